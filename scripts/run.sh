@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Tunelark, lays out the program folder dist/ and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNELARK_TESTS=OFF -DTUNELARK_BENCH=OFF
+cmake --build build --target dist -j"$(nproc)"
+exec ./dist/tunelark

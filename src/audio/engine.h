@@ -1,0 +1,128 @@
+#pragma once
+// The audio engine: network transport (libcurl with ICY headers and in-stream metadata),
+// decoding (FFmpeg through a custom AVIOContext), output (SDL2), analysis (level, FFT) and
+// encoders run as child processes. No Qt.
+//
+// Threads: every public method may be called from any thread. Per stream the engine runs a
+// network thread and a decoder thread; output runs on SDL's audio callback thread. Callbacks
+// (status texts, metadata changes) run on the engine's threads and must not block: hand a
+// copy of the data to the owner's thread and return.
+//
+// Errors: a failing call returns 0/false/empty and sets the calling thread's errorCode().
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace tl::audio {
+
+using StreamHandle = uint32_t;   // 0 = none; never reused within one engine
+using EncoderHandle = uint32_t;  // 0 = none
+
+inline constexpr uint32_t kEngineVersion = 0x02030000u;
+inline constexpr uint32_t kNoEnd = 0xFFFFFFFFu;
+inline constexpr int kOutputRate = 44100;
+
+enum class ErrorCode : int {
+    Ok = 0,
+    Memory = 1,
+    FileOpen = 2,   // could not connect / open the address
+    Driver = 3,     // no output device
+    Handle = 5,     // unknown handle
+    Format = 6,
+    Init = 8,       // init() has not succeeded
+    Start = 9,
+    Already = 14,
+    Timeout = 40,
+    FileForm = 41,  // no decoder accepts the data
+    Cancelled = 44,
+    Unknown = -1,
+};
+
+enum class FilePosition { Current = 0, Download = 1, End = 2 };
+
+// Kind 0: MP3 (and MP2; other codecs such as Vorbis, Opus, FLAC also play as kind 0),
+// 1: AAC/HE-AAC, 2: WMA. label is the format text the player shows ("MP3", "AAC+", "WMA",
+// "OGG", "OPUS", "FLAC").
+struct StreamFormat {
+    int kind = 0;
+    std::string label;
+};
+
+struct OpenOptions {
+    // Called on the network thread with each status/header line (status line first, then
+    // header lines in order as received, without line ends).
+    std::function<void(const std::string& text)> onStatus;
+    std::chrono::milliseconds connectTimeout{10000};
+    std::chrono::milliseconds stallTimeout{15000};
+};
+
+class Engine {
+public:
+    Engine();
+    ~Engine();  // ends every stream and encoder, closes the output
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    static uint32_t version();  // high 16 bits 0x0203
+
+    // Opens the default output device at `rate` Hz stereo. SDL picks the sound server.
+    bool init(int rate = kOutputRate);
+    bool isInitialised() const;
+    ErrorCode errorCode() const;  // last error of the calling thread
+
+    void setGlobalStreamVolume(int volume);  // 0..100, applied to every stream at once
+    int globalStreamVolume() const;
+    void setProxy(const std::string& proxy);  // stream connections only; empty = none
+
+    // Connects, reads the reply headers and identifies the format. Blocks until then; returns
+    // 0 on failure (errorCode() says why). `stop` aborts the open promptly. mms:// addresses
+    // go through FFmpeg (mmsh, then mmst) and have no byte ring.
+    StreamHandle streamCreateUrl(const std::string& url, const OpenOptions& options,
+                                 std::stop_token stop = {});
+
+    // Byte positions of the stream's ring: End = capacity (kNoEnd when there is no ring),
+    // Download = bytes received, Current = bytes taken by the decoder. kNoEnd for bad handles.
+    uint32_t filePosition(StreamHandle stream, FilePosition which) const;
+    // Waits until the download position moves, the stream ends, or `timeout` passes.
+    void waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const;
+
+    std::optional<StreamFormat> format(StreamHandle stream) const;
+    std::vector<std::string> icyHeaders(StreamHandle stream) const;   // raw bytes, in order
+    std::optional<std::string> metadata(StreamHandle stream) const;   // current metadata text
+    // Called on an engine thread with each new metadata text (e.g. "StreamTitle='..';").
+    bool setMetaCallback(StreamHandle stream, std::function<void(const std::string&)> callback);
+
+    bool play(StreamHandle stream);
+    // Ends the stream and its encoders; harmless for 0 or a freed handle. Returns within about
+    // 200 ms whatever the server does.
+    bool streamFree(StreamHandle stream);
+    bool isPlaying(StreamHandle stream) const;  // false once the stream has ended or failed
+
+    uint32_t level(StreamHandle stream) const;  // left in the low 16 bits, right high, 0..32768
+    // 1024-sample FFT of the last output (mono, Hann window): 512 magnitudes, a full-scale
+    // sine at a bin centre gives about 1.0. False for bad handles.
+    bool fft1024(StreamHandle stream, std::span<float, 512> magnitudes) const;
+
+    // Starts `argv` (never through a shell) with its standard input fed a WAV header and then
+    // the stream's decoded samples (before volume and mute). The encoder ends with the stream.
+    EncoderHandle encodeStart(StreamHandle stream, const std::vector<std::string>& argv,
+                              bool paused = false);
+    bool encodeSetPaused(EncoderHandle encoder, bool paused);
+    bool encodeIsActive(EncoderHandle encoder) const;
+    // Closes the encoder's input and lets it finish its file; the process is reaped in the
+    // background. Never blocks for long.
+    bool encodeStop(EncoderHandle encoder);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace tl::audio

@@ -1,0 +1,57 @@
+#pragma once
+// HTTP on libcurl: a synchronous single-read download and an asynchronous, cancellable grabber.
+// Non-stream requests use the environment's proxy variables (libcurl's default).
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <thread>
+
+namespace tl {
+
+struct DownloadOptions {
+    QString userAgent;
+    std::size_t maxBytes = 32000;              // the reply is cut after this many bytes
+    std::chrono::milliseconds timeout{5000};   // whole request, connect included
+    bool noCache = true;                       // "Cache-Control: no-cache", "Pragma: no-cache"
+};
+
+struct DownloadResult {
+    QByteArray body;       // at most maxBytes
+    long httpStatus = 0;   // 0 when no reply arrived
+    QString error;         // empty on success
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Blocks the calling thread for at most options.timeout. A set stop token aborts at once.
+DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
+                            std::stop_token stop = {});
+
+// Downloads a whole reply on its own thread and delivers it on the thread that owns this
+// object (normally the UI thread) through finished(). A new get() or the destructor cancels
+// the running request and joins its thread; the cancelled request never reports.
+class HttpGrabber : public QObject {
+    Q_OBJECT
+public:
+    explicit HttpGrabber(QObject* parent = nullptr);
+    ~HttpGrabber() override;
+
+    void get(const QString& url, const DownloadOptions& options);
+    void cancel();
+    bool isRunning() const;
+
+Q_SIGNALS:
+    void finished(const QByteArray& body, bool ok, const QString& error);
+
+private:
+    std::jthread worker_;       // owned by this object; joined by cancel() and the destructor
+    std::atomic<quint64> generation_{0};
+};
+
+} // namespace tl

@@ -1,0 +1,60 @@
+#pragma once
+// Private-profile INI files ("[Section]" lines followed by "key=value" lines), with the
+// lookup rules the program's settings and playlist files rely on:
+//  - section and key names compare case-insensitively; the first matching section and the
+//    first matching key inside it win;
+//  - a value is the text after the first "=", trimmed of blanks, with one pair of enclosing
+//    single or double quotes removed, and cut to at most 2047 characters;
+//  - integers are the trimmed value read as a whole signed decimal, or hexadecimal after "$"
+//    or "0x"; anything else (or a missing key) gives the caller's default;
+//  - writing replaces the first matching key's line in place and keeps every other line
+//    byte for byte; a missing key is appended to its section, a missing section to the file.
+// Saving writes a temporary file in the same folder and renames it over the old one, so a
+// crash or a full disk never leaves a half-written file.
+//
+// Not thread-safe; each owner keeps its own instance.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tl {
+
+class IniFile {
+public:
+    static constexpr int kMaxValueLength = 2047;
+
+    IniFile() = default;
+    // Parses text; lines end at CR, LF or CR LF. Never fails: unparsable lines are kept as-is.
+    static IniFile fromText(const QString& text);
+    // Reads a file as UTF-8. A missing or unreadable file gives an empty document.
+    static IniFile load(const QString& path);
+
+    // nullopt when the section or key is missing.
+    std::optional<QString> find(QStringView section, QStringView key) const;
+    QString value(QStringView section, QStringView key, const QString& def = {}) const;
+    int intValue(QStringView section, QStringView key, int def) const;
+    // Stored booleans are true only when the value reads as the integer 1.
+    bool boolValue(QStringView section, QStringView key, bool def) const;
+
+    void setValue(QStringView section, QStringView key, const QString& value);
+    void setInt(QStringView section, QStringView key, int value);
+    void setBool(QStringView section, QStringView key, bool value);
+
+    QString toText() const;
+    // Atomic write. Returns false (and leaves the old file untouched) on any failure.
+    bool save(const QString& path) const;
+
+    // The integer rule on its own: nullopt for anything that is not a whole number.
+    static std::optional<int> parseInt(QStringView value);
+
+private:
+    QStringList lines_;
+    QString newline_ = QStringLiteral("\n");
+};
+
+// Writes bytes to path through a temporary file in the same folder and a rename.
+bool writeFileAtomically(const QString& path, const QByteArray& data);
+
+} // namespace tl
