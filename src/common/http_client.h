@@ -17,15 +17,17 @@ namespace tl {
 
 struct DownloadOptions {
     QString userAgent;
-    std::size_t maxBytes = 32000;              // the reply is cut after this many bytes
-    std::chrono::milliseconds timeout{5000};   // whole request, connect included
-    bool noCache = true;                       // "Cache-Control: no-cache", "Pragma: no-cache"
+    std::size_t maxBytes = 32000;            // downloadOnce cuts the reply after this many bytes;
+                                             // HttpGrabber takes whole replies (up to 64 MiB)
+    std::chrono::milliseconds timeout{5000}; // whole request, connect included
+    bool noCache = true;                     // "Cache-Control: no-cache", "Pragma: no-cache"
 };
 
 struct DownloadResult {
-    QByteArray body;       // at most maxBytes
-    long httpStatus = 0;   // 0 when no reply arrived
-    QString error;         // empty on success
+    QByteArray body;        // at most maxBytes
+    long httpStatus = 0;    // 0 when no reply arrived
+    QString error;          // empty on success
+    bool truncated = false; // reading stopped because maxBytes had arrived
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -50,8 +52,9 @@ Q_SIGNALS:
     void finished(const QByteArray& body, bool ok, const QString& error);
 
 private:
-    std::jthread worker_;       // owned by this object; joined by cancel() and the destructor
+    std::jthread worker_; // owned by this object; joined by cancel() and the destructor
     std::atomic<quint64> generation_{0};
+    bool running_ = false; // a request is out and has not reported; owner thread only
 };
 
 } // namespace tl

@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace tl {
 
@@ -28,7 +29,8 @@ public:
     IniFile() = default;
     // Parses text; lines end at CR, LF or CR LF. Never fails: unparsable lines are kept as-is.
     static IniFile fromText(const QString& text);
-    // Reads a file as UTF-8. A missing or unreadable file gives an empty document.
+    // Reads a file as UTF-8 (a file that is not valid UTF-8 is read as Windows-1252; a UTF-8
+    // byte-order mark is kept for saving). A missing or unreadable file gives an empty document.
     static IniFile load(const QString& path);
 
     // nullopt when the section or key is missing.
@@ -38,6 +40,8 @@ public:
     // Stored booleans are true only when the value reads as the integer 1.
     bool boolValue(QStringView section, QStringView key, bool def) const;
 
+    // Line breaks in the value are written as blanks (they would split the line). A value that
+    // would not read back unchanged (outer blanks, or enclosing quotes) is written in quotes.
     void setValue(QStringView section, QStringView key, const QString& value);
     void setInt(QStringView section, QStringView key, int value);
     void setBool(QStringView section, QStringView key, bool value);
@@ -50,8 +54,18 @@ public:
     static std::optional<int> parseInt(QStringView value);
 
 private:
-    QStringList lines_;
-    QString newline_ = QStringLiteral("\n");
+    struct Line {
+        QString text; // without its line break
+        QString eol;  // "\r\n", "\n", "\r", or empty for a last line without a break
+    };
+    // Index of the first line of the first matching section's header, or -1.
+    qsizetype findSection(QStringView section) const;
+    // Index of the first matching key line in the section starting at sectionLine, or -1.
+    qsizetype findKey(qsizetype sectionLine, QStringView key) const;
+
+    std::vector<Line> lines_;
+    QString newline_ = QStringLiteral("\n"); // used for lines this object adds
+    bool bom_ = false;
 };
 
 // Writes bytes to path through a temporary file in the same folder and a rename.

@@ -2,6 +2,7 @@
 // Text helpers for bytes that arrive from the network.
 
 #include <QString>
+#include <QStringList>
 
 #include <string_view>
 

@@ -1,0 +1,227 @@
+#include "common/http_client.h"
+
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+namespace tl {
+
+namespace {
+
+constexpr std::size_t kGrabberMaxBytes = 64u * 1024u * 1024u;
+constexpr long kMaxRedirects = 10;
+// Upper bound for one wait of the transfer loop; a stop request wakes it at once anyway.
+constexpr int kPollMs = 100;
+
+void initCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct Transfer {
+    QByteArray body;
+    std::size_t maxBytes = 0;
+    bool truncated = false;
+    std::stop_token stop;
+};
+
+// Collects at most maxBytes. Bytes beyond the limit end the transfer: that was the one read.
+std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const std::size_t n = size * count;
+    const auto have = static_cast<std::size_t>(t->body.size());
+    const std::size_t room = t->maxBytes > have ? t->maxBytes - have : 0;
+    const std::size_t take = n < room ? n : room;
+    t->body.append(data, static_cast<qsizetype>(take));
+    if (take < n) {
+        t->truncated = true; // returning less than n aborts the transfer
+    }
+    return take;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(user)->stop.stop_requested() ? 1 : 0;
+}
+
+struct EasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+QByteArray encodedUrl(const QString& url) {
+    const QUrl parsed(url, QUrl::TolerantMode);
+    if (parsed.isValid()) {
+        return parsed.toEncoded();
+    }
+    return url.toUtf8();
+}
+
+} // namespace
+
+DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
+                            std::stop_token stop) {
+    initCurlOnce();
+    DownloadResult result;
+    if (stop.stop_requested()) {
+        result.error = QStringLiteral("cancelled");
+        return result;
+    }
+
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!multi || !easy) {
+        result.error = QStringLiteral("cannot initialise libcurl");
+        return result;
+    }
+
+    Transfer transfer;
+    transfer.maxBytes = options.maxBytes;
+    transfer.stop = stop;
+
+    std::unique_ptr<curl_slist, ListDeleter> headers;
+    if (options.noCache) {
+        curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
+        list = curl_slist_append(list, "Pragma: no-cache");
+        headers.reset(list);
+    }
+    // Shoutcast v1 servers answer "ICY 200 OK" instead of an HTTP status line.
+    std::unique_ptr<curl_slist, ListDeleter> aliases(curl_slist_append(nullptr, "ICY 200 OK"));
+
+    const QByteArray urlBytes = encodedUrl(url);
+    const QByteArray agent = options.userAgent.toUtf8();
+    const long timeoutMs = static_cast<long>(options.timeout.count());
+    char errorText[CURL_ERROR_SIZE] = {};
+
+    CURL* h = easy.get();
+    curl_easy_setopt(h, CURLOPT_URL, urlBytes.constData());
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    if (!agent.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_USERAGENT, agent.constData());
+    }
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_HTTP200ALIASES, aliases.get());
+    if (timeoutMs > 0) {
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeoutMs);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    }
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onWrite);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+
+    if (curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
+        result.error = QStringLiteral("cannot start the transfer");
+        return result;
+    }
+
+    bool cancelled = false;
+    CURLcode code = CURLE_OK;
+    {
+        // Wakes the wait below at once when the owner asks to stop.
+        std::stop_callback wake(stop, [m = multi.get()] { curl_multi_wakeup(m); });
+        int running = 1;
+        while (running > 0) {
+            if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+                code = CURLE_FAILED_INIT;
+                break;
+            }
+            if (stop.stop_requested()) {
+                cancelled = true;
+                break;
+            }
+            if (running > 0 &&
+                curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
+                code = CURLE_FAILED_INIT;
+                break;
+            }
+        }
+        int pending = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi.get(), &pending)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) {
+                code = msg->data.result;
+            }
+        }
+    }
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpStatus);
+    curl_multi_remove_handle(multi.get(), h);
+
+    result.body = std::move(transfer.body);
+    result.truncated = transfer.truncated;
+    if (cancelled || code == CURLE_ABORTED_BY_CALLBACK) {
+        result.error = QStringLiteral("cancelled");
+    } else if (code == CURLE_WRITE_ERROR && transfer.truncated) {
+        // Our own stop after maxBytes: the read is complete.
+    } else if (code != CURLE_OK) {
+        result.error = errorText[0] != '\0' ? QString::fromUtf8(errorText)
+                                            : QString::fromUtf8(curl_easy_strerror(code));
+    }
+    if (!result.ok() && result.error != QStringLiteral("cancelled")) {
+        // A failed transfer delivers nothing, not a fragment.
+        result.body.clear();
+    }
+    return result;
+}
+
+HttpGrabber::HttpGrabber(QObject* parent) : QObject(parent) {}
+
+HttpGrabber::~HttpGrabber() {
+    cancel();
+}
+
+void HttpGrabber::get(const QString& url, const DownloadOptions& options) {
+    cancel();
+    const quint64 generation = ++generation_;
+    running_ = true;
+    DownloadOptions whole = options;
+    whole.maxBytes = kGrabberMaxBytes;
+    worker_ = std::jthread([this, url, whole, generation](std::stop_token stop) {
+        DownloadResult reply = downloadOnce(url, whole, stop);
+        if (stop.stop_requested()) {
+            return;
+        }
+        if (reply.ok() && reply.truncated) {
+            reply.body.clear();
+            reply.error = QStringLiteral("reply larger than %1 bytes").arg(kGrabberMaxBytes);
+        }
+        // Hand a copy to the owner's thread; a request cancelled meanwhile is dropped there.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, reply = std::move(reply)] {
+                if (generation != generation_.load()) {
+                    return;
+                }
+                running_ = false;
+                Q_EMIT finished(reply.body, reply.ok(), reply.error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HttpGrabber::cancel() {
+    ++generation_;
+    running_ = false;
+    if (worker_.joinable()) {
+        worker_.request_stop();
+        worker_.join();
+    }
+    worker_ = std::jthread();
+}
+
+bool HttpGrabber::isRunning() const {
+    return running_;
+}
+
+} // namespace tl
