@@ -104,6 +104,9 @@ public:
     // 200 ms whatever the server does.
     bool streamFree(StreamHandle stream);
     bool isPlaying(StreamHandle stream) const;  // false once the stream has ended or failed
+    // True once the stream's data has ended or its connection failed (also before play());
+    // true for unknown handles. The player's buffering loop uses it to stop waiting.
+    bool hasEnded(StreamHandle stream) const;
 
     uint32_t level(StreamHandle stream) const;  // left in the low 16 bits, right high, 0..32768
     // 1024-sample FFT of the last output (mono, Hann window): 512 magnitudes, a full-scale
