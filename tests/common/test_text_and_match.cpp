@@ -1,0 +1,169 @@
+#include "common/numeric.h"
+#include "common/text.h"
+#include "common/wildcard.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+struct MatchCase {
+    const char* text;
+    const char* mask;
+    std::optional<bool> expected;
+};
+
+TEST(Wildcard, Constructs) {
+    const MatchCase cases[] = {
+        {"", "", true},
+        {"a", "", false},
+        {"", "*", true},
+        {"", "?", false},
+        {"abc", "abc", true},
+        {"ABC", "abc", true},
+        {"abc", "ab", false},
+        {"abc", "abcd", false},
+        {"abc", "a*", true},
+        {"abc", "*c", true},
+        {"abc", "*b*", true},
+        {"abc", "*d*", false},
+        {"abc", "a***c", true},
+        {"abc", "a?c", true},
+        {"ac", "a?c", false},
+        {"abc", "???", true},
+        {"abc", "????", false},
+        {"mississippi", "*sip*", true},
+        {"mississippi", "m*iss*ppi", true},
+        {"mississippi", "m*iss*pp", false},
+        {"b", "[abc]", true},
+        {"d", "[abc]", false},
+        {"B", "[abc]", true}, // ASCII letters in sets ignore case too
+        {"q", "[A-Z]", true},
+        {"5", "[0-9]", true},
+        {"x", "[!0-9]", true},
+        {"7", "[!0-9]", false},
+        {"-", "[a-]", true},
+        {"m", "[z-a]", true}, // a reversed range covers the same letters
+        {"]", "]", true},
+        {"x", "[]", false},
+        {"x", "[!]", true},
+        {"song - live", "*[!a-z]live", true},
+        {"\xC3\xA9", "?", true},         // one code point, two bytes
+        {"\xF0\x9F\x8E\xB5", "?", true}, // outside the BMP: still one character
+        {"\xC3\x89", "\xC3\xA9", false}, // only ASCII letters fold
+        {"\xF0\x9F\x8E\xB5x", "[\xF0\x9F\x8E\xB5]x", true},
+        {"abc", "[abc", std::nullopt},
+        {"abc", "*[!", std::nullopt},
+        {"", "[", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tl::wildcardMatch(QString::fromUtf8(c.text), QString::fromUtf8(c.mask)),
+                  c.expected)
+            << c.text << " / " << c.mask;
+        EXPECT_EQ(tl::isValidWildcardMask(QString::fromUtf8(c.mask)), c.expected.has_value());
+    }
+}
+
+TEST(Wildcard, Contains) {
+    EXPECT_EQ(tl::wildcardContains(u"Artist - Title (Live)", u"title"), true);
+    EXPECT_EQ(tl::wildcardContains(u"Artist - Title", u"t?tle"), true);
+    EXPECT_EQ(tl::wildcardContains(u"Artist - Title", u"remix"), false);
+    EXPECT_EQ(tl::wildcardContains(u"anything", u""), true);
+    EXPECT_EQ(tl::wildcardContains(u"anything", u"[a"), std::nullopt);
+}
+
+TEST(Wildcard, ManyStarsOnLongTextComplete) {
+    const QString text = QString(20000, u'a');
+    QString mask;
+    for (int i = 0; i < 200; ++i) {
+        mask += QStringLiteral("*a");
+    }
+    EXPECT_EQ(tl::wildcardMatch(text, mask + "*b"), false);
+    EXPECT_EQ(tl::wildcardMatch(text, mask), true);
+    EXPECT_EQ(tl::wildcardMatch(text, mask + "?*[!a]"), false);
+}
+
+TEST(Numeric, RoundHalfEven) {
+    const struct {
+        double in;
+        int out;
+    } cases[] = {{0.5, 0},
+                 {1.5, 2},
+                 {2.5, 2},
+                 {3.5, 4},
+                 {-0.5, 0},
+                 {-1.5, -2},
+                 {-2.5, -2},
+                 {2.4999, 2},
+                 {2.5001, 3},
+                 {-2.6, -3},
+                 {7.0, 7},
+                 {1e12, 2147483647},
+                 {-1e12, -2147483647 - 1}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(tl::roundHalfEven(c.in), c.out) << c.in;
+    }
+    EXPECT_EQ(tl::roundHalfEven(std::numeric_limits<double>::quiet_NaN()), 0);
+}
+
+TEST(Numeric, Colours) {
+    static_assert(tl::colorRefToArgb(0x00332211u) == 0xFF112233u);
+    static_assert(tl::colorRefToArgb(0x000000FFu, 0x80) == 0x80FF0000u);
+    static_assert(tl::argbToColorRef(0xFF112233u) == 0x00332211u);
+    for (uint32_t c : {0u, 0x00FFFFFFu, 0x00123456u, 0x00ABCDEFu}) {
+        EXPECT_EQ(tl::argbToColorRef(tl::colorRefToArgb(c)), c);
+    }
+}
+
+TEST(Text, DecodeNetworkText) {
+    const struct {
+        std::string_view bytes;
+        const char* utf8;
+    } cases[] = {
+        {"plain ascii", "plain ascii"},
+        {"Caf\xC3\xA9 \xE2\x80\x93 \xF0\x9F\x8E\xB5", "Caf\xC3\xA9 \xE2\x80\x93 \xF0\x9F\x8E\xB5"},
+        {"\x93quoted\x94 \x80 \x85", "\xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x82\xAC \xE2\x80\xA6"},
+        {"Caf\xE9", "Caf\xC3\xA9"},
+        // One invalid sequence turns the whole text into Windows-1252.
+        {"\xC3\xA9 and \xE9", "\xC3\x83\xC2\xA9 and \xC3\xA9"},
+        {"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                 // over-long form is not UTF-8
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"}, // nor is an encoded surrogate
+        {"cut \xE2\x82", "cut \xC3\xA2\xE2\x80\x9A"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tl::decodeNetworkText(c.bytes), QString::fromUtf8(c.utf8)) << c.utf8;
+    }
+}
+
+TEST(Text, SplitLines) {
+    const struct {
+        const char* text;
+        QStringList lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},
+        {"a\nb", {"a", "b"}},
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+        {"a\n\nb", {"a", "", "b"}},
+        {"a\r\r\n", {"a", ""}},
+        {"\n", {""}},
+        {" a \n", {" a "}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tl::splitLines(QString::fromUtf8(c.text)), c.lines) << c.text;
+    }
+}
+
+TEST(Text, TwoDigits) {
+    EXPECT_EQ(tl::twoDigits(7), "07");
+    EXPECT_EQ(tl::twoDigits(0), "00");
+    EXPECT_EQ(tl::twoDigits(42), "42");
+    EXPECT_EQ(tl::twoDigits(123), "123");
+    EXPECT_EQ(tl::twoDigits(-3), "-03");
+}
+
+} // namespace
