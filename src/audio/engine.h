@@ -22,8 +22,8 @@
 
 namespace tl::audio {
 
-using StreamHandle = uint32_t;   // 0 = none; never reused within one engine
-using EncoderHandle = uint32_t;  // 0 = none
+using StreamHandle = uint32_t;  // 0 = none; never reused within one engine
+using EncoderHandle = uint32_t; // 0 = none
 
 inline constexpr uint32_t kEngineVersion = 0x02030000u;
 inline constexpr uint32_t kNoEnd = 0xFFFFFFFFu;
@@ -32,15 +32,15 @@ inline constexpr int kOutputRate = 44100;
 enum class ErrorCode : int {
     Ok = 0,
     Memory = 1,
-    FileOpen = 2,   // could not connect / open the address
-    Driver = 3,     // no output device
-    Handle = 5,     // unknown handle
+    FileOpen = 2, // could not connect / open the address
+    Driver = 3,   // no output device
+    Handle = 5,   // unknown handle
     Format = 6,
-    Init = 8,       // init() has not succeeded
+    Init = 8, // init() has not succeeded
     Start = 9,
     Already = 14,
     Timeout = 40,
-    FileForm = 41,  // no decoder accepts the data
+    FileForm = 41, // no decoder accepts the data
     Cancelled = 44,
     Unknown = -1,
 };
@@ -66,20 +66,20 @@ struct OpenOptions {
 class Engine {
 public:
     Engine();
-    ~Engine();  // ends every stream and encoder, closes the output
+    ~Engine(); // ends every stream and encoder, closes the output
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    static uint32_t version();  // high 16 bits 0x0203
+    static uint32_t version(); // high 16 bits 0x0203
 
     // Opens the default output device at `rate` Hz stereo. SDL picks the sound server.
     bool init(int rate = kOutputRate);
     bool isInitialised() const;
-    ErrorCode errorCode() const;  // last error of the calling thread
+    ErrorCode errorCode() const; // last error of the calling thread
 
-    void setGlobalStreamVolume(int volume);  // 0..100, applied to every stream at once
+    void setGlobalStreamVolume(int volume); // 0..100, applied to every stream at once
     int globalStreamVolume() const;
-    void setProxy(const std::string& proxy);  // stream connections only; empty = none
+    void setProxy(const std::string& proxy); // stream connections only; empty = none
 
     // Connects, reads the reply headers and identifies the format. Blocks until then; returns
     // 0 on failure (errorCode() says why). `stop` aborts the open promptly. mms:// addresses
@@ -94,8 +94,8 @@ public:
     void waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const;
 
     std::optional<StreamFormat> format(StreamHandle stream) const;
-    std::vector<std::string> icyHeaders(StreamHandle stream) const;   // raw bytes, in order
-    std::optional<std::string> metadata(StreamHandle stream) const;   // current metadata text
+    std::vector<std::string> icyHeaders(StreamHandle stream) const; // raw bytes, in order
+    std::optional<std::string> metadata(StreamHandle stream) const; // current metadata text
     // Called on an engine thread with each new metadata text (e.g. "StreamTitle='..';").
     bool setMetaCallback(StreamHandle stream, std::function<void(const std::string&)> callback);
 
@@ -103,12 +103,12 @@ public:
     // Ends the stream and its encoders; harmless for 0 or a freed handle. Returns within about
     // 200 ms whatever the server does.
     bool streamFree(StreamHandle stream);
-    bool isPlaying(StreamHandle stream) const;  // false once the stream has ended or failed
+    bool isPlaying(StreamHandle stream) const; // false once the stream has ended or failed
     // True once the stream's data has ended or its connection failed (also before play());
     // true for unknown handles. The player's buffering loop uses it to stop waiting.
     bool hasEnded(StreamHandle stream) const;
 
-    uint32_t level(StreamHandle stream) const;  // left in the low 16 bits, right high, 0..32768
+    uint32_t level(StreamHandle stream) const; // left in the low 16 bits, right high, 0..32768
     // 1024-sample FFT of the last output (mono, Hann window): 512 magnitudes, a full-scale
     // sine at a bin centre gives about 1.0. False for bad handles.
     bool fft1024(StreamHandle stream, std::span<float, 512> magnitudes) const;

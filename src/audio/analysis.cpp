@@ -1,0 +1,81 @@
+#include "audio/analysis.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <numbers>
+
+namespace tl::audio {
+
+namespace {
+
+struct Tables {
+    std::array<float, kFftSize> window{};
+    std::array<std::complex<float>, kFftSize / 2> twiddle{};
+    std::array<uint16_t, kFftSize> reversed{};
+
+    Tables() {
+        for (int i = 0; i < kFftSize; ++i)
+            window[static_cast<std::size_t>(i)] =
+                static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kFftSize));
+        for (int i = 0; i < kFftSize / 2; ++i)
+            twiddle[static_cast<std::size_t>(i)] =
+                std::polar(1.0f, static_cast<float>(-2.0 * std::numbers::pi * i / kFftSize));
+        int bits = 0;
+        while ((1 << bits) < kFftSize)
+            ++bits;
+        for (int i = 0; i < kFftSize; ++i) {
+            int r = 0;
+            for (int b = 0; b < bits; ++b)
+                if (i & (1 << b))
+                    r |= 1 << (bits - 1 - b);
+            reversed[static_cast<std::size_t>(i)] = static_cast<uint16_t>(r);
+        }
+    }
+};
+
+const Tables& tables() {
+    static const Tables t;
+    return t;
+}
+
+} // namespace
+
+void spectrum1024(std::span<const float, kFftSize> mono, std::span<float, kFftSize / 2> out) {
+    const Tables& t = tables();
+    std::array<std::complex<float>, kFftSize> x;
+    for (std::size_t i = 0; i < kFftSize; ++i)
+        x[t.reversed[i]] = std::complex<float>(mono[i] * t.window[i], 0.0f);
+    // Iterative radix-2 decimation in time.
+    for (std::size_t len = 2; len <= kFftSize; len <<= 1) {
+        const std::size_t half = len / 2;
+        const std::size_t step = kFftSize / len;
+        for (std::size_t start = 0; start < kFftSize; start += len) {
+            for (std::size_t k = 0; k < half; ++k) {
+                const std::complex<float> w = t.twiddle[k * step];
+                const std::complex<float> a = x[start + k];
+                const std::complex<float> b = x[start + k + half] * w;
+                x[start + k] = a + b;
+                x[start + k + half] = a - b;
+            }
+        }
+    }
+    // A sine of amplitude A centred on bin k gives |X[k]| = A * N/2 * 0.5 (Hann gain).
+    constexpr float scale = 4.0f / kFftSize;
+    for (std::size_t i = 0; i < kFftSize / 2; ++i)
+        out[i] = std::abs(x[i]) * scale;
+}
+
+uint32_t stereoPeakLevel(std::span<const int16_t> interleaved) {
+    int left = 0;
+    int right = 0;
+    for (std::size_t i = 0; i + 1 < interleaved.size(); i += 2) {
+        left = std::max(left, std::abs(static_cast<int>(interleaved[i])));
+        right = std::max(right, std::abs(static_cast<int>(interleaved[i + 1])));
+    }
+    return static_cast<uint32_t>(left) | (static_cast<uint32_t>(right) << 16);
+}
+
+} // namespace tl::audio
