@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Small HTTP server for integration tests.
+
+Serves the files of one folder on a free loopback port and prints "PORT <n>" on its first
+line of output once it accepts connections. Stop it by its process id (SIGTERM or SIGKILL).
+
+Special paths (checked before files):
+  /hang[...]          accepts the request and never answers
+  /big[...]           a PLS document longer than 32000 bytes whose File1 lies beyond that
+  /nul[...]           a PLS document with a NUL byte after its File1 line
+  /nul-first[...]     a reply whose first byte is NUL
+  /redirect/<path>    302 to /<path>
+  /headers[...]       the request line and headers, echoed as the body
+Every request's headers are appended as one JSON line to the --log file when one is given.
+Paths never leave the served folder.
+"""
+
+import argparse
+import json
+import os
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import unquote, urlsplit
+
+BIG_PADDING = 40000
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+    server_version = "TestHTTP/1.0"
+
+    def log_message(self, fmt, *args):  # keep the test output quiet
+        pass
+
+    def _log_request(self):
+        log_path = self.server.log_path
+        if not log_path:
+            return
+        entry = {"path": self.path, "headers": {k: v for k, v in self.headers.items()}}
+        with self.server.log_lock, open(log_path, "a", encoding="utf-8") as log:
+            log.write(json.dumps(entry) + "\n")
+
+    def _send(self, body, content_type="text/plain", status=200, headers=None):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in (headers or {}).items():
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):  # noqa: N802 (name fixed by the base class)
+        self._log_request()
+        path = unquote(urlsplit(self.path).path)
+        name = path.lstrip("/")
+        if name.startswith("hang"):
+            # Hold the connection open without a reply until the client goes away or the
+            # server is stopped.
+            deadline = time.monotonic() + 120
+            while time.monotonic() < deadline:
+                time.sleep(0.2)
+            return
+        if name.startswith("big"):
+            padding = b"".join(b"; padding line %05d\n" % i for i in range(BIG_PADDING // 20 + 1))
+            body = b"[playlist]\n" + padding + b"File1=http://late.example/stream\n"
+            self._send(body)
+            return
+        if name.startswith("nul-first"):
+            self._send(b"\0[playlist]\nFile1=http://hidden.example/\n")
+            return
+        if name.startswith("nul"):
+            self._send(b"[playlist]\nFile1=http://before.example/nul\n\0File2=http://after/\n")
+            return
+        if name.startswith("redirect/"):
+            self.send_response(302)
+            self.send_header("Location", "/" + name[len("redirect/"):])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if name.startswith("headers"):
+            lines = [self.requestline] + ["%s: %s" % (k, v) for k, v in self.headers.items()]
+            self._send(("\r\n".join(lines) + "\r\n").encode("utf-8", "replace"))
+            return
+        self._serve_file(name)
+
+    def _serve_file(self, name):
+        root = self.server.root
+        full = os.path.realpath(os.path.join(root, name))
+        if os.path.commonpath([root, full]) != root or not os.path.isfile(full):
+            self._send(b"not found", status=404)
+            return
+        with open(full, "rb") as f:
+            body = f.read()
+        self._send(body, content_type="application/octet-stream")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True, help="folder to serve")
+    parser.add_argument("--log", default="", help="file that receives one JSON line per request")
+    args = parser.parse_args()
+
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    server.root = os.path.realpath(args.root)
+    server.log_path = args.log
+    server.log_lock = threading.Lock()
+    print("PORT %d" % server.server_address[1], flush=True)
+    try:
+        server.serve_forever(poll_interval=0.1)
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
