@@ -12,13 +12,13 @@
 namespace tl {
 
 struct PlayerSettings {
-    int NotifierDelay = 6000;  // ms
-    int Volume = 6;            // knob position 0..10
+    int NotifierDelay = 6000; // ms
+    int Volume = 6;           // knob position 0..10
     int SearchResCount = 0;
     bool ScrollInfo = true;
     bool ScrollTitle = true;
     bool PlayOnStart = false;
-    bool Muted = false;  // not stored
+    bool Muted = false; // not stored
     QString Proxy;
     QString Theme;
     bool MinimizeToTray = false;
@@ -29,8 +29,8 @@ struct PlayerSettings {
 };
 
 struct NowPlaying {
-    QString Url;         // resolved stream address that is played
-    QString StationUrl;  // the station's address as chosen, before playlist resolution
+    QString Url;        // resolved stream address that is played
+    QString StationUrl; // the station's address as chosen, before playlist resolution
     QString StreamTitle;
     QString Genre;
     QString Info;
@@ -61,8 +61,8 @@ enum StreamStatus : int {
 
 // What the station manager hands the play command: the selected row of its current page.
 struct StationChoice {
-    int Category = 0;  // 0 favourites, 1 search results
-    int Index = 0;     // favourites row
+    int Category = 0; // 0 favourites, 1 search results
+    int Index = 0;    // favourites row
     QString Name;
     QString Url;
     bool IsVideo = false;

@@ -1,0 +1,52 @@
+#pragma once
+// The composition root: creates the audio engine and the windows in their fixed order, hands
+// each the references it needs, and tears them down in reverse. Lives on the UI thread for the
+// whole run; no window reaches another through a global.
+
+#include "audio/engine.h"
+#include "directory/playlist.h"
+#include "platform/x11_client_messages.h"
+#include "player/player_config.h"
+#include "player/player_controller.h"
+#include "player/player_window.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace tl {
+
+class Application {
+public:
+    // appPath: the program folder, ending with "/".
+    explicit Application(QString appPath);
+    ~Application();
+
+    // Creates the windows in order and starts what config.ini asks for. False when the program
+    // must end at once (the reason has been shown).
+    bool start();
+
+    TForm1& playerWindow() { return *form1_; }
+    PlayerController& player() { return *controller_; }
+
+    // Closes the player as "Exit" does (signals, session end).
+    void exit();
+
+private:
+    bool createPlayerWindow();
+    void ShowAudioError(const QString& text);
+
+    QString appPath_;
+    audio::Engine engine_;
+    PlayerSettings settings_;
+    NowPlaying nowPlaying_;
+    RecorderSettings recorder_;
+    std::optional<QStringList> autoRecordList_; // present only when autorec.txt existed
+    PlaylistResolver resolver_;
+    std::unique_ptr<PlayerController> controller_;
+    std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
+};
+
+} // namespace tl

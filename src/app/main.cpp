@@ -1,0 +1,38 @@
+// Program entry: refuses a second instance, then hands over to the composition root.
+
+#include "app/application.h"
+#include "app/unix_signals.h"
+#include "platform/instance_lock.h"
+#include "platform/window_lookup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSessionManager>
+
+int main(int argc, char* argv[]) {
+    const QString kGuardWindow = QStringLiteral("Brightforge");
+    if (tl::topLevelWindowExists(kGuardWindow)) {
+        return 0;
+    }
+    tl::InstanceLock lock(QStringLiteral("TUNELARK_CHECKEXIST"));
+    if (!lock.acquired() || tl::topLevelWindowExists(kGuardWindow)) {
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tunelark"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString appPath = QDir(QApplication::applicationDirPath()).absolutePath() + u'/';
+    tl::Application tunelark(appPath);
+    if (!tunelark.start()) {
+        return 1;
+    }
+    tl::UnixSignalWatcher signals;
+    QObject::connect(&signals, &tl::UnixSignalWatcher::terminationRequested, &app,
+                     [&tunelark] { tunelark.exit(); });
+    // The desktop session ending closes the player as "Exit" does.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [&tunelark](QSessionManager&) { tunelark.exit(); });
+    return QApplication::exec();
+}

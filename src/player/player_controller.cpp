@@ -1,0 +1,619 @@
+#include "player/player_controller.h"
+
+#include "common/text.h"
+#include "player/stream_meta.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QThread>
+
+#include <memory>
+
+namespace tl {
+namespace {
+
+const QString kPlay = QStringLiteral("play");
+const QString kMute = QStringLiteral("mute");
+
+QString formatLabel(const audio::StreamFormat& format) {
+    switch (format.kind) {
+    case skAAC:
+        return QStringLiteral("AAC+");
+    case skWMA:
+        return QStringLiteral("WMA");
+    default:
+        // MP3 and MP2 read "MP3"; other codecs play as the MP3 kind but are named for what
+        // they are, so the label never says MP3 for Vorbis.
+        return format.label.empty() ? QStringLiteral("MP3") : QString::fromStdString(format.label);
+    }
+}
+
+} // namespace
+
+PlayerController::PlayerController(audio::Engine& engine, QString appPath, PlayerSettings& settings,
+                                   NowPlaying& nowPlaying, Links links, QObject* parent)
+    : QObject(parent), engine_(engine), appPath_(std::move(appPath)), settings_(settings),
+      now_(nowPlaying), links_(std::move(links)), video_(appPath_) {
+    buildControls(controls_);
+    timer1_.setInterval(30);
+    playTimer_.setInterval(1000);
+    connect(&playTimer_, &QTimer::timeout, this, &PlayerController::PlayTimerTimer);
+}
+
+PlayerController::~PlayerController() {
+    shutdown();
+}
+
+void PlayerController::buildControls(ControlModel& model) {
+    struct Row {
+        const char* name;
+        int tag;
+        const char* keyword;
+        const char* caption;
+        bool enabled;
+    };
+    // In the window's component order; the compositor's hover fades are indexed by it.
+    static const Row rows[] = {
+        {"Label3", 1, "song", "", true},           {"Label5", 1, "bitrate", "", true},
+        {"Label8", 1, "format", "", true},         {"Label4", 1, "info", "stopped", true},
+        {"Label7", 1, "time", "00:00", true},      {"Label1", 104, "prewious", "<<", true},
+        {"Button1", 105, "play", "play", true},    {"Label2", 106, "next", ">>", true},
+        {"Label6", 102, "favourites", "S", true},  {"RecLabel", 107, "record", "Rec", false},
+        {"Label9", 103, "mute", "Mute", true},     {"closeButton", 108, "close", "X", true},
+        {"minButton", 109, "minimize", "m", true}, {"TrackBar1", 20, "volume", "", true},
+    };
+    for (const Row& r : rows) {
+        SkinControl c;
+        c.objectName = QString::fromLatin1(r.name);
+        c.tag = r.tag;
+        c.keyword = QString::fromLatin1(r.keyword);
+        c.caption = QString::fromLatin1(r.caption);
+        c.enabled = r.enabled;
+        model.add(std::move(c));
+    }
+}
+
+void PlayerController::setCaption(QStringView name, const QString& caption) {
+    if (SkinControl* c = controls_.find(name)) {
+        c->caption = caption;
+    }
+}
+
+void PlayerController::setEnabled(QStringView name, bool enabled) {
+    if (SkinControl* c = controls_.find(name)) {
+        c->enabled = enabled;
+    }
+}
+
+void PlayerController::setStateImage(const QString& keyword, const QString& file) {
+    if (keyword == kPlay) {
+        skin_.playImage = file;
+    } else if (keyword == kMute) {
+        skin_.muteImage = file;
+    } else {
+        skin_.recordImage = file;
+    }
+    Q_EMIT refreshRequested();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Play command
+
+void PlayerController::Button1Click() {
+    if (shuttingDown_ || busy_.exchange(true)) {
+        return;
+    }
+    if (links_.selectedStation) {
+        if (std::optional<StationChoice> choice = links_.selectedStation()) {
+            now_.IsVideo = choice->IsVideo;
+            if (!resolve(choice->Url)) {
+                busy_ = false;
+                return;
+            }
+            now_.StationName = choice->Name;
+            if (choice->Category == 0) {
+                now_.Index = choice->Index;
+            }
+            now_.Category = choice->Category;
+        }
+    }
+    skin_.TextFade = 0;
+    if (streamHandle_.load() != 0 || videoOpen_) {
+        stopPlayback();
+    } else if (now_.IsVideo) {
+        if (video_.libraryExists()) {
+            streamKind_ = skVideo;
+            videoOpen_ = true;
+            setCaption(u"Label3", now_.StationName);
+            setCaption(u"Label4", now_.Info);
+            if (OpenVideo(now_.Url, now_.Info)) {
+                playTimer_.start();
+                setStateImage(kPlay, QStringLiteral("51.png"));
+            } else {
+                setStateImage(kPlay, QStringLiteral("5.png"));
+            }
+        }
+        busy_ = false;
+    } else {
+        startWorker();
+    }
+    Q_EMIT refreshRequested();
+}
+
+bool PlayerController::resolve(const QString& address) {
+    PlaylistResult result;
+    if (links_.parsePlayList) {
+        result = links_.parsePlayList(address);
+    } else {
+        result.Url = address;
+        result.StationUrl = address;
+    }
+    now_.Info.clear();
+    now_.Title.clear();
+    now_.Url = result.Url;
+    now_.StationUrl = result.StationUrl;
+    if (result.ConnectFailed && links_.showNotification) {
+        links_.showNotification(QString::fromLatin1(kNoInternet));
+    }
+    if (links_.repaintStationLists) {
+        links_.repaintStationLists();
+    }
+    return result.Error.isEmpty();
+}
+
+void PlayerController::PlayStationRecord(const QString& name, const QString& url) {
+    // A second worker must not start while one is still opening: the first would be orphaned.
+    if (shuttingDown_ || busy_.load()) {
+        return;
+    }
+    if (!resolve(url)) {
+        return;
+    }
+    now_.StationName = name;
+    if (streamHandle_.load() != 0) {
+        // The caller left no row selected, so this press only stops.
+        Button1Click();
+    }
+    if (busy_.exchange(true)) {
+        return;
+    }
+    startWorker();
+}
+
+void PlayerController::stopPlayback() {
+    ++generation_; // late callbacks of the old stream are dropped
+    engine_.streamFree(streamHandle_.exchange(0));
+    CloseVideo();
+    setStateImage(kPlay, QStringLiteral("5.png"));
+    skin_.SpectrumBars.fill(0);
+    skin_.Levels.fill(0);
+    if (SkinControl* play = controls_.find(u"Button1")) {
+        play->pressed = false;
+    }
+    setEnabled(u"RecLabel", false);
+    if (links_.stopRecording) {
+        links_.stopRecording();
+    }
+    busy_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stream worker
+
+void PlayerController::startWorker() {
+    if (worker_.joinable()) {
+        // Busy was false, so the previous worker has made its last call to us and only has to
+        // return: this join does not wait for the UI thread.
+        worker_.join();
+    }
+    const quint64 generation = ++generation_;
+    workerRunning_ = true;
+    worker_ = std::jthread(
+        [this, generation, url = now_.Url, name = now_.StationName](std::stop_token stop) {
+            StreamWorker(stop, generation, url, name);
+            workerRunning_ = false;
+        });
+}
+
+bool PlayerController::send(const std::stop_token& stop, std::function<void()> fn) {
+    if (stop.stop_requested()) {
+        return false;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [&stop, &fn] {
+            if (!stop.stop_requested()) {
+                fn();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    return !stop.stop_requested();
+}
+
+void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QString url,
+                                    QString stationName) {
+    struct Remembered {
+        bool previous = false;
+        bool next = false;
+    };
+    auto remembered = std::make_shared<Remembered>();
+    // The last step, always run on the UI thread in one call together with the step before
+    // it, so that once Busy is clear this thread makes no further call to the UI thread.
+    auto finish = [this, remembered] {
+        setEnabled(u"Button1", true);
+        setEnabled(u"Label1", remembered->previous);
+        setEnabled(u"Label2", remembered->next);
+        Q_EMIT refreshRequested();
+        timer1_.start();
+    };
+    try {
+        if (!send(stop, [this, remembered] {
+                timer1_.stop();
+                setEnabled(u"Button1", false);
+                const SkinControl* previous = controls_.find(u"Label1");
+                const SkinControl* next = controls_.find(u"Label2");
+                remembered->previous = previous != nullptr && previous->enabled;
+                remembered->next = next != nullptr && next->enabled;
+                setEnabled(u"Label1", false);
+                setEnabled(u"Label2", false);
+            })) {
+            busy_ = false;
+            return;
+        }
+        engine_.streamFree(streamHandle_.exchange(0));
+        send(stop, [this] { WM_STREAM_STATUS(ssConnecting); });
+
+        audio::OpenOptions options;
+        options.onStatus = [this, generation](const std::string& line) {
+            // DownloadStatusProc: runs on the engine's network thread; never waits.
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, text = decodeNetworkText(line)] {
+                    if (generation == generation_.load()) {
+                        WM_STREAM_STATUS(ssServerStatus, text);
+                    }
+                },
+                Qt::QueuedConnection);
+        };
+        const audio::StreamHandle handle =
+            url.isEmpty() ? 0 : engine_.streamCreateUrl(url.toStdString(), options, stop);
+        std::optional<audio::StreamFormat> format;
+        if (handle != 0) {
+            streamHandle_ = handle;
+            format = engine_.format(handle);
+        }
+        if (stop.stop_requested()) {
+            busy_ = false;
+            return;
+        }
+        const StreamKind kind =
+            format ? static_cast<StreamKind>(std::clamp(format->kind, 0, 2)) : skMP3;
+        const QString label = format ? formatLabel(*format) : QString();
+        send(stop, [this, kind, label, stationName] {
+            streamKind_ = kind;
+            formatLabel_ = label;
+            if (kind == skWMA) {
+                setCaption(u"Label4", stationName);
+            }
+        });
+
+        if (handle == 0) {
+            send(stop, [this, finish] {
+                WM_STREAM_STATUS(ssStopped);
+                if (SkinControl* play = controls_.find(u"Button1")) {
+                    play->pressed = false;
+                }
+                setEnabled(u"RecLabel", false);
+                setStateImage(kPlay, QStringLiteral("5.png"));
+                busy_ = false;
+                finish();
+            });
+            busy_ = false;
+            return;
+        }
+
+        // Buffering: report the fill until it passes 85 %, waiting for data between rounds.
+        bool alive = true;
+        for (;;) {
+            const uint32_t end = engine_.filePosition(handle, audio::FilePosition::End);
+            if (end == audio::kNoEnd || end == 0) {
+                break;
+            }
+            const uint32_t download = engine_.filePosition(handle, audio::FilePosition::Download);
+            const uint32_t current = engine_.filePosition(handle, audio::FilePosition::Current);
+            const uint32_t progress = (download - current) * 100u / end;
+            if (!send(stop, [this, progress] {
+                    WM_STREAM_STATUS(ssBuffering, {}, static_cast<int>(progress));
+                })) {
+                busy_ = false;
+                return;
+            }
+            if (progress > 85) {
+                break;
+            }
+            if (engine_.hasEnded(handle)) {
+                alive = false;
+                break;
+            }
+            engine_.waitForData(handle, std::chrono::milliseconds(250));
+        }
+        if (!alive) {
+            // The server went away while we buffered: the same outcome as a failed open.
+            engine_.streamFree(streamHandle_.exchange(0));
+            send(stop, [this, finish] {
+                WM_STREAM_STATUS(ssStopped);
+                setEnabled(u"RecLabel", false);
+                setStateImage(kPlay, QStringLiteral("5.png"));
+                busy_ = false;
+                finish();
+            });
+            busy_ = false;
+            return;
+        }
+
+        send(stop, [this] {
+            skin_.TextFade = 50;
+            setCaption(u"Label4", QString());
+        });
+
+        for (const std::string& raw : engine_.icyHeaders(handle)) {
+            const QString header = decodeNetworkText(raw);
+            if (header.startsWith(u"icy-name:")) {
+                send(stop, [this, text = header.mid(9)] { WM_STREAM_STATUS(ssStationName, text); });
+            } else if (header.startsWith(u"icy-br:")) {
+                send(stop, [this, text = header.mid(7) + QStringLiteral(" kbps")] {
+                    WM_STREAM_STATUS(ssBitrate, text);
+                });
+            } else if (header.startsWith(u"icy-genre:")) {
+                send(stop, [this, text = header.mid(10)] { now_.Genre = text; });
+            }
+        }
+
+        std::optional<QString> title;
+        if (std::optional<std::string> meta = engine_.metadata(handle)) {
+            title = ParseStreamMeta(QStringView(decodeNetworkText(*meta)));
+        }
+        if (title) {
+            send(stop, [this, text = *title] { WM_STREAM_STATUS(ssTitle, text); });
+        }
+        engine_.setMetaCallback(handle, [this, generation](const std::string& meta) {
+            // MetaSyncProc: runs on an engine thread; hands a copy to the UI thread.
+            std::optional<QString> changed = ParseStreamMeta(QStringView(decodeNetworkText(meta)));
+            if (!changed) {
+                return;
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, text = *changed] {
+                    if (generation == generation_.load()) {
+                        WM_STREAM_STATUS(ssTitle, text);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+        engine_.play(handle);
+        send(stop, [this, finish] {
+            busy_ = false;
+            playTimer_.start();
+            setEnabled(u"RecLabel", true);
+            setStateImage(kPlay, QStringLiteral("51.png"));
+            finish();
+        });
+        busy_ = false;
+    } catch (...) {
+        // Failures end the worker quietly; Busy must not stay set.
+        busy_ = false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status messages
+
+void PlayerController::WM_STREAM_STATUS(int code, const QString& text, int number) {
+    switch (code) {
+    case ssConnecting:
+        setCaption(u"Label4", QString::fromLatin1(kTextConnecting));
+        setCaption(u"Label3", QString());
+        setCaption(u"Label5", QString());
+        setCaption(u"Label8", QString());
+        break;
+    case ssStopped:
+        setCaption(u"Label4", QString::fromLatin1(kTextStopped));
+        break;
+    case ssBuffering:
+        setCaption(u"Label4", QString::asprintf("buffering... %d%%", number));
+        break;
+    case ssStationName:
+        setCaption(u"Label4", text);
+        now_.Info = text;
+        break;
+    case ssBitrate:
+        if (streamKind_ != skVideo) {
+            setCaption(u"Label8", formatLabel_.isEmpty() ? QStringLiteral("MP3") : formatLabel_);
+        }
+        now_.Bitrate = text.trimmed();
+        setCaption(u"Label5", now_.Bitrate);
+        break;
+    case ssBitrateText:
+        setCaption(u"Label5", text);
+        now_.Bitrate = text;
+        break;
+    case ssSongText:
+        setCaption(u"Label3", text);
+        break;
+    case ssTitle:
+        titleChange(text);
+        break;
+    case ssServerStatus:
+        setCaption(u"Label5", QString());
+        break;
+    default:
+        break;
+    }
+    Q_EMIT refreshRequested();
+}
+
+void PlayerController::titleChange(const QString& text) {
+    setCaption(u"Label3", text);
+    if (links_.autoRecordCheck) {
+        links_.autoRecordCheck(text);
+    }
+    now_.Title = text;
+    if (text == now_.LastTitle) {
+        return;
+    }
+    skin_.TextFade = 50;
+    skin_.InfoScroll = 0;
+    skin_.SongScroll = 0;
+    if (links_.showNotification) {
+        links_.showNotification(text);
+    }
+    now_.LastTitle = text;
+    if (links_.refreshInfoWindow) {
+        links_.refreshInfoWindow();
+    }
+    if (links_.requestAlbumArt) {
+        links_.requestAlbumArt(now_.Title);
+    }
+    if (settings_.Log && titleLog_.isOpen()) {
+        titleLog_.append(TitleLogLine(QDateTime::currentDateTime(), text));
+    }
+    if (links_.splitRecording) {
+        links_.splitRecording();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Video stations
+
+bool PlayerController::OpenVideo(const QString& address, const QString& info) {
+    const uintptr_t window = links_.windowId ? links_.windowId() : 0;
+    const CompanionVideo::OpenResult result =
+        video_.open(window, address, info, vx_, vy_, settings_.Volume * 10);
+    if (!result.error.isEmpty()) {
+        if (links_.showError) {
+            links_.showError(CompanionVideo::errorCaption(), result.error);
+        }
+        return false;
+    }
+    if (result.ok && result.bitsPerSecond) {
+        WM_STREAM_STATUS(ssBitrate, VideoBitrateText(*result.bitsPerSecond));
+    }
+    return result.ok;
+}
+
+void PlayerController::CloseVideo() {
+    if (!videoOpen_) {
+        return;
+    }
+    const uintptr_t window = links_.windowId ? links_.windowId() : 0;
+    const QString message = video_.close(window, vx_, vy_);
+    if (!message.isEmpty() && links_.showError) {
+        links_.showError(CompanionVideo::errorCaption(), message);
+    }
+    video_.unload();
+    videoOpen_ = false;
+}
+
+void PlayerController::WM_VIDEOCLOSED() {
+    videoOpen_ = false;
+    setStateImage(kPlay, QStringLiteral("5.png"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timers, volume
+
+void PlayerController::PlayTimerTimer() {
+    if (streamHandle_.load() != 0 || videoOpen_) {
+        ++elapsed_;
+        setCaption(u"Label7", ElapsedText(elapsed_));
+    } else {
+        playTimer_.stop();
+        elapsed_ = 0;
+        setCaption(u"Label7", QStringLiteral("00:00"));
+    }
+    Q_EMIT refreshRequested();
+}
+
+void PlayerController::SetVolume(int v) {
+    if (videoOpen_) {
+        if (!video_.isLoaded()) {
+            if (links_.showError) {
+                links_.showError(CompanionVideo::errorCaption(), video_.loadErrorText());
+            }
+        } else if (!video_.setVolume(v) && links_.showError) {
+            links_.showError(CompanionVideo::errorCaption(),
+                             video_.missingFunctionText("SetVolumeEx"));
+        }
+    } else {
+        engine_.setGlobalStreamVolume(v);
+    }
+    settings_.Volume = v / 10;
+    if (settings_.Muted) {
+        Label9Click();
+    }
+    Q_EMIT refreshRequested();
+}
+
+void PlayerController::Label9Click() {
+    if (settings_.Muted) {
+        engine_.setGlobalStreamVolume(settings_.Volume * 10);
+        settings_.Muted = false;
+        setStateImage(kMute, QStringLiteral("3.png"));
+    } else {
+        engine_.setGlobalStreamVolume(0);
+        settings_.Muted = true;
+        setStateImage(kMute, QStringLiteral("31.png"));
+    }
+}
+
+void PlayerController::toggleScrollTitle() {
+    settings_.ScrollTitle = !settings_.ScrollTitle;
+    Q_EMIT refreshRequested();
+}
+
+void PlayerController::toggleScrollInfo() {
+    settings_.ScrollInfo = !settings_.ScrollInfo;
+    Q_EMIT refreshRequested();
+}
+
+void PlayerController::fillCloseValues(CloseValues& values) const {
+    values.last.Category = now_.Category;
+    values.last.Index = now_.Index;
+    values.last.Url = now_.Url;
+    values.last.Info = now_.Info;
+    values.last.ServiceIndex = now_.ServiceIndex;
+    values.scrollInfo = settings_.ScrollInfo;
+    values.scrollTitle = settings_.ScrollTitle;
+    values.volume = settings_.Volume;
+    values.visualizationType = settings_.VisualizationType;
+    values.onTop = settings_.OnTop;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shutdown
+
+void PlayerController::shutdown() {
+    if (shuttingDown_) {
+        return;
+    }
+    shuttingDown_ = true;
+    ++generation_;
+    worker_.request_stop();
+    // The worker may be waiting in a blocking call to this thread: keep serving events (its
+    // calls return at once now) until it has left, then join it.
+    while (workerRunning_.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    engine_.streamFree(streamHandle_.exchange(0));
+    CloseVideo();
+    playTimer_.stop();
+    timer1_.stop();
+    titleLog_.close();
+}
+
+} // namespace tl

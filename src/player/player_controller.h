@@ -1,0 +1,166 @@
+#pragma once
+// The player window's logic: the play command, the stream worker and its status messages,
+// the title change, the elapsed time and video stations. It holds the player's controls as
+// data (ControlModel) and its playback state; the window only shows them.
+//
+// Threads: everything here runs on the UI thread except StreamWorker, which runs on a thread
+// owned by this object (one per play command), and the engine callbacks. The worker changes
+// the controller only through blocking queued calls (WM_STREAM_STATUS and the other steps), so
+// its changes take effect on the UI thread in the order it makes them. Engine callbacks post
+// a copy of their text with a queued call and never wait. The UI thread never waits for the
+// worker while the worker may be waiting for it: shutdown() keeps the event loop running until
+// the worker has left.
+
+#include "audio/engine.h"
+#include "directory/playlist.h"
+#include "platform/companion_video.h"
+#include "player/player_config.h"
+#include "player/player_types.h"
+#include "player/title_log.h"
+#include "skin/skin_control.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <thread>
+
+namespace tl {
+
+// Texts the player shows for the stream status codes.
+inline constexpr char kTextConnecting[] = "connecting...";
+inline constexpr char kTextStopped[] = "stopped";
+inline constexpr char kNoInternet[] = "Can't connect to internet!";
+
+class PlayerController : public QObject {
+    Q_OBJECT
+public:
+    // What the skin compositor draws besides the controls. Written on the UI thread only.
+    struct SkinValues {
+        int TextFade = 0;
+        double InfoScroll = 0;
+        double SongScroll = 0;
+        std::array<int, 20> SpectrumBars{};
+        std::array<int, 2> Levels{};
+        QString playImage = QStringLiteral("5.png");
+        QString muteImage = QStringLiteral("3.png");
+        QString recordImage = QStringLiteral("7.png");
+    };
+
+    // Seams to the subsystems around the player; every member may be empty.
+    struct Links {
+        // The station manager's selected row on its current page; nullopt when none.
+        std::function<std::optional<StationChoice>()> selectedStation;
+        // Playlist resolution; without it addresses are played as given.
+        std::function<PlaylistResult(const QString& address)> parsePlayList;
+        std::function<void(const QString& text)> showNotification;
+        // Modal error box with a caption (the companion library's messages).
+        std::function<void(const QString& caption, const QString& text)> showError;
+        // Auto-record check for every title message; recorder split and stop.
+        std::function<void(const QString& title)> autoRecordCheck;
+        std::function<void()> splitRecording;
+        std::function<void()> stopRecording;
+        std::function<void()> refreshInfoWindow;
+        std::function<void(const QString& title)> requestAlbumArt;
+        std::function<void()> repaintStationLists;
+        // Native window id handed to the companion video library.
+        std::function<uintptr_t()> windowId;
+    };
+
+    PlayerController(audio::Engine& engine, QString appPath, PlayerSettings& settings,
+                     NowPlaying& nowPlaying, Links links, QObject* parent = nullptr);
+    ~PlayerController() override;
+
+    // Builds the player's controls (names, tags, keywords, captions of the player window).
+    static void buildControls(ControlModel& model);
+    ControlModel& controls() { return controls_; }
+    SkinValues& skin() { return skin_; }
+    const SkinValues& skin() const { return skin_; }
+    Links& links() { return links_; }
+
+    TitleLog& titleLog() { return titleLog_; }
+    int32_t& vx() { return vx_; }
+    int32_t& vy() { return vy_; }
+
+    // The play command: starts the selected station, or stops what plays.
+    void Button1Click();
+    // Plays a record without consulting the station manager. Ignored while a worker opens.
+    void PlayStationRecord(const QString& name, const QString& url);
+    // The window's status entry point (codes ssConnecting..ssServerStatus).
+    void WM_STREAM_STATUS(int code, const QString& text = {}, int number = 0);
+    // The companion library reports that the video ended.
+    void WM_VIDEOCLOSED();
+    void PlayTimerTimer();
+    // Global stream volume (or the video library's) from 0..100; Volume := v / 10.
+    void SetVolume(int v);
+    void Label9Click(); // mute toggle
+
+    bool Busy() const { return busy_.load(); }
+    audio::StreamHandle StreamHandle() const { return streamHandle_.load(); }
+    StreamKind streamKind() const { return streamKind_; }
+    bool VideoOpen() const { return videoOpen_; }
+    uint32_t ElapsedSeconds() const { return elapsed_; }
+    void resetElapsedSeconds() { elapsed_ = 0; }
+    QTimer& Timer1() { return timer1_; }
+    QTimer& PlayTimer() { return playTimer_; }
+
+    int settingsVolume() const { return settings_.Volume; }
+    // The engine's global stream volume 0..100 (what the wheel steps look at).
+    int deviceVolume() const { return engine_.globalStreamVolume(); }
+    void toggleScrollTitle();
+    void toggleScrollInfo();
+    // The player's part of what the close writes to config.ini.
+    void fillCloseValues(CloseValues& values) const;
+
+    void CloseVideo();
+    // Ends the worker and the stream; returns once no thread of ours runs. UI thread.
+    void shutdown();
+
+Q_SIGNALS:
+    // The compositor should redraw (after every status code and state change).
+    void refreshRequested();
+
+private:
+    bool resolve(const QString& address); // false when nothing is to be played
+    void stopPlayback();
+    void startWorker();
+    void StreamWorker(std::stop_token stop, quint64 generation, QString url, QString stationName);
+    bool OpenVideo(const QString& address, const QString& info);
+    void titleChange(const QString& text);
+    void setCaption(QStringView name, const QString& caption);
+    void setEnabled(QStringView name, bool enabled);
+    void setStateImage(const QString& keyword, const QString& file);
+    // Runs fn on the UI thread and waits for it; false (fn not run) once stop is requested.
+    bool send(const std::stop_token& stop, std::function<void()> fn);
+    void joinFinishedWorker();
+
+    audio::Engine& engine_;
+    QString appPath_;
+    PlayerSettings& settings_; // owned by the composition root, UI thread
+    NowPlaying& now_;          // owned by the composition root, UI thread
+    Links links_;
+    ControlModel controls_;
+    SkinValues skin_;
+    TitleLog titleLog_;
+    CompanionVideo video_;
+    QTimer timer1_;    // 30 ms animation tick; its timeout is the window's
+    QTimer playTimer_; // 1 s elapsed-time counter
+
+    std::atomic<bool> busy_{false}; // set on the UI thread, cleared by the worker
+    std::atomic<audio::StreamHandle> streamHandle_{0};
+    std::atomic<quint64> generation_{0}; // bumped by every start and stop
+    StreamKind streamKind_ = skMP3;      // written by the worker through send()
+    QString formatLabel_;                // format text of the open stream
+    bool videoOpen_ = false;
+    bool shuttingDown_ = false;
+    uint32_t elapsed_ = 0;
+    int32_t vx_ = 100;
+    int32_t vy_ = 100;
+    std::jthread worker_; // owned here; joined once it has left (see shutdown)
+    std::atomic<bool> workerRunning_{false};
+};
+
+} // namespace tl

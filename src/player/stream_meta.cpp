@@ -1,0 +1,62 @@
+#include "player/stream_meta.h"
+
+#include "common/numeric.h"
+#include "common/text.h"
+
+#include <QLocale>
+
+namespace tl {
+namespace {
+
+// Copy(text, index, count) with 1-based index; out-of-range parts give what is available.
+QString copy(QStringView text, qsizetype index, qsizetype count) {
+    if (count <= 0 || index < 1 || index > text.size()) {
+        return {};
+    }
+    return text.mid(index - 1, count).toString();
+}
+
+} // namespace
+
+std::optional<QString> ParseStreamMeta(std::optional<QStringView> text) {
+    if (!text) {
+        return std::nullopt;
+    }
+    const qsizetype a = text->indexOf(u"StreamTitle=") + 1;
+    if (a == 0) {
+        return std::nullopt;
+    }
+    const qsizetype b = text->indexOf(u';') + 1;
+    QString title = copy(*text, a + 13, b - a - 14);
+    if (title.trimmed().isEmpty()) {
+        title = QStringLiteral("No Title");
+    }
+    return title;
+}
+
+QString ElapsedText(uint32_t seconds) {
+    const uint32_t ofDay = seconds % 86400u;
+    const int h = static_cast<int>(ofDay / 3600u);
+    const int m = static_cast<int>(ofDay / 60u % 60u);
+    const int s = static_cast<int>(ofDay % 60u);
+    if (h == 0) {
+        return twoDigits(m) + QLatin1Char(':') + twoDigits(s);
+    }
+    return twoDigits(h) + QLatin1Char(':') + twoDigits(m) + QLatin1Char(':') + twoDigits(s);
+}
+
+QString VideoBitrateText(qint64 bitsPerSecond) {
+    const int k = roundHalfEven(static_cast<double>(bitsPerSecond) / 1000.0);
+    if (k < 1000) {
+        return QString::number(k) + QStringLiteral(" kbps");
+    }
+    return QLocale().toString(static_cast<double>(bitsPerSecond) / 1000000.0, 'f', 1) +
+           QStringLiteral("Mbps");
+}
+
+QByteArray TitleLogLine(const QDateTime& when, const QString& title) {
+    const QString stamp = when.toString(QStringLiteral("dd.MM.yy HH:mm:ss"));
+    return (stamp + QStringLiteral("; ") + title + QStringLiteral("\r\n")).toUtf8();
+}
+
+} // namespace tl

@@ -1,0 +1,27 @@
+#pragma once
+// Song titles from in-stream metadata, and the texts the player window derives from its state.
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace tl {
+
+// The title inside "StreamTitle='...';". nullopt when there is no text or no "StreamTitle=";
+// a blank title gives "No Title". The title runs from just after the opening quote to two
+// characters before the first ";" of the whole text, which is the closing quote in the usual
+// form (so "StreamTitle='AB;C';" yields "A").
+std::optional<QString> ParseStreamMeta(std::optional<QStringView> text);
+
+// Elapsed time as a time of day (hours wrap at 24): "mm:ss", or "hh:mm:ss" from one hour on.
+QString ElapsedText(uint32_t seconds);
+
+// Video bitrate from bits per second: "128 kbps" below 1000 kbit/s, else "1.5Mbps".
+QString VideoBitrateText(qint64 bitsPerSecond);
+
+// One line of the title log: "dd.mm.yy hh:nn:ss; title" followed by CR LF.
+QByteArray TitleLogLine(const QDateTime& when, const QString& title);
+
+} // namespace tl

@@ -1,0 +1,191 @@
+// Pure player logic: metadata titles, time and bitrate texts, the title log, config.ini.
+
+#include "player/player_config.h"
+#include "player/stream_meta.h"
+#include "player/title_log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tl;
+
+TEST(ParseStreamMeta, PositionArithmetic) {
+    struct Case {
+        const char* meta; // nullptr: no metadata at all
+        std::optional<const char*> title;
+    };
+    const Case cases[] = {
+        {nullptr, std::nullopt},
+        {"", std::nullopt},
+        {"StreamUrl='x';", std::nullopt},
+        {"StreamTitle='Artist - Song';StreamUrl='';", "Artist - Song"},
+        {"StreamTitle='Artist - Song';", "Artist - Song"},
+        // The title ends two characters before the first semicolon of the whole text.
+        {"StreamTitle='AB;C';", "A"},
+        {"StreamUrl='x';StreamTitle='y';", "No Title"},
+        {"StreamTitle='';", "No Title"},
+        {"StreamTitle='   ';", "No Title"},
+        {"StreamTitle='X'", "No Title"},
+        {"StreamTitle='He said \"hi\" isn't it';", "He said \"hi\" isn't it"},
+        {"StreamTitle='Ünïcödé – Söng';", "Ünïcödé – Söng"},
+        {"xxStreamTitle='Q';", "Q"},
+        {"StreamTitle=", "No Title"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.meta ? c.meta : "(none)");
+        std::optional<QString> text;
+        if (c.meta != nullptr) {
+            text = QString::fromUtf8(c.meta);
+        }
+        const auto got = ParseStreamMeta(text ? std::optional<QStringView>(*text) : std::nullopt);
+        ASSERT_EQ(got.has_value(), c.title.has_value());
+        if (got) {
+            EXPECT_EQ(got->toStdString(), std::string(*c.title));
+        }
+    }
+}
+
+TEST(PlayerTexts, ElapsedTime) {
+    const std::pair<uint32_t, const char*> cases[] = {
+        {0, "00:00"},     {1, "00:01"},       {59, "00:59"},       {60, "01:00"},
+        {3599, "59:59"},  {3600, "01:00:00"}, {3661, "01:01:01"},  {86399, "23:59:59"},
+        {86400, "00:00"}, {86401, "00:01"},   {90000, "01:00:00"},
+    };
+    for (const auto& [seconds, text] : cases) {
+        EXPECT_EQ(ElapsedText(seconds).toStdString(), text) << seconds;
+    }
+}
+
+TEST(PlayerTexts, VideoBitrate) {
+    const std::pair<qint64, const char*> cases[] = {
+        {0, "0 kbps"},       {128000, "128 kbps"}, {999499, "999 kbps"},
+        {500, "0 kbps"},     {1500, "2 kbps"},     {2500, "2 kbps"},
+        {999500, "1.0Mbps"}, {1500000, "1.5Mbps"}, {12345678, "12.3Mbps"},
+    };
+    for (const auto& [bps, text] : cases) {
+        EXPECT_EQ(VideoBitrateText(bps).toStdString(), text) << bps;
+    }
+}
+
+TEST(TitleLog, LineFormatAndAppendAcrossRuns) {
+    const QDateTime when(QDate(2026, 3, 7), QTime(9, 5, 2));
+    EXPECT_EQ(TitleLogLine(when, QStringLiteral("Band – Tune")),
+              QByteArray("07.03.26 09:05:02; Band \xE2\x80\x93 Tune\r\n"));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Tunelark.log"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old line\r\n");
+    }
+    TitleLog log;
+    ASSERT_TRUE(log.open(path));
+    EXPECT_TRUE(log.append("one\r\n"));
+    // Flushed per line: another reader sees it before the log is closed.
+    QFile reader(path);
+    ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+    EXPECT_EQ(reader.readAll(), QByteArray("old line\r\none\r\n"));
+    log.close();
+    EXPECT_FALSE(log.append("two\r\n"));
+
+    TitleLog unwritable;
+    EXPECT_FALSE(unwritable.open(dir.filePath(QStringLiteral("missing/dir/Tunelark.log"))));
+    EXPECT_FALSE(unwritable.isOpen());
+}
+
+TEST(PlayerConfig, DefaultsWhenEmpty) {
+    const StartupConfig c = readStartupConfig(IniFile(), QStringLiteral("/app/"));
+    EXPECT_EQ(c.position, QPoint(100, 100));
+    EXPECT_EQ(c.vx, 100);
+    EXPECT_EQ(c.vy, 100);
+    EXPECT_TRUE(c.settings.ScrollInfo);
+    EXPECT_TRUE(c.settings.ScrollTitle);
+    EXPECT_EQ(c.settings.NotifierDelay, 6000);
+    EXPECT_EQ(c.settings.Volume, 6);
+    EXPECT_FALSE(c.settings.PlayOnStart);
+    EXPECT_TRUE(c.settings.ShowNotifier);
+    EXPECT_TRUE(c.settings.Log);
+    EXPECT_FALSE(c.settings.OnTop);
+    EXPECT_FALSE(c.settings.MinimizeToTray);
+    EXPECT_EQ(c.recorder.Bitrate, QStringLiteral("128"));
+    EXPECT_EQ(c.recorder.Folder, QStringLiteral("/app/Recordings/"));
+    EXPECT_FALSE(c.recorder.LimitBitrate);
+    EXPECT_TRUE(c.last.Url.isEmpty());
+}
+
+TEST(PlayerConfig, ReadingRules) {
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("rec"));
+    ASSERT_TRUE(QDir().mkpath(existing));
+    const QString text = QStringLiteral("[general]\n"
+                                        "X=$10\nY=-5\nOnTop=2\nlog=0\nPlayOnStart=1\n"
+                                        "proxy=\"") +
+                         QString(300, u'p') +
+                         QStringLiteral("\"\n"
+                                        "[Last]\nUrl=http://127.0.0.1:8000/live.mp3\n"
+                                        "Info=  Test Radio  \nCategory=1\n"
+                                        "[Recording]\nLimitBitrate=2\nFolder=") +
+                         existing + QStringLiteral("\nEncoder=lame\n");
+    const StartupConfig c = readStartupConfig(IniFile::fromText(text), dir.path() + u'/');
+    EXPECT_EQ(c.position, QPoint(16, -5));
+    EXPECT_FALSE(c.settings.OnTop) << "only exactly 1 is on";
+    EXPECT_FALSE(c.settings.Log);
+    EXPECT_TRUE(c.settings.PlayOnStart);
+    EXPECT_EQ(c.settings.Proxy.size(), 300) << "a long proxy is kept whole";
+    EXPECT_EQ(c.last.Url, QStringLiteral("http://127.0.0.1:8000/live.mp3"));
+    EXPECT_EQ(c.last.Info, QStringLiteral("Test Radio"));
+    EXPECT_EQ(c.last.Category, 1);
+    EXPECT_TRUE(c.recorder.LimitBitrate) << "any non-zero low byte is on";
+    EXPECT_EQ(c.recorder.Folder, existing);
+    EXPECT_EQ(c.recorder.Encoder, QStringLiteral("lame"));
+
+    const StartupConfig gone =
+        readStartupConfig(IniFile::fromText(QStringLiteral(
+                              "[Recording]\nFolder=/no/such/folder\nLimitBitrate=256\n")),
+                          QStringLiteral("/app/"));
+    EXPECT_EQ(gone.recorder.Folder, QStringLiteral("/app/Recordings/"));
+    EXPECT_FALSE(gone.recorder.LimitBitrate) << "256 has a zero low byte";
+}
+
+TEST(PlayerConfig, StoredVolume) {
+    const std::pair<int, int> cases[] = {{-20, 0}, {-12, 0}, {-11, 6}, {-3, 6},  {-1, 6},
+                                         {0, 0},   {6, 6},   {10, 10}, {11, 10}, {25, 10}};
+    for (const auto& [stored, used] : cases) {
+        EXPECT_EQ(normaliseVolume(stored), used) << stored;
+    }
+}
+
+TEST(PlayerConfig, CloseWritesKeysInPlaceAndKeepsTheRest) {
+    IniFile ini = IniFile::fromText(QStringLiteral("; my settings\n[General]\nx=5\n"
+                                                   "Theme=Night\nPlayOnStart=1\n[Custom]\nk=v\n"));
+    CloseValues v;
+    v.position = QPoint(300, 200);
+    v.stations = QRect(10, 20, 600, 450);
+    v.last.Url = QStringLiteral("http://host/a\r\nb");
+    v.last.Info = QStringLiteral("Info");
+    v.volume = 7;
+    v.onTop = true;
+    v.scrollTitle = false;
+    writeCloseValues(ini, v);
+    EXPECT_EQ(ini.intValue(u"General", u"x", 0), 300);
+    EXPECT_EQ(ini.intValue(u"General", u"StationsW", 0), 600);
+    EXPECT_EQ(ini.intValue(u"General", u"Volume", 0), 7);
+    EXPECT_EQ(ini.value(u"General", u"ontop"), QStringLiteral("1"));
+    EXPECT_EQ(ini.value(u"General", u"ScrollTitle"), QStringLiteral("0"));
+    EXPECT_EQ(ini.value(u"General", u"LastStation"), QStringLiteral("0"));
+    EXPECT_EQ(ini.value(u"General", u"Theme"), QStringLiteral("Night"));
+    EXPECT_EQ(ini.value(u"Custom", u"k"), QStringLiteral("v"));
+    EXPECT_EQ(ini.value(u"Last", u"Url"), QStringLiteral("http://host/a  b"))
+        << "a line break in a value must not start a new line";
+    EXPECT_TRUE(ini.toText().startsWith(QStringLiteral("; my settings\n[General]\nx=300\n")));
+    // Reading back what the close wrote gives the same values.
+    const StartupConfig back = readStartupConfig(ini, QStringLiteral("/app/"));
+    EXPECT_EQ(back.position, QPoint(300, 200));
+    EXPECT_TRUE(back.settings.OnTop);
+    EXPECT_FALSE(back.settings.ScrollTitle);
+    EXPECT_EQ(back.settings.Volume, 7);
+}
