@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# A local Icecast2 server on loopback with three mounts of a 440 Hz sine fed by ffmpeg:
+#   /live.mp3  MP3 128 kbit/s, sent with PUT so the listener sees icy-name "Test Radio",
+#              icy-genre "Test Tones", icy-br 128 and icy-description
+#   /live.aac  AAC (ADTS) 96 kbit/s
+#   /live.ogg  Ogg Vorbis
+# Every mount sends ICY metadata every 8192 bytes to listeners that ask for it.
+#
+#   icecast.sh start DIR PORT              start, wait until every mount is up; PIDs in DIR/pids
+#   icecast.sh title DIR PORT MOUNT TEXT   set the title of MOUNT (e.g. /live.mp3)
+#   icecast.sh stop DIR                    stop every process listed in DIR/pids
+#
+# Passwords: source "tlsource", admin "tladmin". Icecast refuses to run as root; it runs as
+# its package user, so DIR and its parents must be readable by that user (DIR is made 0755).
+set -euo pipefail
+
+SOURCE_PASSWORD=tlsource
+ADMIN_PASSWORD=tladmin
+MOUNTS=(/live.mp3 /live.aac /live.ogg)
+
+usage() {
+    echo "usage: $0 start DIR PORT | title DIR PORT MOUNT TEXT | stop DIR" >&2
+    exit 2
+}
+
+stop_all() {
+    local dir=$1
+    [ -f "$dir/pids" ] || return 0
+    local pids
+    pids=$(cat "$dir/pids")
+    for pid in $pids; do kill -TERM "$pid" 2>/dev/null || true; done
+    for _ in $(seq 1 30); do
+        local alive=0
+        for pid in $pids; do kill -0 "$pid" 2>/dev/null && alive=1; done
+        [ $alive -eq 0 ] && break
+        sleep 0.1
+    done
+    for pid in $pids; do kill -KILL "$pid" 2>/dev/null || true; done
+    rm -f "$dir/pids"
+}
+
+start_all() {
+    local dir=$1 port=$2
+    mkdir -p "$dir/log"
+    dir=$(cd "$dir" && pwd)
+    chmod 755 "$dir"
+    chown icecast2:icecast "$dir/log" 2>/dev/null || true
+    local webroot=/usr/share/icecast2/web adminroot=/usr/share/icecast2/admin
+    {
+        echo "<icecast>"
+        echo "  <limits><sources>8</sources><clients>64</clients><burst-size>65536</burst-size></limits>"
+        echo "  <authentication><source-password>$SOURCE_PASSWORD</source-password>"
+        echo "    <admin-user>admin</admin-user><admin-password>$ADMIN_PASSWORD</admin-password></authentication>"
+        echo "  <hostname>127.0.0.1</hostname>"
+        echo "  <listen-socket><port>$port</port><bind-address>127.0.0.1</bind-address></listen-socket>"
+        for m in "${MOUNTS[@]}"; do
+            echo "  <mount><mount-name>$m</mount-name><mp3-metadata-interval>8192</mp3-metadata-interval><charset>UTF-8</charset></mount>"
+        done
+        echo "  <paths><basedir>/usr/share/icecast2</basedir><webroot>$webroot</webroot>"
+        echo "    <adminroot>$adminroot</adminroot><logdir>$dir/log</logdir><pidfile>$dir/log/icecast.pid</pidfile></paths>"
+        echo "  <logging><errorlog>error.log</errorlog><accesslog>access.log</accesslog><loglevel>2</loglevel></logging>"
+        echo "  <security><chroot>0</chroot></security>"
+        echo "</icecast>"
+    } >"$dir/icecast.xml"
+    chmod 644 "$dir/icecast.xml"
+    : >"$dir/pids"
+
+    if [ "$(id -u)" -eq 0 ]; then
+        setpriv --reuid=icecast2 --regid=icecast --init-groups \
+            icecast2 -c "$dir/icecast.xml" >"$dir/icecast.out" 2>&1 </dev/null &
+    else
+        icecast2 -c "$dir/icecast.xml" >"$dir/icecast.out" 2>&1 </dev/null &
+    fi
+    echo $! >>"$dir/pids"
+
+    local base="http://127.0.0.1:$port"
+    for _ in $(seq 1 100); do
+        curl -sf "$base/status-json.xsl" >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    if ! curl -sf "$base/status-json.xsl" >/dev/null 2>&1; then
+        echo "icecast did not start; see $dir/icecast.out and $dir/log" >&2
+        stop_all "$dir"
+        exit 1
+    fi
+
+    local src="source:$SOURCE_PASSWORD@127.0.0.1:$port"
+    local sine=(-nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440 -ac 2)
+    ffmpeg "${sine[@]}" -c:a libmp3lame -b:a 128k -f mp3 -method PUT -chunked_post 0 -auth_type basic \
+        -content_type audio/mpeg \
+        -headers $'Ice-Name: Test Radio\r\nIce-Genre: Test Tones\r\nIce-Bitrate: 128\r\nIce-Description: A 440 Hz sine\r\nIce-Public: 0\r\n' \
+        "http://$src/live.mp3" >"$dir/ffmpeg-mp3.log" 2>&1 </dev/null &
+    echo $! >>"$dir/pids"
+    ffmpeg "${sine[@]}" -c:a aac -b:a 96k -content_type audio/aac -ice_name "Test Radio AAC" \
+        -f adts "icecast://$src/live.aac" >"$dir/ffmpeg-aac.log" 2>&1 </dev/null &
+    echo $! >>"$dir/pids"
+    ffmpeg "${sine[@]}" -c:a libvorbis -content_type application/ogg -ice_name "Test Radio Ogg" \
+        -f ogg "icecast://$src/live.ogg" >"$dir/ffmpeg-ogg.log" 2>&1 </dev/null &
+    echo $! >>"$dir/pids"
+
+    for _ in $(seq 1 100); do
+        local status up=0
+        status=$(curl -sf "$base/status-json.xsl" 2>/dev/null || true)
+        for m in "${MOUNTS[@]}"; do
+            case "$status" in *"$base$m\""*) up=$((up + 1)) ;; esac
+        done
+        [ $up -eq ${#MOUNTS[@]} ] && return 0
+        sleep 0.1
+    done
+    echo "not every mount came up; see $dir/ffmpeg-*.log" >&2
+    stop_all "$dir"
+    exit 1
+}
+
+set_title() {
+    local port=$1 mount=$2 text=$3
+    curl -sf -G -u "admin:$ADMIN_PASSWORD" --data-urlencode "mount=$mount" \
+        --data-urlencode "mode=updinfo" --data-urlencode "song=$text" \
+        "http://127.0.0.1:$port/admin/metadata" >/dev/null
+}
+
+case "${1:-}" in
+start) [ $# -eq 3 ] || usage; start_all "$2" "$3" ;;
+title) [ $# -eq 5 ] || usage; set_title "$3" "$4" "$5" ;;
+stop) [ $# -eq 2 ] || usage; stop_all "$2" ;;
+*) usage ;;
+esac
