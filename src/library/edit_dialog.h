@@ -1,0 +1,94 @@
+#pragma once
+// TEditForm, the modal dialog that adds and edits favourite stations and groups. Page 0
+// edits a station, page 1 a group; the pages have no visible tabs. It lives as long as the
+// station manager that owns it; its fields keep their values between uses except where an
+// opening flow sets them. OK applies the edit logic (edit_logic.h) and commits through the
+// manager.
+
+#include "library/station.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStackedWidget;
+
+namespace tl {
+
+class ColorButton;
+class TForm2;
+
+class TEditForm : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kStationPage = 0;
+    static constexpr int kGroupPage = 1;
+
+    explicit TEditForm(TForm2& manager);
+
+    // The five ways in. Each prepares the fields and runs the dialog modally.
+    void openForNewStation();              // tool bar: new station (clipboard rule)
+    void openForNewGroup();                // tool bar: new group
+    void openForEdit(const TStation& row); // context menu "Edit..."
+    void PngSpeedButton1Click(const QString& name, const QString& url, const QString& bitrate);
+    void openForPlayingStation(const QString& name, const QString& url, const QString& info,
+                               bool video);
+
+    // The same flows without running the dialog (the modal run is runModal()).
+    void prepareNewStation();
+    void prepareNewGroup();
+    void prepareEdit(const TStation& row);
+    void prepareSearchResult(const QString& name, const QString& url, const QString& bitrate);
+    void preparePlayingStation(const QString& name, const QString& url, const QString& info,
+                               bool video);
+    void FormShow(); // caption, group box, focus; also run by each showing
+    int runModal();
+
+    void PngBitBtn1Click(); // OK
+    void PngBitBtn2Click(); // Cancel
+
+    int EditMode() const { return editMode_; }
+    void setEditMode(int mode) { editMode_ = mode; }
+    int page() const;
+    bool nameFieldMarked() const; // the light red background of a refused name
+
+    QComboBox* groupsBox() const { return GroupsCB; }
+    QLineEdit* nameEdit() const { return Edit1; }
+    QLineEdit* urlEdit() const { return Edit2; }
+    QPlainTextEdit* infoMemo() const { return Memo1; }
+    QCheckBox* videoBox() const { return VideoCheckBox; }
+    QComboBox* bitrateBox() const { return BitrateCB; }
+    QLineEdit* groupNameEdit() const { return GNameEdit; }
+    ColorButton* colorButton() const { return GColorButton; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void setPage(int page);
+    void markName(QLineEdit* edit, bool refused);
+    void FillGroups();
+
+    TForm2& manager_;
+    int editMode_ = 2;
+    std::optional<TStation> target_; // the row being edited, taken when the dialog opened
+
+    QStackedWidget* PageControl = nullptr;
+    QComboBox* GroupsCB = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QCheckBox* VideoCheckBox = nullptr;
+    QComboBox* BitrateCB = nullptr;
+    QLineEdit* GNameEdit = nullptr;
+    ColorButton* GColorButton = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+};
+
+} // namespace tl

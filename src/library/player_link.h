@@ -1,0 +1,39 @@
+#pragma once
+// The seam between the station manager and the player window.
+//
+// The composition root fills a PlayerLink before it creates the station manager and keeps
+// the player alive for as long as the manager. Every member may be empty (tests run the
+// manager without a player): an empty member is simply not called, and an empty query
+// reads as "no" / empty text. All calls happen on the UI thread.
+
+#include <QRect>
+#include <QString>
+
+#include <functional>
+
+namespace tl {
+
+struct PlayerLink {
+    std::function<void()> playCommand;                      // the player's Button1Click
+    std::function<void(const QString& info)> stationStatus; // WM_STREAM_STATUS code 3
+    std::function<void(bool prev, bool next)> setPrevNextEnabled;
+    std::function<void(bool enabled)> setPlayEnabled; // the play control
+    std::function<void(const QString&)> setTimeText;  // "00:00" at start-up
+    std::function<QString()> nowPlayingStationUrl;    // for the now-playing mark
+    std::function<bool()> isStreamOpen;               // a stream or a video station is playing
+    std::function<void()> raisePlayer;                // bring the player window to the front
+    std::function<void()> repaintSkin;
+    std::function<void()> managerClosed;                  // re-enable the player's manager button
+    std::function<void(const QString&)> showNotification; // the notifier (ShowNotification)
+};
+
+// What the manager needs from config.ini at creation.
+struct LibraryStartup {
+    QString appPath;      // program folder with a trailing '/'; stations.xml lives there
+    int lastCategory = 0; // "Category" of "Last": 0 favourites, 1 search
+    int lastIndex = 0;    // "Index" of "Last": the favourites row last played
+    QString lastInfo;     // "Info" of "Last"
+    QRect geometry{100, 100, 500, 400}; // StationsX/Y/W/H
+};
+
+} // namespace tl
