@@ -1021,6 +1021,14 @@ uint32_t Engine::filePosition(StreamHandle stream, FilePosition which) const {
     return kNoEnd;
 }
 
+bool Engine::hasEnded(StreamHandle stream) const {
+    auto s = impl_->find(stream);
+    if (!s)
+        return true;
+    std::lock_guard lock(s->m);
+    return s->stop || s->netDone;
+}
+
 void Engine::waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const {
     auto s = impl_->find(stream);
     if (!s || s->mms)
