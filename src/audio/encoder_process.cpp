@@ -17,13 +17,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // How long a stopping encoder may refuse input before the rest of the queue is given up.
 constexpr auto kDrainStall = std::chrono::seconds(2);
-// How long a child may take to finish its file after its input closed.
-constexpr auto kExitGrace = std::chrono::seconds(10);
 } // namespace
 
 std::unique_ptr<EncoderProcess> EncoderProcess::start(const std::vector<std::string>& argv,
                                                       std::span<const uint8_t> header,
-                                                      std::size_t queueLimitBytes) {
+                                                      std::size_t queueLimitBytes,
+                                                      std::chrono::milliseconds exitGrace) {
     if (argv.empty() || argv.front().empty())
         return nullptr;
     int fds[2];
@@ -71,6 +70,7 @@ std::unique_ptr<EncoderProcess> EncoderProcess::start(const std::vector<std::str
     p->fd_ = fds[1];
     p->header_.assign(header.begin(), header.end());
     p->limit_ = queueLimitBytes;
+    p->exitGrace_ = exitGrace;
     p->worker_ = std::thread([raw = p.get()] { raw->run(); });
     return p;
 }
@@ -172,10 +172,10 @@ void EncoderProcess::reap() {
         if (r == pid_ || (r < 0 && errno != EINTR))
             return;
         const auto waited = Clock::now() - start;
-        if (!terminated && waited > kExitGrace) {
+        if (!terminated && waited > exitGrace_) {
             kill(pid_, SIGTERM);
             terminated = true;
-        } else if (terminated && waited > kExitGrace + std::chrono::seconds(2)) {
+        } else if (terminated && waited > exitGrace_ + std::chrono::seconds(1)) {
             kill(pid_, SIGKILL);
             waitpid(pid_, &status, 0);
             return;

@@ -6,6 +6,7 @@
 // reads (the input is given up after a stall, the child is terminated after a grace period).
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -23,9 +24,12 @@ namespace tl::audio {
 class EncoderProcess {
 public:
     // Starts argv[0] (searched on PATH when it has no slash). nullptr when it cannot be started.
-    static std::unique_ptr<EncoderProcess> start(const std::vector<std::string>& argv,
-                                                 std::span<const uint8_t> header,
-                                                 std::size_t queueLimitBytes);
+    // `exitGrace`: how long the child may take to finish after its input closed before it is
+    // terminated.
+    static std::unique_ptr<EncoderProcess>
+    start(const std::vector<std::string>& argv, std::span<const uint8_t> header,
+          std::size_t queueLimitBytes,
+          std::chrono::milliseconds exitGrace = std::chrono::milliseconds(5000));
     ~EncoderProcess();
     EncoderProcess(const EncoderProcess&) = delete;
     EncoderProcess& operator=(const EncoderProcess&) = delete;
@@ -52,6 +56,7 @@ private:
     int fd_ = -1;
     std::vector<uint8_t> header_;
     std::size_t limit_ = 0;
+    std::chrono::milliseconds exitGrace_{5000};
 
     std::mutex mutex_;
     std::condition_variable cv_;

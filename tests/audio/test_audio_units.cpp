@@ -1,0 +1,278 @@
+// Unit tests of the engine's pure parts: ICY demultiplexing under any chunking, the byte
+// ring against a simple model, the WAV header encoders read, and the analysis scaling.
+
+#include "audio/analysis.h"
+#include "audio/byte_ring.h"
+#include "audio/icy_demuxer.h"
+#include "audio/wav_header.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tl::audio {
+namespace {
+
+// ---- ICY demultiplexer ---------------------------------------------------------------
+
+struct IcyStream {
+    std::vector<uint8_t> wire;      // what the server sends
+    std::vector<uint8_t> audio;     // the audio bytes in it
+    std::vector<std::string> metas; // the metadata texts a listener should see
+};
+
+// Builds a stream of `blocks` audio runs of `metaint` bytes, each followed by the metadata
+// block texts[i % texts.size()] ("" = length byte 0), padded with NULs to 16 bytes.
+IcyStream makeStream(std::size_t metaint, std::size_t blocks,
+                     const std::vector<std::string>& texts) {
+    IcyStream s;
+    uint8_t value = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        for (std::size_t i = 0; i < metaint; ++i) {
+            value = static_cast<uint8_t>(value * 31 + 7);
+            s.wire.push_back(value);
+            s.audio.push_back(value);
+        }
+        const std::string& text = texts[b % texts.size()];
+        const std::size_t length = (text.size() + 15) / 16;
+        s.wire.push_back(static_cast<uint8_t>(length));
+        s.wire.insert(s.wire.end(), text.begin(), text.end());
+        s.wire.insert(s.wire.end(), length * 16 - text.size(), 0);
+        if (!text.empty())
+            s.metas.push_back(text);
+    }
+    return s;
+}
+
+struct Output {
+    std::vector<uint8_t> audio;
+    std::vector<std::string> metas;
+};
+
+Output feedInChunks(IcyDemuxer& d, std::span<const uint8_t> wire,
+                    const std::function<std::size_t()>& nextChunk) {
+    Output out;
+    std::size_t pos = 0;
+    while (pos < wire.size()) {
+        const std::size_t n = std::min(std::max<std::size_t>(nextChunk(), 1), wire.size() - pos);
+        d.feed(
+            wire.subspan(pos, n),
+            [&](std::span<const uint8_t> a) {
+                out.audio.insert(out.audio.end(), a.begin(), a.end());
+            },
+            [&](std::string_view m) { out.metas.emplace_back(m); });
+        pos += n;
+    }
+    return out;
+}
+
+TEST(IcyDemuxer, SplitsAudioAndMetadataWhateverTheChunking) {
+    const std::vector<std::string> texts = {
+        "StreamTitle='Artist - Song';",
+        "", // unchanged: length byte 0
+        "StreamTitle='It's \"Quoted\" - O'Neil';StreamUrl='';",
+        "StreamTitle='exactly sixteen.';", // no padding needed beyond the block
+        "StreamTitle='Ünïcödé – Title';",
+    };
+    for (const std::size_t metaint : {std::size_t{1}, std::size_t{16}, std::size_t{8192}}) {
+        const IcyStream s = makeStream(metaint, 12, texts);
+        std::mt19937 rng(static_cast<unsigned>(metaint));
+        const std::vector<std::pair<std::string, std::function<std::size_t()>>> chunkings = {
+            {"1",
+             [] {
+                 return std::size_t{1};
+             }},
+            {"metaint-1",
+             [&] {
+                 return metaint - 1;
+             }},
+            {"metaint",
+             [&] {
+                 return metaint;
+             }},
+            {"metaint+1",
+             [&] {
+                 return metaint + 1;
+             }},
+            {"random",
+             [&] {
+                 return std::uniform_int_distribution<std::size_t>(1, 3 * metaint + 40)(rng);
+             }},
+            {"whole",
+             [&] {
+                 return s.wire.size();
+             }},
+        };
+        for (const auto& [name, chunk] : chunkings) {
+            SCOPED_TRACE("metaint " + std::to_string(metaint) + ", chunks " + name);
+            IcyDemuxer d(metaint);
+            const Output out = feedInChunks(d, s.wire, chunk);
+            EXPECT_EQ(out.audio, s.audio);
+            EXPECT_EQ(out.metas, s.metas);
+        }
+    }
+}
+
+TEST(IcyDemuxer, TruncatedBlockAtTheEndIsHeldBack) {
+    const IcyStream s = makeStream(32, 2, {"StreamTitle='First';", "StreamTitle='Second one';"});
+    // Cut inside the second block's text: its audio arrives, its text does not.
+    const std::size_t cut = s.wire.size() - 5;
+    IcyDemuxer d(32);
+    const Output out = feedInChunks(d, std::span(s.wire).first(cut), [] { return std::size_t{7}; });
+    EXPECT_EQ(out.audio, s.audio);
+    EXPECT_EQ(out.metas, std::vector<std::string>{"StreamTitle='First';"});
+
+    // Cut right after the length byte: no text yet either.
+    IcyDemuxer d2(32);
+    const Output out2 =
+        feedInChunks(d2, std::span(s.wire).first(32 + 1), [] { return std::size_t{100}; });
+    EXPECT_EQ(out2.audio.size(), 32u);
+    EXPECT_TRUE(out2.metas.empty());
+}
+
+TEST(IcyDemuxer, NulPaddingAndEmptyBlocks) {
+    std::vector<uint8_t> wire = {1, 2, 3, 4};
+    wire.push_back(2); // 32 bytes of text: "A" then NULs, then garbage after a NUL
+    std::string block = "StreamTitle='A';";
+    block.push_back('\0');
+    block += "junk";
+    block.resize(32, '\0');
+    wire.insert(wire.end(), block.begin(), block.end());
+    wire.insert(wire.end(), {5, 6, 7, 8});
+    wire.push_back(1); // a block of only NULs carries nothing
+    wire.insert(wire.end(), 16, 0);
+    wire.insert(wire.end(), {9, 10});
+
+    IcyDemuxer d(4);
+    const Output out = feedInChunks(d, wire, [] { return std::size_t{3}; });
+    EXPECT_EQ(out.audio, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(out.metas, std::vector<std::string>{"StreamTitle='A';"});
+}
+
+TEST(IcyDemuxer, WithoutMetaintEverythingIsAudio) {
+    const std::vector<uint8_t> wire = {0, 1, 2, 255, 16, 0};
+    IcyDemuxer d(0);
+    const Output out = feedInChunks(d, wire, [] { return std::size_t{2}; });
+    EXPECT_EQ(out.audio, wire);
+    EXPECT_TRUE(out.metas.empty());
+}
+
+// ---- Byte ring -------------------------------------------------------------------------
+
+TEST(ByteRing, BoundedAndInOrderAgainstAModel) {
+    ByteRing ring(100);
+    std::deque<uint8_t> model;
+    std::mt19937 rng(42);
+    uint8_t next = 0;
+    for (int round = 0; round < 5000; ++round) {
+        const std::size_t n = std::uniform_int_distribution<std::size_t>(0, 130)(rng);
+        if (rng() % 2) {
+            std::vector<uint8_t> in(n);
+            for (auto& b : in)
+                b = next++;
+            const std::size_t written = ring.write(in.data(), in.size());
+            ASSERT_EQ(written, std::min(n, 100 - model.size()));
+            model.insert(model.end(), in.begin(),
+                         in.begin() + static_cast<std::ptrdiff_t>(written));
+            next = static_cast<uint8_t>(next - (n - written));
+        } else {
+            std::vector<uint8_t> out(n);
+            const std::size_t got = ring.read(out.data(), n);
+            ASSERT_EQ(got, std::min(n, model.size()));
+            for (std::size_t i = 0; i < got; ++i) {
+                ASSERT_EQ(out[i], model.front());
+                model.pop_front();
+            }
+        }
+        ASSERT_EQ(ring.size(), model.size());
+        ASSERT_LE(ring.size(), ring.capacity());
+        ASSERT_EQ(ring.full(), model.size() == 100);
+    }
+}
+
+TEST(ByteRing, DiscardAndClear) {
+    ByteRing ring(8);
+    const uint8_t in[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    EXPECT_EQ(ring.write(in, 9), 8u);
+    EXPECT_EQ(ring.write(in, 1), 0u);
+    EXPECT_EQ(ring.discard(3), 3u);
+    EXPECT_EQ(ring.write(in, 9), 3u); // wraps
+    uint8_t out[8] = {};
+    EXPECT_EQ(ring.read(out, 8), 8u);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 8), (std::vector<uint8_t>{4, 5, 6, 7, 8, 1, 2, 3}));
+    EXPECT_EQ(ring.discard(5), 0u);
+    ring.write(in, 4);
+    ring.clear();
+    EXPECT_TRUE(ring.empty());
+    EXPECT_EQ(ring.space(), 8u);
+}
+
+// ---- WAV header --------------------------------------------------------------------------
+
+TEST(WavHeader, UnknownSizesAtCdQuality) {
+    const auto h = wavHeader(44100, 2, 16);
+    const std::vector<uint8_t> expected = {
+        'R',  'I',  'F',  'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E', //
+        'f',  'm',  't',  ' ', 16,   0,    0,    0,    1,   0,   2,   0,   // PCM, stereo
+        0x44, 0xAC, 0,    0,                                               // 44100 Hz
+        0x10, 0xB1, 0x02, 0,                                               // 176400 bytes/s
+        4,    0,    16,   0,                                               // block 4, 16 bits
+        'd',  'a',  't',  'a', 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(std::vector<uint8_t>(h.begin(), h.end()), expected);
+}
+
+// ---- Analysis ------------------------------------------------------------------------------
+
+TEST(Analysis, FullScaleSineOnABinGivesAboutOne) {
+    struct Row {
+        double frequencyBin; // in bins of 44100/1024 Hz
+        std::size_t peak;
+        float amplitude;
+    };
+    for (const Row row : {Row{10, 10, 1.0f}, Row{100, 100, 1.0f}, Row{10, 10, 0.25f},
+                          Row{440.0 * 1024 / 44100, 10, 1.0f}}) {
+        SCOPED_TRACE(row.frequencyBin);
+        std::array<float, kFftSize> mono;
+        for (std::size_t i = 0; i < mono.size(); ++i)
+            mono[i] = row.amplitude * static_cast<float>(std::sin(2 * std::numbers::pi *
+                                                                  row.frequencyBin * i / kFftSize));
+        std::array<float, kFftSize / 2> out{};
+        spectrum1024(mono, out);
+        const auto peak =
+            static_cast<std::size_t>(std::max_element(out.begin(), out.end()) - out.begin());
+        EXPECT_EQ(peak, row.peak);
+        if (row.frequencyBin == std::floor(row.frequencyBin)) {
+            EXPECT_NEAR(out[peak], row.amplitude, 0.02 * row.amplitude);
+            EXPECT_LT(out[peak + 5], 0.001f); // Hann leakage stays near the peak
+        }
+    }
+    std::array<float, kFftSize> silence{};
+    std::array<float, kFftSize / 2> out{};
+    out.fill(1.0f);
+    spectrum1024(silence, out);
+    EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0f);
+}
+
+TEST(Analysis, StereoPeakLevelPacksLeftLowRightHigh) {
+    struct Row {
+        std::vector<int16_t> frames;
+        uint32_t expected;
+    };
+    const std::vector<Row> rows = {
+        {{}, 0},
+        {{0, 0, 0, 0}, 0},
+        {{100, -200, -300, 50}, 300u | (200u << 16)},
+        {{-32768, 32767}, 32768u | (32767u << 16)}, // the most negative sample is 32768
+        {{5, 9, 7}, 5u | (9u << 16)},               // a trailing half frame is ignored
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(stereoPeakLevel(row.frames), row.expected);
+}
+
+} // namespace
+} // namespace tl::audio

@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""A SHOUTcast v1 style server for tests.
+
+It answers every request with the status line "ICY 200 OK" (not HTTP), icy-name, icy-genre,
+icy-br and icy-metaint headers, then loops an MP3 file at roughly its bit rate with a
+metadata block every --metaint bytes (the first carries --title, later ones are empty).
+
+Modes:
+  normal  as above
+  silent  accept the connection, read the request, never answer (tests stop and time-outs)
+  stall   answer and send a burst of about 4 s of audio, then nothing while keeping the
+          connection open (tests stall time-outs and stopping a stream that hangs)
+
+  shoutcast_v1.py --port PORT --mp3 FILE [--mode normal|silent] [--title T] [--ready FILE]
+
+--ready names a file written once the socket listens. Stop the server by its PID.
+"""
+import argparse
+import os
+import socket
+import threading
+import time
+
+
+def metadata_block(text):
+    data = text.encode("utf-8")[: 255 * 16]
+    blocks = (len(data) + 15) // 16
+    return bytes([blocks]) + data + b"\0" * (blocks * 16 - len(data))
+
+
+def serve(conn, args, audio):
+    try:
+        conn.settimeout(10)
+        request = b""
+        while b"\r\n\r\n" not in request and len(request) < 65536:
+            chunk = conn.recv(4096)
+            if not chunk:
+                return
+            request += chunk
+        if args.mode == "silent":
+            conn.settimeout(None)
+            while conn.recv(4096):
+                pass
+            return
+        wants_meta = b"icy-metadata: 1" in request.lower()
+        head = ["ICY 200 OK", "icy-notice1:<BR>This stream requires Winamp<BR>",
+                "icy-name:" + args.name, "icy-genre:Test Tones", "icy-pub:0",
+                "icy-br:" + str(args.bitrate), "content-type:audio/mpeg"]
+        if wants_meta:
+            head.append("icy-metaint:%d" % args.metaint)
+        conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode("utf-8"))
+        rate = args.bitrate * 1000 // 8
+        burst = 4 * rate
+        pos = 0
+        sent = 0
+        first = True
+        start = time.monotonic()
+        while True:
+            if wants_meta:
+                piece = bytearray()
+                while len(piece) < args.metaint:
+                    take = min(args.metaint - len(piece), len(audio) - pos)
+                    piece += audio[pos:pos + take]
+                    pos = (pos + take) % len(audio)
+                piece += metadata_block("StreamTitle='%s';StreamUrl='';" % args.title) if first else b"\0"
+                first = False
+            else:
+                piece = audio[pos:pos + 8192]
+                pos = (pos + len(piece)) % len(audio)
+            conn.sendall(piece)
+            sent += len(piece)
+            if args.mode == "stall" and sent >= burst:
+                conn.settimeout(None)
+                while conn.recv(4096):
+                    pass
+                return
+            ahead = (sent - burst) / rate - (time.monotonic() - start)
+            if ahead > 0:
+                time.sleep(ahead)
+    except OSError:
+        pass
+    finally:
+        conn.close()
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--port", type=int, required=True)
+    p.add_argument("--mp3", required=True)
+    p.add_argument("--mode", choices=["normal", "silent", "stall"], default="normal")
+    p.add_argument("--title", default='Artist - Song "Quoted" O\'Neil')
+    p.add_argument("--name", default="V1 Radio")
+    p.add_argument("--bitrate", type=int, default=128)
+    p.add_argument("--metaint", type=int, default=8192)
+    p.add_argument("--ready")
+    args = p.parse_args()
+    with open(args.mp3, "rb") as f:
+        audio = f.read()
+    if not audio:
+        raise SystemExit("empty MP3 file")
+    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind(("127.0.0.1", args.port))
+    server.listen(16)
+    if args.ready:
+        tmp = args.ready + ".tmp"
+        with open(tmp, "w") as f:
+            f.write(str(os.getpid()))
+        os.rename(tmp, args.ready)
+    while True:
+        conn, _ = server.accept()
+        threading.Thread(target=serve, args=(conn, args, audio), daemon=True).start()
+
+
+if __name__ == "__main__":
+    main()
