@@ -7,11 +7,18 @@
 #include <QColor>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
 namespace tl {
+
+// What a control is, for the theme loader and the compositor: labels (text lines and image
+// buttons), the volume slider, the volume knob and the lyrics window's list. Other kinds are
+// neither themed nor drawn.
+enum class SkinControlKind { Label, Slider, Knob, ListBox, Other };
 
 struct SkinControl {
     QString objectName; // the component name ("Label3", "Button1", ...)
@@ -26,6 +33,18 @@ struct SkinControl {
     int fontSize = 8; // pixels
     bool bold = false;
     int componentIndex = 0; // index among the window's components (for hover fades)
+
+    SkinControlKind kind = SkinControlKind::Label;
+    bool pressable = false; // shows the pressed frame while the left button is held on it
+    // Slider and knob: the value shown (frame or thumb position) and the slider's maximum.
+    int position = 0;
+    int maximum = 10;
+    // Slider: the track and thumb sizes the theme gives it, for the window's own dragging.
+    QSize trackSize;
+    QSize thumbSize;
+    // List box: its items, and how far (pixels) the text is scrolled up inside its bounds.
+    QStringList lines;
+    int scrollY = 0;
 };
 
 class ControlModel {

@@ -1,0 +1,124 @@
+#pragma once
+// TMyAbout: the skin compositor of one borderless window (player, notifier or lyrics window).
+// It loads a theme, places the window's controls from it, and draws the whole window into one
+// premultiplied ARGB image: background, album art, the controls by kind, the two scrolling text
+// strips, the visualisation and the top image, in that order. The window shows that image
+// (SkinWindow in skin_window.h does the presentation, fades and pointer handling).
+//
+// Ownership: owned by its window; it keeps a reference to the window's ControlModel, which must
+// outlive it. The surface, the strips and the images live from one theme load to the next, so
+// a pass allocates nothing beyond what QPainter needs. UI thread only.
+
+#include "skin/animation.h"
+#include "skin/skin_control.h"
+#include "skin/theme.h"
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace tl {
+
+// Frame of an image button: 0 normal, 1 hover, 2 pressed, 3 disabled, or a cross-fade from the
+// hover frame to the normal one while the pointer has just left it.
+struct ButtonFrame {
+    int frame = 0;
+    int crossFade = 0; // 1..100 with frame 0: frame 1 drawn over frame 0 at crossFade percent
+};
+// pressed wins over everything; a disabled button shows frame 3 even under the pointer.
+ButtonFrame chooseButtonFrame(bool pressed, bool enabled, bool underCursor, int hoverFade);
+
+class TMyAbout : public SkinValues {
+public:
+    TMyAbout(ControlModel& controls, SkinRole role);
+
+    struct LoadResult {
+        QSize size;           // the window's new size (the background's)
+        bool builtIn = false; // the background could not be loaded: the built-in theme is used
+    };
+    // Loads the theme of themeFolder for this window, places and sizes the controls, sizes the
+    // surface and renders once. When recording, the record button shows "71.png" (if present).
+    // A theme whose background cannot be loaded is replaced as a whole by the built-in theme,
+    // so the window never ends up invisible.
+    LoadResult LoadTheme(const QString& themeFolder, bool recording);
+
+    // Draws the whole surface. hoverTarget is the control the pointer was last reported over
+    // (nullptr for the window itself); image buttons without image draw their caption in white
+    // while they are the target. Returns false (drawing nothing) while a pass or an image swap
+    // is under way, or when there is no surface.
+    bool Render(const SkinControl* hoverTarget);
+
+    // Swaps the image of every slot bound to keyword ("play", "mute", "record", ...) for the
+    // theme's fileName; a missing file changes nothing. Returns whether a slot changed. The
+    // caller refreshes.
+    bool SetStateImage(QStringView keyword, const QString& fileName);
+
+    // Album art scaled to exactly the theme's album-art box. A file that cannot be read leaves
+    // no album art. Returns whether an image is now present.
+    bool LoadAlbumArt(const QString& path);
+    bool LoadAlbumArt(const QImage& image);
+    void ClearAlbumArt();
+
+    bool RenderBusy() const { return busy_; }
+
+    // The cursor in window coordinates, used for the hover frame of image buttons and the
+    // slider's thumb; none when the pointer is elsewhere.
+    void setCursorPos(std::optional<QPoint> pos) { cursor_ = pos; }
+    std::optional<QPoint> cursorPos() const { return cursor_; }
+
+    const QImage& surface() const { return surface_; }
+    QSize size() const { return surface_.size(); }
+    SkinRole role() const { return role_; }
+    const ThemeValues& theme() const { return theme_; }
+    const QString& themeFolder() const { return folder_; }
+    bool usingBuiltInTheme() const { return builtIn_; }
+    const QImage& slotImage(int slot) const;
+    const QImage& albumArt() const { return albumArt_; }
+    // The family texts are drawn with (FontName, or the fallback when it is not installed).
+    const QString& fontFamily() const { return fontFamily_; }
+    ControlModel& controls() { return controls_; }
+    const ControlModel& controls() const { return controls_; }
+
+private:
+    struct Strip {
+        QImage image;
+        // Last measured text, so an unchanged title is not measured on every frame.
+        QString text;
+        QFont font;
+        double width = 0;
+        double height = 0;
+    };
+
+    QImage loadThemeImage(const QString& fileName) const;
+    QFont fontFor(const SkinControl& c) const;
+    const SkinControl* labelAtCursor() const;
+    void drawLabel(QPainter& p, const SkinControl& c, const SkinControl* hoverTarget,
+                   const SkinControl* underCursor);
+    void drawStrip(QPainter& p, const SkinControl& c, const QFont& font, const QColor& color,
+                   Strip& strip, double& offset);
+    void drawSlider(QPainter& p, const SkinControl& c);
+    void drawKnob(QPainter& p, const SkinControl& c);
+    void drawList(QPainter& p, const SkinControl& c);
+    void drawVisual(QPainter& p);
+
+    ControlModel& controls_;
+    SkinRole role_;
+    QString folder_;
+    bool builtIn_ = false;
+    ThemeValues theme_;
+    QString fontFamily_ = QString::fromLatin1(kFallbackFont);
+    QImage surface_;
+    QImage background_;
+    QImage top_;
+    QImage albumArt_;
+    std::array<QImage, kSlotCount> slots_;
+    Strip infoStrip_;
+    Strip songStrip_;
+    std::optional<QPoint> cursor_;
+    bool busy_ = false;
+};
+
+} // namespace tl

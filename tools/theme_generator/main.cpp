@@ -1,0 +1,140 @@
+// Draws the program's own themes and writes each into <output>/<theme name>/: the PNG images
+// and theme.ini.
+//   theme_generator <output folder>
+//   theme_generator --preview <theme folder> <image.png>   renders a player window with sample
+//                                                          texts, for looking at a theme
+#include "common/ini_file.h"
+#include "skin/compositor.h"
+#include "skin/theme_art.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QTextStream>
+
+namespace {
+
+tl::ControlModel playerControls() {
+    using tl::SkinControlKind;
+    tl::ControlModel m;
+    const auto label = [&](const char* name, int tag, const char* keyword, const char* caption) {
+        tl::SkinControl c;
+        c.objectName = QString::fromLatin1(name);
+        c.tag = tag;
+        c.keyword = QString::fromLatin1(keyword);
+        c.caption = QString::fromUtf8(caption);
+        m.add(c);
+    };
+    label("Label3", 1, "song", "Nightingale Quartet \u2013 Evening Song Over the Hills (Live)");
+    label("Label5", 1, "bitrate", "128 kbps");
+    label("Label8", 1, "format", "MP3");
+    label("Label4", 1, "info", "Lark FM \u2013 Chillout");
+    label("Label7", 1, "time", "12:07");
+    label("Label1", 104, "prewious", "<<");
+    label("Button1", 105, "play", "play");
+    label("Label2", 106, "next", ">>");
+    label("Label6", 102, "favourites", "S");
+    label("RecLabel", 107, "record", "Rec");
+    label("Label9", 103, "mute", "Mute");
+    label("closeButton", 108, "close", "X");
+    label("minButton", 109, "minimize", "m");
+    tl::SkinControl slider;
+    slider.objectName = QStringLiteral("TrackBar1");
+    slider.tag = 20;
+    slider.keyword = QStringLiteral("volume");
+    slider.kind = SkinControlKind::Slider;
+    slider.position = 6;
+    m.add(slider);
+    tl::SkinControl knob = slider;
+    knob.objectName = QStringLiteral("Volume");
+    knob.kind = SkinControlKind::Knob;
+    knob.bounds = QRect(0, 0, 40, 40);
+    m.add(knob);
+    return m;
+}
+
+int preview(const QString& folder, const QString& out) {
+    tl::ControlModel model = playerControls();
+    tl::TMyAbout about(model, tl::SkinRole::Player);
+    about.LoadTheme(folder, false);
+    about.SetStateImage(u"play", QStringLiteral("51.png"));
+    about.VisualKind = 0;
+    const int bars[] = {14, 18, 20, 16, 12, 15, 10, 8, 11, 6, 4, 7, 5, 3, 2, 4, 3, 2, 1, 1};
+    for (int i = 0; i < 20; ++i) {
+        about.SpectrumBars[static_cast<size_t>(i)] = bars[i];
+    }
+    QImage art(64, 64, QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter p(&art);
+        QLinearGradient g(0, 0, 64, 64);
+        g.setColorAt(0, QColor(0xe0, 0x8a, 0x3c));
+        g.setColorAt(1, QColor(0x6b, 0x2a, 0x7a));
+        p.fillRect(art.rect(), g);
+        p.setBrush(QColor(255, 240, 200));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(40, 24), 10, 10);
+    }
+    about.LoadAlbumArt(art);
+    // Pointer over "next".
+    if (const tl::SkinControl* next = model.find(u"Label2")) {
+        about.setCursorPos(next->bounds.center());
+    }
+    about.Render(nullptr);
+    // On a checker so the shape and shadow can be judged.
+    QImage sheet(about.size().width() + 40, about.size().height() * 2 + 60,
+                 QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&sheet);
+    p.fillRect(sheet.rect(), QColor(0x7a, 0x86, 0x94));
+    p.drawImage(20, 20, about.surface());
+    p.fillRect(QRect(0, about.size().height() + 40, sheet.width(), about.size().height() + 20),
+               QColor(0xee, 0xee, 0xee));
+    model.find(u"RecLabel")->enabled = false;
+    about.setCursorPos(std::nullopt);
+    about.SetStateImage(u"play", QStringLiteral("5.png"));
+    about.SetStateImage(u"mute", QStringLiteral("31.png"));
+    model.find(u"Label1")->pressed = true;
+    about.VisualKind = 1;
+    about.Levels = {24000, 18000};
+    about.ClearAlbumArt();
+    about.Render(nullptr);
+    p.drawImage(20, about.size().height() + 50, about.surface());
+    p.end();
+    return sheet.save(out) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    QTextStream err(stderr);
+    if (args.size() == 4 && args[1] == u"--preview") {
+        return preview(args[2], args[3]);
+    }
+    if (args.size() != 2) {
+        err << "usage: theme_generator <output folder>\n"
+               "       theme_generator --preview <theme folder> <image.png>\n";
+        return 2;
+    }
+    for (const auto design : {tl::ThemeDesign::Nocturne, tl::ThemeDesign::Daybreak}) {
+        const tl::GeneratedTheme theme = tl::drawTheme(design);
+        const QString folder = QDir(args[1]).filePath(theme.name);
+        if (!QDir().mkpath(folder)) {
+            err << "cannot create " << folder << "\n";
+            return 1;
+        }
+        for (const auto& [name, image] : theme.images) {
+            if (!image.save(QDir(folder).filePath(name), "PNG")) {
+                err << "cannot write " << name << "\n";
+                return 1;
+            }
+        }
+        if (!tl::writeFileAtomically(QDir(folder).filePath(QStringLiteral("theme.ini")),
+                                     theme.ini.toUtf8())) {
+            err << "cannot write theme.ini\n";
+            return 1;
+        }
+        QTextStream(stdout) << "wrote " << folder << "\n";
+    }
+    return 0;
+}
