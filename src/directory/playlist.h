@@ -29,10 +29,10 @@ QString PlaylistExtension(QStringView address);
 QString FindAsxReference(QStringView text);
 
 struct PlaylistResult {
-    QString Url;         // the resolved address; empty when nothing usable was found
-    QString StationUrl;  // the address as given; empty when the download failed
-    bool ConnectFailed = false;  // nothing received: the caller shows "Can't connect to internet!"
-    QString Error;               // pls.dat could not be written: nothing is to be played
+    QString Url;                // the resolved address; empty when nothing usable was found
+    QString StationUrl;         // the address as given; empty when the download failed
+    bool ConnectFailed = false; // nothing received: the caller shows "Can't connect to internet!"
+    QString Error;              // pls.dat could not be written: nothing is to be played
 };
 
 class PlaylistResolver {
