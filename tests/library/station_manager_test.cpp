@@ -1,0 +1,316 @@
+// The station manager window with its favourites list and edit dialog, offscreen.
+
+#include "library/edit_dialog.h"
+#include "library/favourites_view.h"
+#include "library/station_manager.h"
+#include "library_fixture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tl;
+using namespace tl::test;
+
+namespace {
+
+// Rows: 0 Rock, 1 r1, 2 r2, 3 News (collapsed), 4 Talk, 5 t1
+const QByteArray kFavourites =
+    root({group("Rock", 0, {"r1", "r2"}, "Color=\"255\""), group("News", 1, {"n1"}),
+          group("Talk", 0, {"t1"}, "Color=\"$00FF00\"")});
+
+class ManagerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_library_gui";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+    }
+
+    QString path() const { return dir.filePath(QStringLiteral("stations.xml")); }
+
+    std::unique_ptr<TForm2> open(const QByteArray& content, LibraryStartup startup = {}) {
+        writeBytes(path(), content);
+        startup.appPath = dir.path() + QLatin1Char('/');
+        ManagerDialogs dialogs;
+        dialogs.confirm = [this](const QString&, const QString& instruction, const QString&) {
+            questions << instruction;
+            return answer;
+        };
+        dialogs.message = [this](const QString& text) {
+            messages << text;
+        };
+        PlayerLink link;
+        link.playCommand = [this] {
+            ++plays;
+        };
+        link.isStreamOpen = [this] {
+            return streamOpen;
+        };
+        link.stationStatus = [this](const QString& info) {
+            statusInfo = info;
+        };
+        link.setTimeText = [this](const QString& text) {
+            timeText = text;
+        };
+        link.setPrevNextEnabled = [this](bool p, bool n) {
+            prevNext = {p, n};
+        };
+        link.showNotification = [this](const QString& text) {
+            notes << text;
+        };
+        return std::make_unique<TForm2>(startup, link, dialogs);
+    }
+
+    QTemporaryDir dir;
+    QStringList questions, messages, notes;
+    int answer = 6;
+    int plays = 0;
+    bool streamOpen = false;
+    QString statusInfo, timeText;
+    std::pair<bool, bool> prevNext{true, true};
+};
+
+template <typename T> T* child(QWidget& w, const char* name) {
+    return w.findChild<T*>(QString::fromLatin1(name));
+}
+
+QPoint rowCentre(FavouritesListView* view, int row) {
+    return view->visualRect(view->model()->index(row, 0)).center();
+}
+
+TEST_F(ManagerTest, OpensWithItsThreeTabsInOrder) {
+    LibraryStartup startup;
+    startup.lastIndex = 99; // past the last row: row 0
+    startup.lastInfo = QStringLiteral("last info");
+    auto form = open(kFavourites, startup);
+    EXPECT_EQ(form->windowTitle(), "Stations");
+    auto* tabs = child<QTabWidget>(*form, "PageControl1");
+    ASSERT_TRUE(tabs);
+    ASSERT_EQ(tabs->count(), 3);
+    EXPECT_EQ(tabs->tabText(0), "My Favourites");
+    EXPECT_EQ(tabs->tabText(1), "Search Stations");
+    EXPECT_EQ(tabs->tabText(2), "My Recordings");
+    EXPECT_EQ(form->currentPage(), 1) << "until first shown";
+    for (const char* name :
+         {"ToolButton1", "NewGroupBtn", "ToolButton2", "ToolButton3", "FSClearButton"})
+        EXPECT_TRUE(child<QToolButton>(*form, name)) << name;
+    EXPECT_EQ(child<QLineEdit>(*form, "FSEdit")->placeholderText(), "Search");
+    EXPECT_EQ(form->lastStationRow(), 0);
+    EXPECT_EQ(statusInfo, "last info");
+    EXPECT_EQ(timeText, "00:00");
+    EXPECT_EQ(child<QLabel>(*form, "statlabl")->text(), "6 stations");
+
+    form->show();
+    EXPECT_EQ(form->currentPage(), 0);
+    EXPECT_EQ(prevNext, std::make_pair(false, true)) << "row 0 of 6 selected";
+}
+
+TEST_F(ManagerTest, DrawsGroupBarsCapsAndTheSelectedRow) {
+    auto form = open(kFavourites);
+    form->resize(600, 400);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    view->selectRow(1);
+    QApplication::processEvents();
+    const QImage image = view->viewport()->grab().toImage();
+    const int right = view->viewport()->width();
+    ASSERT_GT(right, 400);
+    const auto& t = form->theme();
+    auto rgb = [&](int x, int y) {
+        return image.pixelColor(x, y).rgb() & 0xFFFFFF;
+    };
+
+    // Group "Rock": its colour (red) in the pure stripe at the bar's bottom ...
+    EXPECT_EQ(rgb(right / 2, 30), 0xFF0000u);
+    // ... darkened under the bar image, with the caps rounding both ends off.
+    const QColor mid = image.pixelColor(right / 2 + 3, 20);
+    EXPECT_GT(mid.red(), 30);
+    EXPECT_LT(mid.red(), 160);
+    EXPECT_EQ(mid.green(), 0);
+    EXPECT_EQ(rgb(0, 0), 0u);
+    EXPECT_EQ(rgb(right - 1, 0), 0u);
+    // Expanded arrow in the right cap.
+    EXPECT_EQ(rgb(right - 16, 13), 0xE8E8E8u);
+    // A collapsed group ("News", row 3) shows the other arrow, pointing right.
+    EXPECT_EQ(rgb(right - 32 + 11, 12), 0xE8E8E8u) << "expanded arrow's left wing";
+    EXPECT_NE(rgb(right - 32 + 11, 3 * kRowHeight + 12), 0xE8E8E8u);
+    EXPECT_EQ(rgb(right - 32 + 15, 3 * kRowHeight + 14), 0xE8E8E8u) << "collapsed arrow";
+    // Rows are 34 high; the two lines below the images show the list background.
+    EXPECT_EQ(rgb(right / 2, 33), 0u);
+
+    // Selected station row 1: middle image between the caps, background at the round corners.
+    const QColor selected = t.rowImages[ListTheme::kListC].pixelColor(16, 16);
+    EXPECT_EQ(rgb(right / 2, kRowHeight + 16), selected.rgb() & 0xFFFFFF);
+    EXPECT_EQ(rgb(1, kRowHeight + 16), selected.rgb() & 0xFFFFFF) << "left cap";
+    EXPECT_EQ(rgb(0, kRowHeight), 0u);
+    EXPECT_EQ(rgb(right - 1, kRowHeight), 0u);
+    // Unselected row 2 (even index) uses list1.
+    EXPECT_EQ(rgb(right / 2, 2 * kRowHeight + 16),
+              t.rowImages[ListTheme::kList1].pixelColor(0, 0).rgb() & 0xFFFFFF);
+    // Green group "Talk" at row 4.
+    EXPECT_EQ(rgb(right / 2, 4 * kRowHeight + 30), 0x00FF00u);
+    EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+TEST_F(ManagerTest, DropThroughTheModelMovesTheElement) {
+    auto form = open(kFavourites);
+    form->show();
+    FavouritesModel* model = form->favouritesModel();
+    std::unique_ptr<QMimeData> mime(model->mimeData({model->index(4, 0)})); // group Talk
+    ASSERT_TRUE(model->dropMimeData(mime.get(), Qt::MoveAction, -1, -1, model->index(1, 0)));
+    EXPECT_EQ(outline(path()), "Talk[t1] Rock[r1,r2] News[n1]");
+    EXPECT_EQ(model->rowCount(), 6);
+    // Rows now: 0 Talk, 1 t1, 2 Rock, 3 r1, 4 r2, 5 News (collapsed).
+    std::unique_ptr<QMimeData> station(model->mimeData({model->index(1, 0)})); // t1
+    ASSERT_TRUE(model->dropMimeData(station.get(), Qt::MoveAction, -1, -1, model->index(5, 0)));
+    EXPECT_EQ(outline(path()), "Talk[] Rock[r1,r2] News[t1,n1]");
+    // Below the last row: nothing.
+    const QByteArray before = readBytes(path());
+    std::unique_ptr<QMimeData> again(model->mimeData({model->index(1, 0)}));
+    model->dropMimeData(again.get(), Qt::MoveAction, model->rowCount(), 0, {});
+    EXPECT_EQ(readBytes(path()), before);
+}
+
+TEST_F(ManagerTest, FilterBoxShowsOnlyMatchingStations) {
+    auto form = open(kFavourites);
+    form->show();
+    auto* filter = child<QLineEdit>(*form, "FSEdit");
+    filter->setText(QStringLiteral("1"));
+    EXPECT_TRUE(form->FilterActive());
+    QStringList names;
+    for (const TStation& s : form->favourites().stations())
+        names << s.Name;
+    EXPECT_EQ(names, QStringList({"Rock", "r1", "News", "n1", "Talk", "t1"}))
+        << "every group open, only matching stations";
+    filter->setText(QStringLiteral("[x")); // not a valid pattern: no crash, no stations
+    EXPECT_EQ(form->favourites().rowCount(), 3);
+    EXPECT_TRUE(messages.isEmpty());
+    filter->setFocus();
+    QTest::keyClick(filter, Qt::Key_Escape);
+    EXPECT_FALSE(form->FilterActive());
+    EXPECT_TRUE(filter->text().isEmpty());
+    EXPECT_EQ(form->favourites().rowCount(), 6) << "News is collapsed again";
+    EXPECT_EQ(form->favourites().stations()[4].Name, "Talk");
+}
+
+TEST_F(ManagerTest, DeleteAsksThenDeletes) {
+    auto form = open(kFavourites);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    view->setFocus();
+    view->selectRow(2);
+    QTest::keyClick(view, Qt::Key_Delete);
+    ASSERT_EQ(questions, QStringList({"Are You sure wish to delete this station?"}));
+    EXPECT_EQ(outline(path()), "Rock[r1] News[n1] Talk[t1]");
+
+    answer = 7;
+    view->selectRow(0);
+    form->ToolButton3Click();
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(questions.last(), "Are You sure wish to delete this group?");
+    EXPECT_EQ(outline(path()), "Rock[r1] News[n1] Talk[t1]");
+    EXPECT_EQ(view->selectedRow(), -1) << "rebuilt after No on a group";
+}
+
+TEST_F(ManagerTest, MouseReleaseOverAGroupTogglesIt) {
+    auto form = open(kFavourites);
+    form->resize(600, 400);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, rowCentre(view, 3)); // News
+    EXPECT_EQ(form->favourites().rowCount(), 7);
+    EXPECT_EQ(view->selectedRow(), 3) << "the toggled row is selected again";
+    QString names;
+    for (const TStation& s : form->favourites().stations())
+        names += s.Name + QLatin1Char(' ');
+    EXPECT_EQ(names, "Rock r1 r2 News n1 Talk t1 ");
+    child<QMenu>(*form, "PopupMenu1")->hide(); // the context menu opened on the release
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rowCentre(view, 0)); // Rock
+    names.clear();
+    for (const TStation& s : form->favourites().stations())
+        names += s.Name + QLatin1Char(' ');
+    EXPECT_EQ(names, "Rock News n1 Talk t1 ");
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rowCentre(view, 2)); // n1
+    EXPECT_EQ(form->favourites().rowCount(), 5);
+}
+
+TEST_F(ManagerTest, SelectionForThePlayer) {
+    streamOpen = true;
+    auto form = open(kFavourites);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    view->selectRow(2);
+    const auto choice = form->selectedStation();
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->Category, 0);
+    EXPECT_EQ(choice->Index, 2);
+    EXPECT_EQ(choice->Name, "r2");
+    EXPECT_EQ(choice->Url, "http://x/r2");
+    form->ListBox2DblClick();
+    EXPECT_EQ(plays, 2) << "stop, then play the selected one";
+    view->selectRow(0);
+    EXPECT_FALSE(form->selectedStation());
+    form->ListBox2DblClick();
+    EXPECT_EQ(plays, 2) << "group rows do not play";
+    child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+    EXPECT_FALSE(form->selectedStation());
+}
+
+TEST_F(ManagerTest, UnreadableFileIsReportedAndKeptAside) {
+    auto form = open("<stations><group");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(form->favourites().rowCount(), 0);
+    TEditForm* edit = form->editForm();
+    edit->prepareNewGroup();
+    edit->groupNameEdit()->setText(QStringLiteral("Fresh"));
+    edit->PngBitBtn1Click();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages.last().contains("stations.xml.broken-")) << messages.last().toStdString();
+    EXPECT_EQ(outline(path()), "Fresh[]");
+}
+
+TEST_F(ManagerTest, EditDialogFlows) {
+    auto form = open(kFavourites);
+    form->show();
+    TEditForm* edit = form->editForm();
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("http://clip/stream"));
+    edit->prepareNewStation();
+    edit->FormShow();
+    EXPECT_EQ(edit->windowTitle(), "Edit Station");
+    EXPECT_EQ(edit->urlEdit()->text(), "http://clip/stream");
+    EXPECT_EQ(edit->bitrateBox()->currentText(), "112");
+    EXPECT_EQ(edit->groupsBox()->count(), 3);
+    edit->PngBitBtn1Click(); // no name
+    EXPECT_EQ(messages.last(), "Input station name");
+    EXPECT_TRUE(edit->nameFieldMarked());
+    edit->nameEdit()->setText(QStringLiteral("Clip"));
+    edit->groupsBox()->setCurrentIndex(2);
+    edit->PngBitBtn1Click();
+    EXPECT_FALSE(edit->nameFieldMarked());
+    EXPECT_EQ(outline(path()), "Rock[r1,r2] News[n1] Talk[t1,Clip]");
+    EXPECT_EQ(notes.last(), "Station added to Your Favourites");
+
+    form->favouritesView()->selectRow(1);
+    edit->prepareEdit(*form->selectedRecord());
+    EXPECT_EQ(edit->bitrateBox()->currentText(), "128");
+    edit->nameEdit()->setText(QStringLiteral("r1 renamed"));
+    edit->PngBitBtn1Click();
+    EXPECT_EQ(outline(path()), "Rock[r1 renamed,r2] News[n1] Talk[t1,Clip]");
+
+    // Adding something that is a favourite already opens nothing.
+    form->AddSearchResult(QStringLiteral("x"), QStringLiteral("http://x/n1"), QStringLiteral("64"));
+    EXPECT_EQ(notes.last(), "Station already available in Your Favourites!");
+}
+
+} // namespace
