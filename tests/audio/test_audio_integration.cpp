@@ -1,0 +1,590 @@
+// Integration tests of the audio engine against real servers started from here: Icecast2 fed
+// by ffmpeg (tests/services/icecast.sh) and SHOUTcast v1 style servers
+// (tests/services/shoutcast_v1.py) in normal, silent and stalling modes. Output goes to SDL's
+// dummy driver, which still pulls samples in real time. Encoders are the real lame and oggenc.
+
+#include "audio/encoder_process.h"
+#include "audio/engine.h"
+#include "audio/wav_header.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tl::audio {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Generous bound for "did not hang"; never a timing assertion.
+constexpr auto kHangGuard = 8s;
+
+// ---- process helpers ---------------------------------------------------------------------
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& outFile = "/dev/null") {
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
+
+int run(const std::vector<std::string>& argv, const std::string& outFile = "/dev/null") {
+    const pid_t pid = spawn(argv, outFile);
+    if (pid < 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int freePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+template <class Pred> bool waitUntil(Pred pred, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (!pred()) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// ---- the servers, started once for the whole binary ------------------------------------------
+
+class Services : public ::testing::Environment {
+public:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tl-audio-XXXXXX";
+        if (!mkdtemp(tmpl))
+            return;
+        dir = tmpl;
+        chmod(tmpl, 0755);
+        const std::string services = std::string(TL_SOURCE_DIR) + "/tests/services/";
+        icecastPort = freePort();
+        if (run({"bash", services + "icecast.sh", "start", (dir / "icecast").string(),
+                 std::to_string(icecastPort)}) != 0) {
+            std::fprintf(stderr, "icecast.sh start failed\n");
+            return;
+        }
+        icecastUp = true;
+
+        const std::string mp3 = (dir / "sine.mp3").string();
+        if (run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                 "sine=frequency=440:duration=10", "-ac", "2", "-c:a", "libmp3lame", "-b:a", "128k",
+                 "-y", mp3}) != 0)
+            return;
+        for (const char* mode : {"normal", "silent", "stall"}) {
+            const int port = freePort();
+            const std::string ready = (dir / (std::string(mode) + ".ready")).string();
+            const pid_t pid =
+                spawn({"python3", services + "shoutcast_v1.py", "--port", std::to_string(port),
+                       "--mp3", mp3, "--mode", mode, "--ready", ready});
+            if (pid < 0)
+                return;
+            pids.push_back(pid);
+            if (!waitUntil([&] { return fs::exists(ready); }, 15s))
+                return;
+            v1Ports[mode] = port;
+        }
+        v1Up = true;
+    }
+
+    void TearDown() override {
+        for (const pid_t pid : pids) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        if (icecastUp)
+            run({"bash", std::string(TL_SOURCE_DIR) + "/tests/services/icecast.sh", "stop",
+                 (dir / "icecast").string()});
+        if (!dir.empty()) {
+            std::error_code ec;
+            fs::remove_all(dir, ec);
+        }
+    }
+
+    std::string icecast(const std::string& mount) const {
+        return "http://127.0.0.1:" + std::to_string(icecastPort) + mount;
+    }
+    std::string v1(const std::string& mode) const {
+        return "http://127.0.0.1:" + std::to_string(v1Ports.at(mode)) + "/";
+    }
+    bool setTitle(const std::string& mount, const std::string& title) const {
+        return run({"bash", std::string(TL_SOURCE_DIR) + "/tests/services/icecast.sh", "title",
+                    (dir / "icecast").string(), std::to_string(icecastPort), mount, title}) == 0;
+    }
+
+    fs::path dir;
+    int icecastPort = 0;
+    bool icecastUp = false;
+    bool v1Up = false;
+    std::map<std::string, int> v1Ports;
+    std::vector<pid_t> pids;
+};
+
+Services* services = static_cast<Services*>(::testing::AddGlobalTestEnvironment(new Services));
+
+#define REQUIRE_ICECAST() ASSERT_TRUE(services->icecastUp) << "Icecast did not start"
+#define REQUIRE_V1() ASSERT_TRUE(services->v1Up) << "the SHOUTcast v1 servers did not start"
+
+// Collects texts handed to a callback on an engine thread.
+struct Collector {
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::string> items;
+
+    void add(const std::string& s) {
+        {
+            std::lock_guard lock(m);
+            items.push_back(s);
+        }
+        cv.notify_all();
+    }
+    bool waitFor(const std::function<bool(const std::string&)>& pred,
+                 std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, timeout,
+                           [&] { return std::any_of(items.begin(), items.end(), pred); });
+    }
+    std::vector<std::string> snapshot() {
+        std::lock_guard lock(m);
+        return items;
+    }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(engine.init()) << static_cast<int>(engine.errorCode()); }
+
+    uint32_t fill(StreamHandle h) {
+        const uint32_t end = engine.filePosition(h, FilePosition::End);
+        return (engine.filePosition(h, FilePosition::Download) -
+                engine.filePosition(h, FilePosition::Current)) *
+               100 / end;
+    }
+    // The player's buffering loop, bounded.
+    bool bufferUp(StreamHandle h) {
+        const auto end = Clock::now() + 10s;
+        while (Clock::now() < end) {
+            if (fill(h) > 85)
+                return true;
+            engine.waitForData(h, 200ms);
+        }
+        return false;
+    }
+
+    Engine engine;
+};
+
+// ---- basics without a server ------------------------------------------------------------------
+
+TEST(EngineBasics, VersionInitAndBadHandles) {
+    EXPECT_EQ(Engine::version() >> 16, 0x0203u);
+    Engine engine;
+    EXPECT_FALSE(engine.isInitialised());
+    EXPECT_EQ(engine.streamCreateUrl("http://127.0.0.1:1/", {}), 0u);
+    EXPECT_EQ(engine.errorCode(), ErrorCode::Init);
+    ASSERT_TRUE(engine.init());
+    EXPECT_FALSE(engine.init());
+    EXPECT_EQ(engine.errorCode(), ErrorCode::Already);
+
+    engine.setGlobalStreamVolume(150);
+    EXPECT_EQ(engine.globalStreamVolume(), 100);
+    engine.setGlobalStreamVolume(-3);
+    EXPECT_EQ(engine.globalStreamVolume(), 0);
+
+    for (const StreamHandle bad : {0u, 77u}) {
+        EXPECT_FALSE(engine.streamFree(bad));
+        EXPECT_EQ(engine.errorCode(), ErrorCode::Handle);
+        EXPECT_EQ(engine.filePosition(bad, FilePosition::End), kNoEnd);
+        EXPECT_FALSE(engine.format(bad));
+        EXPECT_FALSE(engine.metadata(bad));
+        EXPECT_TRUE(engine.icyHeaders(bad).empty());
+        EXPECT_FALSE(engine.play(bad));
+        EXPECT_FALSE(engine.isPlaying(bad));
+        EXPECT_EQ(engine.level(bad), 0u);
+        std::array<float, 512> m{};
+        EXPECT_FALSE(engine.fft1024(bad, m));
+        EXPECT_EQ(engine.encodeStart(bad, {"true"}), 0u);
+        EXPECT_EQ(engine.errorCode(), ErrorCode::Handle);
+        engine.waitForData(bad, 1s); // returns at once
+    }
+    EXPECT_FALSE(engine.encodeStop(5));
+    EXPECT_FALSE(engine.encodeIsActive(5));
+}
+
+TEST(EngineBasics, ErrorCodesAreKeptPerThread) {
+    Engine engine;
+    ASSERT_TRUE(engine.init());
+    EXPECT_FALSE(engine.streamFree(42));
+    std::thread([&] {
+        engine.setGlobalStreamVolume(50);
+        EXPECT_EQ(engine.errorCode(), ErrorCode::Ok);
+    }).join();
+    EXPECT_EQ(engine.errorCode(), ErrorCode::Handle);
+}
+
+// ---- Icecast mounts ---------------------------------------------------------------------------
+
+TEST_F(EngineTest, MountsReportFormatAndHeaders) {
+    REQUIRE_ICECAST();
+    struct Row {
+        std::string mount;
+        int kind;
+        std::string label;
+        std::string name;
+    };
+    for (const Row& row : {Row{"/live.mp3", 0, "MP3", "icy-name:Test Radio"},
+                           Row{"/live.aac", 1, "AAC+", "icy-name:Test Radio AAC"},
+                           Row{"/live.ogg", 0, "OGG", "icy-name:Test Radio Ogg"}}) {
+        SCOPED_TRACE(row.mount);
+        Collector status;
+        OpenOptions options;
+        options.onStatus = [&](const std::string& s) {
+            status.add(s);
+        };
+        const StreamHandle h = engine.streamCreateUrl(services->icecast(row.mount), options);
+        ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+        const auto format = engine.format(h);
+        ASSERT_TRUE(format);
+        EXPECT_EQ(format->kind, row.kind);
+        EXPECT_EQ(format->label, row.label);
+
+        const auto headers = engine.icyHeaders(h);
+        ASSERT_FALSE(headers.empty());
+        EXPECT_EQ(headers.front(), "HTTP/1.0 200 OK");
+        EXPECT_NE(std::find(headers.begin(), headers.end(), row.name), headers.end());
+        if (row.mount != "/live.ogg") { // Ogg carries titles in the stream, not ICY blocks
+            EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-metaint:8192"), headers.end());
+        }
+        EXPECT_EQ(status.snapshot(), headers); // same lines, same order, no line ends
+        if (row.mount == "/live.mp3") {
+            EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-br:128"), headers.end());
+            EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-genre:Test Tones"),
+                      headers.end());
+        }
+        EXPECT_TRUE(engine.streamFree(h));
+        EXPECT_FALSE(engine.streamFree(h)); // a freed handle is harmless
+    }
+}
+
+TEST_F(EngineTest, BuffersPlaysAndAnalysesTheSine) {
+    REQUIRE_ICECAST();
+    const StreamHandle h = engine.streamCreateUrl(services->icecast("/live.mp3"), {});
+    ASSERT_NE(h, 0u);
+    const uint32_t end = engine.filePosition(h, FilePosition::End);
+    EXPECT_NE(end, kNoEnd);
+    EXPECT_GT(end, 0u);
+    EXPECT_TRUE(bufferUp(h)) << "fill stuck at " << fill(h) << "%";
+    EXPECT_LE(fill(h), 100u);
+    EXPECT_FALSE(engine.isPlaying(h));
+
+    const uint32_t downloadedBefore = engine.filePosition(h, FilePosition::Download);
+    const uint32_t takenBefore = engine.filePosition(h, FilePosition::Current);
+    ASSERT_TRUE(engine.play(h));
+    EXPECT_TRUE(engine.isPlaying(h));
+
+    // The source is a 440 Hz sine: the spectrum peaks at bin 440 * 1024 / 44100 = 10.2.
+    std::array<float, 512> spectrum{};
+    std::size_t peak = 0;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            engine.fft1024(h, spectrum);
+            peak = static_cast<std::size_t>(std::max_element(spectrum.begin(), spectrum.end()) -
+                                            spectrum.begin());
+            return peak == 10 && spectrum[peak] > 0.02f;
+        },
+        5s))
+        << "peak at bin " << peak << " magnitude " << spectrum[peak];
+    EXPECT_LT(spectrum[100], spectrum[10] / 100);
+
+    uint32_t level = 0;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            level = engine.level(h);
+            return (level & 0xFFFF) > 1000 && (level >> 16) > 1000;
+        },
+        5s))
+        << std::hex << level;
+    EXPECT_LE(level & 0xFFFF, 32768u);
+
+    // Playing takes bytes out of the ring and the network puts more in.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return engine.filePosition(h, FilePosition::Current) != takenBefore &&
+                   engine.filePosition(h, FilePosition::Download) != downloadedBefore;
+        },
+        5s));
+    EXPECT_LE(fill(h), 100u);
+
+    // The global volume acts at the output; the analysis still sees the stream.
+    engine.setGlobalStreamVolume(0);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_GT(engine.level(h) & 0xFFFF, 1000u);
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
+TEST_F(EngineTest, TitleFromTheAdminUrlReachesTheMetaCallback) {
+    REQUIRE_ICECAST();
+    const StreamHandle h = engine.streamCreateUrl(services->icecast("/live.mp3"), {});
+    ASSERT_NE(h, 0u);
+    Collector metas;
+    ASSERT_TRUE(engine.setMetaCallback(h, [&](const std::string& m) { metas.add(m); }));
+    ASSERT_TRUE(engine.play(h));
+    const std::string title = "Artist - It's a \"Quoted\" Song";
+    ASSERT_TRUE(services->setTitle("/live.mp3", title));
+    const std::string expected = "StreamTitle='" + title + "';";
+    EXPECT_TRUE(metas.waitFor(
+        [&](const std::string& m) { return m.find(expected) != std::string::npos; }, 10s));
+    const auto current = engine.metadata(h);
+    ASSERT_TRUE(current);
+    EXPECT_NE(current->find(expected), std::string::npos);
+    // The callback fires on changes only.
+    const auto seen = metas.snapshot();
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_NE(seen[i], seen[i - 1]);
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
+// A plain test: its own engine (SDL opens one device at a time) whose destructor is part of it.
+TEST(EngineEncoders, WriteFilesOfTheRecordedLength) {
+    REQUIRE_ICECAST();
+    const fs::path mp3 = services->dir / "rec.mp3";
+    const fs::path ogg = services->dir / "rec.ogg";
+    double seconds = 0;
+    {
+        Engine local;
+        ASSERT_TRUE(local.init());
+        const StreamHandle h = local.streamCreateUrl(services->icecast("/live.mp3"), {});
+        ASSERT_NE(h, 0u);
+        ASSERT_TRUE(local.play(h));
+        const auto start = Clock::now();
+        const EncoderHandle lame =
+            local.encodeStart(h, {"lame", "--quiet", "-b", "128", "-", mp3.string()});
+        const EncoderHandle oggenc =
+            local.encodeStart(h, {"oggenc", "-Q", "-o", ogg.string(), "-"});
+        ASSERT_NE(lame, 0u);
+        ASSERT_NE(oggenc, 0u);
+        EXPECT_TRUE(local.encodeIsActive(lame));
+        EXPECT_TRUE(local.encodeIsActive(oggenc));
+        std::this_thread::sleep_for(3s);
+        EXPECT_TRUE(local.encodeStop(lame));
+        EXPECT_TRUE(local.encodeStop(oggenc));
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        EXPECT_FALSE(local.encodeIsActive(lame));
+        const auto before = Clock::now();
+        EXPECT_TRUE(local.streamFree(h));
+        EXPECT_LT(Clock::now() - before, kHangGuard);
+    } // the engine's destructor waits for the encoders to finish their files
+    for (const fs::path& file : {mp3, ogg}) {
+        SCOPED_TRACE(file.string());
+        const fs::path out = services->dir / "duration.txt";
+        ASSERT_EQ(run({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
+                       "csv=p=0", file.string()},
+                      out.string()),
+                  0);
+        const double duration = std::atof(readFile(out).c_str());
+        EXPECT_NEAR(duration, seconds, 1.0);
+    }
+}
+
+TEST_F(EngineTest, EncoderEndsWithItsStream) {
+    REQUIRE_ICECAST();
+    const fs::path ogg = services->dir / "ends.ogg";
+    const StreamHandle h = engine.streamCreateUrl(services->icecast("/live.ogg"), {});
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine.play(h));
+    const EncoderHandle e = engine.encodeStart(h, {"oggenc", "-Q", "-o", ogg.string(), "-"}, true);
+    ASSERT_NE(e, 0u);
+    EXPECT_TRUE(engine.encodeSetPaused(e, false));
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(engine.encodeIsActive(e));
+    EXPECT_TRUE(engine.streamFree(h));
+    EXPECT_FALSE(engine.encodeIsActive(e));
+}
+
+TEST_F(EngineTest, EncoderThatCannotStartOrExitsAtOnce) {
+    REQUIRE_ICECAST();
+    const StreamHandle h = engine.streamCreateUrl(services->icecast("/live.mp3"), {});
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine.play(h));
+    EXPECT_EQ(engine.encodeStart(h, {"/nonexistent/encoder", "-"}), 0u);
+    EXPECT_EQ(engine.errorCode(), ErrorCode::FileOpen);
+    EXPECT_EQ(engine.encodeStart(h, {}), 0u);
+    // An encoder that exits without reading: writing to it must not kill the program.
+    const EncoderHandle e = engine.encodeStart(h, {"true"});
+    ASSERT_NE(e, 0u);
+    EXPECT_TRUE(waitUntil([&] { return !engine.encodeIsActive(e); }, 5s));
+    EXPECT_TRUE(engine.isPlaying(h));
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
+TEST_F(EngineTest, OpenFailures) {
+    REQUIRE_ICECAST();
+    struct Row {
+        std::string url;
+        ErrorCode code;
+    };
+    const std::vector<Row> rows = {
+        {"http://127.0.0.1:" + std::to_string(freePort()) + "/", ErrorCode::FileOpen}, // refused
+        {services->icecast("/missing.mp3"), ErrorCode::FileOpen},                      // 404
+        {services->icecast("/status-json.xsl"), ErrorCode::FileForm},                  // not audio
+        {"", ErrorCode::FileOpen},
+        {"no address", ErrorCode::FileOpen},
+        {"file:///etc/passwd", ErrorCode::FileOpen}, // only network addresses
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.url);
+        EXPECT_EQ(engine.streamCreateUrl(row.url, {}), 0u);
+        EXPECT_EQ(engine.errorCode(), row.code);
+    }
+}
+
+// ---- SHOUTcast v1 -----------------------------------------------------------------------------
+
+TEST_F(EngineTest, ShoutcastV1ReplyOpensWithItsHeadersAndTitle) {
+    REQUIRE_V1();
+    const StreamHandle h = engine.streamCreateUrl(services->v1("normal"), {});
+    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+    const auto headers = engine.icyHeaders(h);
+    ASSERT_FALSE(headers.empty());
+    EXPECT_EQ(headers.front(), "ICY 200 OK");
+    EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-br:128"), headers.end());
+    EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-name:V1 Radio"), headers.end());
+    EXPECT_EQ(engine.format(h)->label, "MP3");
+    std::optional<std::string> meta;
+    EXPECT_TRUE(waitUntil([&] { return (meta = engine.metadata(h)).has_value(); }, 5s));
+    EXPECT_EQ(meta.value_or(""), "StreamTitle='Artist - Song \"Quoted\" O'Neil';StreamUrl='';");
+    ASSERT_TRUE(engine.play(h));
+    EXPECT_TRUE(waitUntil([&] { return (engine.level(h) & 0xFFFF) > 1000; }, 5s));
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
+TEST_F(EngineTest, ServerThatNeverAnswersCanBeCancelledOrTimesOut) {
+    REQUIRE_V1();
+    std::stop_source stop;
+    auto pending = std::async(std::launch::async, [&] {
+        const StreamHandle h = engine.streamCreateUrl(services->v1("silent"), {}, stop.get_token());
+        return std::pair(h, engine.errorCode());
+    });
+    std::this_thread::sleep_for(300ms);
+    stop.request_stop();
+    ASSERT_EQ(pending.wait_for(kHangGuard), std::future_status::ready);
+    const auto [handle, code] = pending.get();
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(code, ErrorCode::Cancelled);
+
+    OpenOptions quick;
+    quick.connectTimeout = 500ms;
+    EXPECT_EQ(engine.streamCreateUrl(services->v1("silent"), quick), 0u);
+    EXPECT_EQ(engine.errorCode(), ErrorCode::Timeout);
+}
+
+TEST_F(EngineTest, StalledServerEndsTheStreamAndFreeDoesNotHang) {
+    REQUIRE_V1();
+    OpenOptions options;
+    options.stallTimeout = 1s;
+    const StreamHandle h = engine.streamCreateUrl(services->v1("stall"), options);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine.play(h));
+    EXPECT_TRUE(engine.isPlaying(h));
+    // About 4 s of audio arrives, then nothing: the stream plays it out and ends.
+    EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(h); }, 15s));
+
+    // Freeing a stream whose server hangs mid-stream returns promptly.
+    const StreamHandle h2 = engine.streamCreateUrl(services->v1("stall"), {});
+    ASSERT_NE(h2, 0u);
+    ASSERT_TRUE(engine.play(h2));
+    std::this_thread::sleep_for(300ms);
+    auto freeing = std::async(std::launch::async, [&] { return engine.streamFree(h2); });
+    ASSERT_EQ(freeing.wait_for(kHangGuard), std::future_status::ready);
+    EXPECT_TRUE(freeing.get());
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
+// ---- encoder process on its own ---------------------------------------------------------------
+
+TEST(EncoderProcess, WritesHeaderThenSamplesAndStopsAStalledEncoder) {
+    const fs::path out = fs::temp_directory_path() / ("tl-enc-" + std::to_string(getpid()));
+    const auto header = wavHeader(44100, 2, 16);
+    {
+        auto p =
+            EncoderProcess::start({"dd", "of=" + out.string(), "status=none"}, header, 1 << 20);
+        ASSERT_TRUE(p);
+        const std::vector<uint8_t> samples(10000, 0x5A);
+        EXPECT_TRUE(p->push(samples));
+        p->setPaused(true);
+        EXPECT_FALSE(p->push(samples)); // paused: not queued, not counted as dropped
+        p->setPaused(false);
+        EXPECT_TRUE(p->push(samples));
+        p->stop();
+        EXPECT_FALSE(p->push(samples));
+        EXPECT_TRUE(waitUntil([&] { return p->finished(); }, kHangGuard));
+        EXPECT_EQ(p->droppedBytes(), 0u);
+    }
+    const std::string written = readFile(out);
+    ASSERT_EQ(written.size(), 44u + 20000u);
+    EXPECT_EQ(written.substr(0, 4), "RIFF");
+    EXPECT_EQ(written.substr(44), std::string(20000, '\x5A'));
+    fs::remove(out);
+
+    // An encoder that never reads: the queue is bounded (drops are counted) and ending it
+    // does not hang.
+    const auto start = Clock::now();
+    {
+        auto p = EncoderProcess::start({"sleep", "30"}, header, 64 * 1024, 300ms);
+        ASSERT_TRUE(p);
+        const std::vector<uint8_t> chunk(16 * 1024, 1);
+        for (int i = 0; i < 40; ++i)
+            p->push(chunk);
+        EXPECT_GT(p->droppedBytes(), 0u);
+    }
+    EXPECT_LT(Clock::now() - start, kHangGuard);
+}
+
+} // namespace
+} // namespace tl::audio
