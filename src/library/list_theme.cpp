@@ -46,7 +46,7 @@ QImage plainRow(QColor color) {
 QImage groupPart(int side) {
     QImage image = blank(32, 32);
     QPainter p(&image);
-    p.fillRect(0, 0, 32, 28, QColor(0, 0, 0, 160));
+    p.fillRect(0, 0, 32, 28, QColor(0, 0, 0, 190));
     p.fillRect(0, 0, 32, 1, QColor(255, 255, 255, 60));
     if (side != 0) {
         p.setRenderHint(QPainter::Antialiasing);
