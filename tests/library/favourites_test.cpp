@@ -393,3 +393,20 @@ TEST(StationText, BitrateColumnAndGroupCaption) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DefaultFavourites, ShippedFileLoadsCleanly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("stations.xml"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TL_SOURCE_DIR "/assets/stations.xml"), path));
+    tl::FavouritesDocument favs(path);
+    const tl::LoadResult r = favs.LoadFavs({});
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_GE(favs.groupCount(), 3);
+    for (const tl::TStation& s : favs.stations())
+        if (!s.isGroup())
+            EXPECT_TRUE(s.Url.startsWith(QLatin1String("http://"))) << s.Url.toStdString();
+}
+
+} // namespace
