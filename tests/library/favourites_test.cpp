@@ -404,9 +404,11 @@ TEST(DefaultFavourites, ShippedFileLoadsCleanly) {
     const tl::LoadResult r = favs.LoadFavs({});
     ASSERT_TRUE(r.ok) << r.error.toStdString();
     EXPECT_GE(favs.groupCount(), 3);
-    for (const tl::TStation& s : favs.stations())
-        if (!s.isGroup())
+    for (const tl::TStation& s : favs.stations()) {
+        if (!s.isGroup()) {
             EXPECT_TRUE(s.Url.startsWith(QLatin1String("http://"))) << s.Url.toStdString();
+        }
+    }
 }
 
 } // namespace
