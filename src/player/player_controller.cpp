@@ -313,7 +313,7 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
         }
 
         // Buffering: report the fill until it passes 85 %, waiting for data between rounds.
-        bool alive = true;
+        // A stream whose data has ended stops buffering and plays what it has.
         for (;;) {
             const uint32_t end = engine_.filePosition(handle, audio::FilePosition::End);
             if (end == audio::kNoEnd || end == 0) {
@@ -328,27 +328,10 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
                 busy_ = false;
                 return;
             }
-            if (progress > 85) {
-                break;
-            }
-            if (engine_.hasEnded(handle)) {
-                alive = false;
+            if (progress > 85 || engine_.hasEnded(handle)) {
                 break;
             }
             engine_.waitForData(handle, std::chrono::milliseconds(250));
-        }
-        if (!alive) {
-            // The server went away while we buffered: the same outcome as a failed open.
-            engine_.streamFree(streamHandle_.exchange(0));
-            send(stop, [this, finish] {
-                WM_STREAM_STATUS(ssStopped);
-                setEnabled(u"RecLabel", false);
-                setStateImage(kPlay, QStringLiteral("5.png"));
-                busy_ = false;
-                finish();
-            });
-            busy_ = false;
-            return;
         }
 
         send(stop, [this] {
