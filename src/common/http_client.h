@@ -27,11 +27,14 @@ struct DownloadResult {
     QByteArray body;        // at most maxBytes
     long httpStatus = 0;    // 0 when no reply arrived
     QString error;          // empty on success
-    bool truncated = false; // reading stopped because maxBytes had arrived
+    bool truncated = false; // the reply was longer than maxBytes; body holds its first part
     bool ok() const { return error.isEmpty(); }
 };
 
-// Blocks the calling thread for at most options.timeout. A set stop token aborts at once.
+// Blocks the calling thread for at most options.timeout. A set stop token aborts at once
+// (error "cancelled"). Only http and https, also after redirects (followed, at most 10).
+// A reply with an HTTP error status still counts as received: ok(), body and httpStatus as
+// sent. Any transport failure or time-out gives an error and an empty body.
 DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
                             std::stop_token stop = {});
 
