@@ -190,9 +190,8 @@ void TForm2::buildUi() {
     connect(fromXml, &QAction::triggered, this, &TForm2::FromXMLfile1Click);
     connect(NewGroupBtn, &QToolButton::clicked, this, &TForm2::NewGroupBtnClick);
     connect(ToolButton2, &QToolButton::clicked, this, [this] {
-        if (searchSelection)
-            if (auto choice = searchSelection())
-                AddSearchResult(choice->Name, choice->Url, QString());
+        if (addSearchResultClicked)
+            addSearchResultClicked();
     });
     connect(ToolButton3, &QToolButton::clicked, this, &TForm2::ToolButton3Click);
     connect(edit, &QAction::triggered, this, &TForm2::Edit2Click);

@@ -78,6 +78,10 @@ public:
     std::function<int()> searchSelectedRow;
     std::function<void(int)> searchSelectRow;
     std::function<void(const QString& filter)> searchFilterChanged;
+    std::function<void()> addSearchResultClicked; // ToolButton2
+
+    // The composition root may hand the player's side over after creating both windows.
+    void setPlayerLink(PlayerLink link) { link_ = std::move(link); }
 
     // ---- the window's own parts -----------------------------------------------------------
     int TaskDialog(const QString& title, const QString& instruction, const QString& content);

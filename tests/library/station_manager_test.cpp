@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -179,6 +180,63 @@ TEST_F(ManagerTest, DropThroughTheModelMovesTheElement) {
     std::unique_ptr<QMimeData> again(model->mimeData({model->index(1, 0)}));
     model->dropMimeData(again.get(), Qt::MoveAction, model->rowCount(), 0, {});
     EXPECT_EQ(readBytes(path()), before);
+}
+
+TEST_F(ManagerTest, DragOverScrollsNearTheEdgesAndMarksTheTarget) {
+    QByteArray many = "<stations><group Name=\"G\" rolled=\"0\">";
+    for (int i = 0; i < 30; ++i)
+        many += "<station><Name>s" + QByteArray::number(i) + "</Name></station>";
+    auto form = open(many + "</group></stations>");
+    form->resize(600, 350);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    QScrollBar* bar = view->verticalScrollBar();
+    bar->setValue(10);
+    QMimeData mime;
+    mime.setData(QString::fromLatin1(FavouritesModel::kMimeType), "1");
+    auto dragTo = [&](int y) {
+        QDragMoveEvent move(QPoint(100, y), Qt::MoveAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(view->viewport(), &move);
+    };
+    QDragEnterEvent enter(QPoint(100, 100), Qt::MoveAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(view->viewport(), &enter);
+    dragTo(5);
+    EXPECT_EQ(bar->value(), 9);
+    dragTo(5);
+    EXPECT_EQ(bar->value(), 8);
+    dragTo(view->viewport()->height() - 5);
+    EXPECT_EQ(bar->value(), 9);
+    dragTo(kRowHeight + 10);
+    EXPECT_EQ(bar->value(), 9) << "no scrolling away from the edges";
+    EXPECT_EQ(view->favouritesDelegate()->dropTarget(), 10);
+
+    const QImage image = view->viewport()->grab().toImage();
+    const int x = view->viewport()->width() / 2;
+    EXPECT_EQ(image.pixelColor(x, kRowHeight).rgb() & 0xFFFFFF, 0u) << "drop-target line";
+    EXPECT_EQ(image.pixelColor(x, kRowHeight + 1).rgb() & 0xFFFFFF, 0u);
+    EXPECT_NE(image.pixelColor(x, kRowHeight + 2).rgb() & 0xFFFFFF, 0u);
+    EXPECT_NE(image.pixelColor(x, 0).rgb() & 0xFFFFFF, 0u) << "no line on the other rows";
+
+    // A drop that does not come from this list changes nothing.
+    const QByteArray before = readBytes(path());
+    QDropEvent drop(QPointF(100, kRowHeight + 10), Qt::MoveAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(view->viewport(), &drop);
+    EXPECT_EQ(readBytes(path()), before);
+    EXPECT_EQ(view->favouritesDelegate()->dropTarget(), -1);
+}
+
+TEST_F(ManagerTest, EnterPlaysAStationAndTogglesAGroup) {
+    auto form = open(kFavourites);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    view->setFocus();
+    view->selectRow(1);
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(plays, 1);
+    view->selectRow(3); // News, collapsed
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(form->favourites().rowCount(), 7);
+    EXPECT_EQ(view->selectedRow(), 3);
 }
 
 TEST_F(ManagerTest, FilterBoxShowsOnlyMatchingStations) {
