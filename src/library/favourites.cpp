@@ -197,6 +197,7 @@ LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
 
 CommitResult FavouritesDocument::CommitFavs() {
     CommitResult result;
+    rootElement(true); // never write a file the next load would refuse
     std::ostringstream out;
     doc_.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
     const std::string text = out.str();

@@ -366,6 +366,16 @@ TEST_F(ImportTest, Cases) {
     EXPECT_TRUE(importAndCommit(*favs, dir.filePath(QStringLiteral("absent.xml"))).failed);
 }
 
+TEST_F(ImportTest, FailedImportWithoutFavouritesWritesAValidEmptyFile) {
+    FavouritesDocument f(path());
+    EXPECT_FALSE(f.LoadFavs({}).ok);
+    const ImportResult r = importAndCommit(f, source("broken <"));
+    EXPECT_TRUE(r.failed);
+    ASSERT_TRUE(r.commit.written);
+    EXPECT_TRUE(r.commit.load.ok) << r.commit.load.error.toStdString();
+    EXPECT_EQ(r.commit.load.statusText, "0 stations");
+}
+
 TEST_F(ImportTest, TwiceGivesTwoGroups) {
     load(root({}));
     const QString src = source("<l><s><name>X</name></s></l>");
