@@ -276,7 +276,8 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
                 Qt::QueuedConnection);
         };
         const audio::StreamHandle handle =
-            url.isEmpty() ? 0 : engine_.streamCreateUrl(url.toStdString(), options, stop);
+            IsPlayableStreamAddress(url) ? engine_.streamCreateUrl(url.toStdString(), options, stop)
+                                         : 0;
         std::optional<audio::StreamFormat> format;
         if (handle != 0) {
             streamHandle_ = handle;

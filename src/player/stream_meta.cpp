@@ -54,6 +54,19 @@ QString VideoBitrateText(qint64 bitsPerSecond) {
            QStringLiteral("Mbps");
 }
 
+bool IsPlayableStreamAddress(QStringView address) {
+    static const QLatin1String schemes[] = {QLatin1String("http://"), QLatin1String("https://"),
+                                            QLatin1String("mms://"), QLatin1String("mmsh://"),
+                                            QLatin1String("mmst://")};
+    const QStringView trimmed = address.trimmed();
+    for (const QLatin1String& scheme : schemes) {
+        if (trimmed.startsWith(scheme, Qt::CaseInsensitive) && trimmed.size() > scheme.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QByteArray TitleLogLine(const QDateTime& when, const QString& title) {
     const QString stamp = when.toString(QStringLiteral("dd.MM.yy HH:mm:ss"));
     return (stamp + QStringLiteral("; ") + title + QStringLiteral("\r\n")).toUtf8();

@@ -21,6 +21,10 @@ QString ElapsedText(uint32_t seconds);
 // Video bitrate from bits per second: "128 kbps" below 1000 kbit/s, else "1.5Mbps".
 QString VideoBitrateText(qint64 bitsPerSecond);
 
+// Only network streams are opened: http, https and the mms family. An address from a playlist
+// on the network must not make the player read local files or other schemes.
+bool IsPlayableStreamAddress(QStringView address);
+
 // One line of the title log: "dd.mm.yy hh:nn:ss; title" followed by CR LF.
 QByteArray TitleLogLine(const QDateTime& when, const QString& title);
 

@@ -70,6 +70,27 @@ TEST(PlayerTexts, VideoBitrate) {
     }
 }
 
+TEST(PlayerTexts, OnlyNetworkStreamsArePlayed) {
+    const std::pair<const char*, bool> cases[] = {
+        {"http://127.0.0.1:8000/live.mp3", true},
+        {"HTTPS://radio.example/stream", true},
+        {"mms://media.example/tv", true},
+        {"mmsh://media.example/tv", true},
+        {"  http://padded/  ", true},
+        {"http://", false},
+        {"", false},
+        {"file:///etc/passwd", false},
+        {"/etc/passwd", false},
+        {"../stations.xml", false},
+        {"ftp://host/file.mp3", false},
+        {"#EXTM3U", false},
+        {"rtmp://host/live", false},
+    };
+    for (const auto& [address, playable] : cases) {
+        EXPECT_EQ(IsPlayableStreamAddress(QString::fromLatin1(address)), playable) << address;
+    }
+}
+
 TEST(TitleLog, LineFormatAndAppendAcrossRuns) {
     const QDateTime when(QDate(2026, 3, 7), QTime(9, 5, 2));
     EXPECT_EQ(TitleLogLine(when, QStringLiteral("Band – Tune")),
