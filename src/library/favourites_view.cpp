@@ -2,11 +2,13 @@
 
 #include <QDrag>
 #include <QDragMoveEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStandardItemModel>
 
 namespace tl {
 
@@ -188,6 +190,28 @@ FavouritesListView::FavouritesListView(QWidget* parent) : QListView(parent) {
     setDefaultDropAction(Qt::MoveAction);
     setAutoScroll(false); // the drag-over handler scrolls itself, one row per event
     setFrameShape(QFrame::NoFrame);
+
+    // The report view's column captions: the station column fills the width, the bitrate
+    // column keeps its 85 pixels, as the rows are drawn.
+    header_ = new QHeaderView(Qt::Horizontal, this);
+    header_->setObjectName(QStringLiteral("ListView2Header"));
+    auto* captions = new QStandardItemModel(0, 2, header_);
+    captions->setHorizontalHeaderLabels(
+        {QStringLiteral("Favourite station information"), QStringLiteral("Bitrate")});
+    header_->setModel(captions);
+    header_->setSectionResizeMode(0, QHeaderView::Stretch);
+    header_->setSectionResizeMode(1, QHeaderView::Fixed);
+    header_->resizeSection(1, kBitrateColumnWidth);
+    header_->setSectionsClickable(false);
+}
+
+void FavouritesListView::updateGeometries() {
+    const int h = header_->sizeHint().height();
+    if (viewportMargins().top() != h)
+        setViewportMargins(0, h, 0, 0);
+    const QRect vg = viewport()->geometry();
+    header_->setGeometry(vg.left(), vg.top() - h, vg.width(), h);
+    QListView::updateGeometries();
 }
 
 FavouritesDelegate* FavouritesListView::favouritesDelegate() const {

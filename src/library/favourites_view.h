@@ -13,6 +13,8 @@
 
 #include <functional>
 
+class QHeaderView;
+
 namespace tl {
 
 class FavouritesModel : public QAbstractListModel {
@@ -92,8 +94,10 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
 
 private:
+    QHeaderView* header_ = nullptr; // column captions above the rows
     void setDropTarget(int row);
     bool dragging_ = false;
 };
