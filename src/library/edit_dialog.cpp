@@ -255,9 +255,13 @@ void TEditForm::PngBitBtn1Click() {
 }
 
 void TEditForm::PngBitBtn2Click() {
+    reject();
+}
+
+void TEditForm::reject() {
     markName(Edit1, false);
     markName(GNameEdit, false);
-    reject();
+    QDialog::reject();
 }
 
 } // namespace tl

@@ -66,6 +66,8 @@ public:
     QLineEdit* groupNameEdit() const { return GNameEdit; }
     ColorButton* colorButton() const { return GColorButton; }
 
+    void reject() override; // Cancel, Esc and the close box: the name fields lose their marks
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -427,6 +427,9 @@ void TForm2::notify(const QString& text) {
 void TForm2::Wait(bool ready) {
     ToolButton1->setEnabled(ready);
     FSEdit->setEnabled(ready);
+    if (ready == !waiting_)
+        return; // the cursor is already right; override cursors stack
+    waiting_ = !ready;
     if (ready)
         QApplication::restoreOverrideCursor();
     else
@@ -446,7 +449,6 @@ void TForm2::showEvent(QShowEvent* event) {
         PageControl1->setCurrentIndex(kFavouritesPage);
     }
     PageControl1Change(kFavouritesPage);
-    shownOnce_ = true;
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {

@@ -138,7 +138,7 @@ private:
     ListTheme theme_;
     FavouritesDocument favs_;
     bool filterActive_ = false;
-    bool shownOnce_ = false;
+    bool waiting_ = false; // Wait(false) holds the hourglass cursor
 
     QToolButton* ToolButton1 = nullptr;
     QToolButton* NewGroupBtn = nullptr;
