@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     engine.play(stream);
     while (!quit && (seconds <= 0 || ms() < seconds * 1000)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (verbose && static_cast<int>(ms()) % 1000 < 100)
+        if (verbose && (ms() < 2000 || static_cast<int>(ms()) % 1000 < 100))
             std::printf("%8.1f level %08x fill %u/%u\n", ms(), engine.level(stream),
                         engine.filePosition(stream, FilePosition::Download) -
                             engine.filePosition(stream, FilePosition::Current),

@@ -44,11 +44,16 @@ void succeed() {
     tlsError = ErrorCode::Ok;
 }
 
-// A 128 kbit/s stream delivers 16 KiB/s. Icecast sends a burst of about 64 KiB at connect;
-// the probe and the first decoded second take part of it and the rest fills this ring, so
-// the player's "more than 85 %" is reached from the burst alone. Together with the PCM ring
-// the stream keeps about 2.5 s of audio against network jitter.
+// The byte ring holds about 1.5 s of the stream: 192 bytes per kbit/s of the icy-br header
+// (24 KiB at 128 kbit/s), 24 KiB when the server names no bit rate. Icecast sends a burst of
+// about 64 KiB at connect; the probe and the first decoded second take part of it and the
+// rest fills the ring, so the player's "more than 85 %" is reached from the burst alone, and
+// a low bit rate does not make the listener wait many seconds for a big ring to fill.
+// Together with the PCM ring the stream keeps about 2.5 s of audio against network jitter.
 constexpr std::size_t kByteRingCapacity = 24 * 1024;
+constexpr std::size_t kBytesPerKbit = 192;
+constexpr std::size_t kMinRing = 8 * 1024;
+constexpr std::size_t kMaxRing = 96 * 1024;
 constexpr std::size_t kPcmRingFrames = 44100;             // 1 s of decoded audio
 constexpr std::size_t kHistoryFrames = 2048;              // power of two, >= kFftSize
 constexpr std::size_t kLevelFrames = 882;                 // 20 ms at 44.1 kHz
@@ -183,6 +188,7 @@ struct Stream {
     std::vector<std::string> headers;
     std::string contentType;
     std::size_t metaint = 0;
+    std::size_t bitrate = 0; // kbit/s from icy-br, 0 when not given
     std::optional<std::string> meta;
     std::shared_ptr<const std::function<void(const std::string&)>> metaCallback;
     StreamFormat format;
@@ -198,6 +204,7 @@ struct Stream {
     ByteRing pcm{kPcmRingFrames * 4};
     bool decoderDone = false;
     std::atomic<bool> playing{false};
+    std::atomic<uint64_t> underrunFrames{0}; // frames the output found missing while playing
 
     // The last output frames of this stream (before the global volume), written by the
     // output callback, read by level() and fft1024().
@@ -403,6 +410,9 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
             if (s.status >= 200 && s.status < 300 && s.phase == Stream::Phase::Connecting) {
                 s.phase = Stream::Phase::Headers;
                 ready = true;
+                // No body byte has arrived yet, so the ring can still be resized.
+                if (s.bitrate > 0)
+                    s.ring = ByteRing(std::clamp(s.bitrate * kBytesPerKbit, kMinRing, kMaxRing));
             }
         }
         if (ready) {
@@ -422,6 +432,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         s.headers.clear();
         s.contentType.clear();
         s.metaint = 0;
+        s.bitrate = 0;
         s.status = 0;
         const std::size_t sp = line.find(' ');
         if (sp != std::string::npos) {
@@ -430,6 +441,13 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         }
     } else if (startsWithNoCase(line, "content-type:")) {
         s.contentType = trimmedLower(std::string_view(line).substr(13));
+    } else if (startsWithNoCase(line, "icy-br:")) {
+        // "128", or "128,128" from some servers: the first number counts.
+        const std::string v = trimmedLower(std::string_view(line).substr(7));
+        std::size_t kbps = 0;
+        const auto r = std::from_chars(v.data(), v.data() + v.size(), kbps);
+        if (r.ec == std::errc() && kbps > 0 && kbps < 10000 && s.bitrate == 0)
+            s.bitrate = kbps;
     } else if (startsWithNoCase(line, "icy-metaint:")) {
         const std::string v = trimmedLower(std::string_view(line).substr(12));
         std::size_t metaint = 0;
@@ -846,6 +864,8 @@ void Engine::Impl::audioCallback(void* userdata, Uint8* out, int length) {
             got = s->pcm.read(reinterpret_cast<uint8_t*>(e.scratch.data()), frames * 4) / 4;
         }
         s->pcmCv.notify_all();
+        if (got < frames)
+            s->underrunFrames += frames - got;
         std::fill(e.scratch.begin() + static_cast<std::ptrdiff_t>(got * 2),
                   e.scratch.begin() + static_cast<std::ptrdiff_t>(frames * 2), int16_t{0});
         s->pushHistory(e.scratch.data(), frames);
@@ -1012,6 +1032,10 @@ uint32_t Engine::filePosition(StreamHandle stream, FilePosition which) const {
     std::lock_guard lock(s->m);
     switch (which) {
     case FilePosition::End:
+        // Once nothing more can arrive there is nothing to wait for: a buffering loop that
+        // waits for the ring to fill ends instead of spinning on a stream that is over.
+        if (s->netDone)
+            return kNoEnd;
         return static_cast<uint32_t>(s->ring.capacity());
     case FilePosition::Download:
         return static_cast<uint32_t>(s->downloaded);
@@ -1113,6 +1137,9 @@ bool Engine::streamFree(StreamHandle stream) {
     }
     impl_->shutdown(s);
     impl_->buryDead();
+    if (std::getenv("TL_AUDIO_DEBUG"))
+        std::fprintf(stderr, "audio: stream %u freed, %llu frames of underrun\n", s->id,
+                     static_cast<unsigned long long>(s->underrunFrames.load()));
     succeed();
     return true;
 }

@@ -87,8 +87,11 @@ public:
     StreamHandle streamCreateUrl(const std::string& url, const OpenOptions& options,
                                  std::stop_token stop = {});
 
-    // Byte positions of the stream's ring: End = capacity (kNoEnd when there is no ring),
-    // Download = bytes received, Current = bytes taken by the decoder. kNoEnd for bad handles.
+    // Byte positions of the stream's ring: End = capacity (kNoEnd when there is no ring, and
+    // once the download has ended, so a buffering loop never waits for bytes that cannot
+    // come), Download = bytes received, Current = bytes taken by the decoder (both wrap at
+    // 2^32; their difference stays right in unsigned arithmetic). The capacity holds about
+    // 1.5 s of the stream's icy-br bit rate. kNoEnd for bad handles.
     uint32_t filePosition(StreamHandle stream, FilePosition which) const;
     // Waits until the download position moves, the stream ends, or `timeout` passes.
     void waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const;
@@ -115,6 +118,8 @@ public:
 
     // Starts `argv` (never through a shell) with its standard input fed a WAV header and then
     // the stream's decoded samples (before volume and mute). The encoder ends with the stream.
+    // 0 with FileOpen when the program cannot be started. The encoder's output streams go to
+    // /dev/null; it writes its file itself.
     EncoderHandle encodeStart(StreamHandle stream, const std::vector<std::string>& argv,
                               bool paused = false);
     bool encodeSetPaused(EncoderHandle encoder, bool paused);
