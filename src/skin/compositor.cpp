@@ -359,7 +359,7 @@ void TMyAbout::drawList(QPainter& p, const SkinControl& c) {
     // scrolled by scrollY and clipped to the list.
     p.fillRect(
         QRect(c.bounds.left() - 4, c.bounds.top() - 4, c.bounds.width() + 4, c.bounds.height() + 4),
-        QColor(0, 0, 0, 0x90));
+        QColor(12, 16, 24, 0xB8));
     QFont font(fontFamily_);
     font.setPixelSize(std::max(1, c.fontSize));
     const QFontMetricsF metrics(font);

@@ -99,7 +99,46 @@ int preview(const QString& folder, const QString& out) {
     about.Render(nullptr);
     p.drawImage(20, about.size().height() + 50, about.surface());
     p.end();
-    return sheet.save(out) ? 0 : 1;
+
+    // The notifier and the lyrics window beside it.
+    tl::ControlModel hintModel;
+    tl::SkinControl hint;
+    hint.objectName = QStringLiteral("HintLabel");
+    hint.tag = 1;
+    hint.keyword = QStringLiteral("notifier");
+    hint.caption =
+        QStringLiteral("Lark FM \u2013 Chillout\nNightingale Quartet \u2013 Evening Song");
+    hintModel.add(hint);
+    tl::TMyAbout hintAbout(hintModel, tl::SkinRole::Notifier);
+    hintAbout.LoadTheme(folder, false);
+    tl::ControlModel lyricsModel;
+    tl::SkinControl close;
+    close.objectName = QStringLiteral("closeButton");
+    close.tag = 181;
+    close.keyword = QStringLiteral("close");
+    close.caption = QStringLiteral("X");
+    lyricsModel.add(close);
+    tl::SkinControl list;
+    list.objectName = QStringLiteral("LyricsView");
+    list.kind = tl::SkinControlKind::ListBox;
+    list.bounds = QRect(24, 50, 330, 340);
+    list.fontSize = 13;
+    list.lines = {QStringLiteral("Over the hills the evening falls,"),
+                  QStringLiteral("a lark still sings where the river calls.")};
+    lyricsModel.add(list);
+    tl::TMyAbout lyricsAbout(lyricsModel, tl::SkinRole::Lyrics);
+    lyricsAbout.LoadTheme(folder, false);
+    QImage full(
+        sheet.width() + lyricsAbout.size().width() + 20,
+        std::max(sheet.height() + hintAbout.size().height() + 20, lyricsAbout.size().height() + 40),
+        QImage::Format_ARGB32_Premultiplied);
+    QPainter f(&full);
+    f.fillRect(full.rect(), QColor(0x7a, 0x86, 0x94));
+    f.drawImage(0, 0, sheet);
+    f.drawImage(20, sheet.height(), hintAbout.surface());
+    f.drawImage(sheet.width(), 20, lyricsAbout.surface());
+    f.end();
+    return full.save(out) ? 0 : 1;
 }
 
 } // namespace
