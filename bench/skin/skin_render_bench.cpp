@@ -1,0 +1,167 @@
+// Frame cost of the player window with the default theme, as the 30 ms tick pays it:
+//   - Render alone (the compositor's pass into its image);
+//   - tick + Render + present (the window repaints its backing store from the image);
+//   - the CPU time those frames cost per minute, idle (nothing plays, texts still scroll)
+//     and playing with the spectrum on.
+// Usage: bench_skin_render [theme folder] [frames]   (default: assets/Themes/Nocturne, 4000)
+
+#include "skin/animation.h"
+#include "skin/knob_widget.h"
+#include "skin/skin_window.h"
+#include "skin/theme_art.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTextStream>
+
+#include <cmath>
+#include <ctime>
+
+namespace {
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// A deterministic, lively spectrum: magnitudes that move every frame.
+class SyntheticSource : public tl::VisualSource {
+public:
+    uint32_t level() override { return 0x40002000u; }
+    bool fft(std::span<float, tl::kFftSize> m) override {
+        ++frame_;
+        for (size_t i = 0; i < m.size(); ++i) {
+            m[i] = static_cast<float>(0.05 + 0.05 * std::sin(0.3 * static_cast<double>(frame_) +
+                                                             0.7 * static_cast<double>(i)));
+        }
+        return true;
+    }
+
+private:
+    long frame_ = 0;
+};
+
+void addPlayerControls(tl::ControlModel& m) {
+    const auto label = [&](const char* name, int tag, const char* keyword, const char* caption) {
+        tl::SkinControl c;
+        c.objectName = QString::fromLatin1(name);
+        c.tag = tag;
+        c.keyword = QString::fromLatin1(keyword);
+        c.caption = QString::fromUtf8(caption);
+        c.pressable = tag > 100;
+        m.add(c);
+    };
+    label("Label3", 1, "song", "A Rather Long Song Title That Has To Scroll \u2013 Live Version");
+    label("Label5", 1, "bitrate", "128 kbps");
+    label("Label8", 1, "format", "MP3");
+    label("Label4", 1, "info", "Some Station \u2013 Genre and a long description line");
+    label("Label7", 1, "time", "03:14");
+    label("Label1", 104, "prewious", "<<");
+    label("Button1", 105, "play", "play");
+    label("Label2", 106, "next", ">>");
+    label("Label6", 102, "favourites", "S");
+    label("RecLabel", 107, "record", "Rec");
+    label("Label9", 103, "mute", "Mute");
+    label("closeButton", 108, "close", "X");
+    label("minButton", 109, "minimize", "m");
+    tl::SkinControl slider;
+    slider.objectName = QStringLiteral("TrackBar1");
+    slider.tag = 20;
+    slider.keyword = QStringLiteral("volume");
+    slider.kind = tl::SkinControlKind::Slider;
+    m.add(slider);
+    tl::SkinControl knob = slider;
+    knob.objectName = QStringLiteral("Volume");
+    knob.kind = tl::SkinControlKind::Knob;
+    knob.bounds = QRect(0, 0, 40, 40);
+    m.add(knob);
+}
+
+struct Figures {
+    double usPerFrame;
+    double cpuPerMinute; // seconds of CPU for one minute of frames at 30 ms
+};
+
+template <typename Frame> Figures measure(int frames, Frame frame) {
+    for (int i = 0; i < 50; ++i) {
+        frame(); // warm caches, fonts and glyphs
+    }
+    QElapsedTimer wall;
+    const double cpu0 = cpuSeconds();
+    wall.start();
+    for (int i = 0; i < frames; ++i) {
+        frame();
+    }
+    const double us = static_cast<double>(wall.nsecsElapsed()) / 1000.0 / frames;
+    const double cpu = (cpuSeconds() - cpu0) / frames;
+    return {us, cpu * (60000.0 / 30.0)};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QString folder = args.size() > 1 ? args[1]
+                                           : QStringLiteral(TL_SOURCE_DIR "/assets/Themes/") +
+                                                 QString::fromLatin1(tl::kDefaultThemeName);
+    const int frames = args.size() > 2 ? std::max(1, args[2].toInt()) : 4000;
+
+    tl::SkinWindow window(tl::SkinRole::Player);
+    addPlayerControls(window.controls());
+    auto* knob = new tl::TKnob;
+    knob->setObjectName(QStringLiteral("Volume"));
+    knob->setRange(0, 10);
+    knob->setPosition(6);
+    window.attachKnob(knob);
+    window.setHoverFadeOnLeave(true);
+    const auto loaded = window.LoadTheme(folder, false);
+    window.SetStateImage(u"play", QStringLiteral("51.png"));
+    window.show();
+    QCoreApplication::processEvents();
+
+    tl::TMyAbout& about = window.compositor();
+    SyntheticSource source;
+    int elapsed = 0;
+    tl::TickInputs playing;
+    playing.streamOpen = true;
+    tl::TickInputs idle;
+
+    const Figures render = measure(frames, [&] {
+        tl::animationTick(about, window.controls(), playing, &source, elapsed);
+        about.Render(nullptr);
+    });
+    const Figures presentPlaying = measure(frames, [&] {
+        tl::animationTick(about, window.controls(), playing, &source, elapsed);
+        window.Refresh();
+        window.repaint(); // synchronous: the image reaches the backing store now
+    });
+    about.SpectrumBars.fill(0);
+    const Figures presentIdle = measure(frames, [&] {
+        tl::animationTick(about, window.controls(), idle, &source, elapsed);
+        window.Refresh();
+        window.repaint();
+    });
+
+    QTextStream out(stdout);
+    out << "theme: " << folder << (loaded.builtIn ? " (built-in fallback)" : "") << ", "
+        << loaded.size.width() << "x" << loaded.size.height() << ", platform "
+        << QGuiApplication::platformName() << ", " << frames << " frames\n";
+    out << QStringLiteral("tick + Render:                   %1 us/frame\n")
+               .arg(render.usPerFrame, 0, 'f', 1);
+    out << QStringLiteral("tick + Render + present, playing: %1 us/frame, %2 s CPU per minute "
+                          "(%3 % of one core)\n")
+               .arg(presentPlaying.usPerFrame, 0, 'f', 1)
+               .arg(presentPlaying.cpuPerMinute, 0, 'f', 2)
+               .arg(presentPlaying.cpuPerMinute / 60.0 * 100.0, 0, 'f', 2);
+    out << QStringLiteral("tick + Render + present, idle:    %1 us/frame, %2 s CPU per minute "
+                          "(%3 % of one core)\n")
+               .arg(presentIdle.usPerFrame, 0, 'f', 1)
+               .arg(presentIdle.cpuPerMinute, 0, 'f', 2)
+               .arg(presentIdle.cpuPerMinute / 60.0 * 100.0, 0, 'f', 2);
+    return 0;
+}
