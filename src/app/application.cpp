@@ -17,6 +17,7 @@ Application::~Application() {
         qApp->removeNativeEventFilter(videoClosedFilter_.get());
     }
     // The controller ends the worker and the stream before the engine goes.
+    form2_.reset();
     form1_.reset();
     controller_.reset();
 }
@@ -37,6 +38,17 @@ bool Application::createPlayerWindow() {
     };
     links.windowId = [this]() -> uintptr_t {
         return form1_ ? static_cast<uintptr_t>(form1_->winId()) : 0;
+    };
+    links.selectedStation = [this]() -> std::optional<StationChoice> {
+        return form2_ ? form2_->selectedStation() : std::nullopt;
+    };
+    links.repaintStationLists = [this] {
+        if (form2_) {
+            form2_->update();
+        }
+    };
+    links.showNotification = [this](const QString& text) {
+        ShowNotification(text);
     };
     links.showError = [this](const QString& caption, const QString& text) {
         QMessageBox::critical(form1_.get(), caption, text);
@@ -107,12 +119,75 @@ bool Application::createPlayerWindow() {
     return true;
 }
 
+void Application::createStationManager() {
+    const IniFile ini = IniFile::load(appPath_ + QStringLiteral("config.ini"));
+    LibraryStartup startup;
+    startup.appPath = appPath_;
+    startup.lastCategory = nowPlaying_.Category;
+    startup.lastIndex = nowPlaying_.Index;
+    startup.lastInfo = nowPlaying_.Info;
+    startup.geometry = QRect(
+        ini.intValue(u"General", u"StationsX", 100), ini.intValue(u"General", u"StationsY", 100),
+        ini.intValue(u"General", u"StationsW", 500), ini.intValue(u"General", u"StationsH", 400));
+    PlayerLink link;
+    link.playCommand = [this] {
+        controller_->Button1Click();
+    };
+    link.stationStatus = [this](const QString& info) {
+        controller_->WM_STREAM_STATUS(ssStationName, info);
+    };
+    auto setEnabled = [this](QStringView name, bool enabled) {
+        if (SkinControl* c = controller_->controls().find(name)) {
+            c->enabled = enabled;
+        }
+        form1_->update();
+    };
+    link.setPrevNextEnabled = [setEnabled](bool previous, bool next) {
+        setEnabled(u"Label1", previous);
+        setEnabled(u"Label2", next);
+    };
+    link.setPlayEnabled = [setEnabled](bool enabled) {
+        setEnabled(u"Button1", enabled);
+    };
+    link.setTimeText = [this](const QString& text) {
+        if (SkinControl* c = controller_->controls().find(u"Label7")) {
+            c->caption = text;
+        }
+        form1_->update();
+    };
+    link.nowPlayingStationUrl = [this] {
+        return nowPlaying_.StationUrl;
+    };
+    link.isStreamOpen = [this] {
+        return controller_->StreamHandle() != 0 || controller_->VideoOpen();
+    };
+    link.raisePlayer = [this] {
+        form1_->raise();
+        form1_->activateWindow();
+    };
+    link.repaintSkin = [this] {
+        form1_->update();
+    };
+    link.managerClosed = [setEnabled] {
+        setEnabled(u"Label6", true);
+    };
+    link.showNotification = [this](const QString& text) {
+        ShowNotification(text);
+    };
+    form2_ = std::make_unique<TForm2>(startup, std::move(link));
+}
+
+void Application::ShowNotification(const QString& /*text*/) {
+    // The skinned notifier plugs in here.
+}
+
 bool Application::start() {
     if (!createPlayerWindow()) {
         return false;
     }
-    // Later windows join here in their fixed order: station manager, about window, edit
-    // dialog, notifier, lyrics window, settings dialog, station information window.
+    createStationManager();
+    // Later windows join here in their fixed order: about window, (the edit dialog belongs to
+    // the station manager), notifier, lyrics window, settings dialog, station information.
 
     // Once the settings window exists: play the last station as stored.
     if (settings_.PlayOnStart) {

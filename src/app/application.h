@@ -5,6 +5,7 @@
 
 #include "audio/engine.h"
 #include "directory/playlist.h"
+#include "library/station_manager.h"
 #include "platform/x11_client_messages.h"
 #include "player/player_config.h"
 #include "player/player_controller.h"
@@ -35,6 +36,8 @@ public:
 
 private:
     bool createPlayerWindow();
+    void createStationManager();
+    void ShowNotification(const QString& text);
     void ShowAudioError(const QString& text);
 
     QString appPath_;
@@ -46,6 +49,7 @@ private:
     PlaylistResolver resolver_;
     std::unique_ptr<PlayerController> controller_;
     std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<TForm2> form2_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
 };
 

@@ -35,15 +35,20 @@ port=$(free_port)
 bash "$services/icecast.sh" start "$work/icecast" "$port" >/dev/null
 eval "export $(bash "$services/pulse.sh" start "$work/pulse" | grep '^PULSE_SERVER=')"
 
-display=:$((100 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display itself and writes its number, so parallel runs never share one.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
+for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=:$(head -n1 "$work/display")
 for _ in $(seq 1 100); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 export DISPLAY=$display
 
 app=$work/app
 mkdir -p "$app"
 cp "$binary" "$app/tunelark"
+# The favourites as installed: start-up restores a selection, but the play-on-start press
+# still plays the last address as stored.
+cp "$here/../../assets/stations.xml" "$app/stations.xml"
 cat >"$app/config.ini" <<INI
 [General]
 x=40
