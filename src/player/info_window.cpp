@@ -1,0 +1,72 @@
+#include "player/info_window.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tl {
+
+TInfoForm::TInfoForm(const NowPlaying& nowPlaying, QWidget* parent)
+    : QDialog(parent), nowPlaying_(nowPlaying) {
+    setWindowTitle(QStringLiteral("Station Information"));
+    setFixedSize(377, 145);
+
+    auto* grid = new QGridLayout;
+    const auto addRow = [&](int row, const QString& caption, const char* name) {
+        auto* label = new QLabel(caption, this);
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setReadOnly(true);
+        edit->setFrame(false);
+        edit->setFixedWidth(276);
+        // Borderless in the window's face colour: reads as text that can be selected and copied.
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        edit->setPalette(palette);
+        label->setBuddy(edit);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(edit, row, 1);
+        return edit;
+    };
+    Edit1_ = addRow(0, QStringLiteral("Name"), "Edit1");
+    Edit2_ = addRow(1, QStringLiteral("Song"), "Edit2");
+    Edit3_ = addRow(2, QStringLiteral("Genre"), "Edit3");
+    Edit5_ = addRow(3, QStringLiteral("Stream URL"), "Edit5");
+
+    Button1_ = new QPushButton(QStringLiteral("Close"), this);
+    Button1_->setObjectName(QStringLiteral("Button1"));
+    connect(Button1_, &QPushButton::clicked, this, [this] { Button1Click(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch();
+    layout->addLayout(buttons);
+}
+
+void TInfoForm::FormShow() {
+    Edit1_->setText(nowPlaying_.StationName.isEmpty() ? nowPlaying_.Info : nowPlaying_.StationName);
+    Edit2_->setText(nowPlaying_.StreamTitle);
+    Edit3_->setText(nowPlaying_.Genre);
+    Edit5_->setText(nowPlaying_.Url);
+    for (QLineEdit* edit : {Edit1_, Edit2_, Edit3_, Edit5_}) {
+        edit->setCursorPosition(0); // show the start of long texts
+    }
+}
+
+void TInfoForm::Button1Click() {
+    close();
+}
+
+void TInfoForm::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+} // namespace tl
