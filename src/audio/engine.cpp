@@ -677,8 +677,16 @@ private:
                 if (s_.phase == Stream::Phase::Failed)
                     return s_.failure;
             }
+            std::string contentType;
+            {
+                std::lock_guard lock(s_.m);
+                contentType = s_.contentType;
+            }
+            const AVInputFormat* input = chooseInputFormat(contentType);
+            if (s_.stop)
+                return ErrorCode::Cancelled;
             auto* buffer = static_cast<unsigned char*>(av_malloc(kAvioBufferSize));
-            io_ = buffer ? avio_alloc_context(buffer, kAvioBufferSize, 0, &s_, readRing, nullptr,
+            io_ = buffer ? avio_alloc_context(buffer, kAvioBufferSize, 0, this, readPacket, nullptr,
                                               nullptr)
                          : nullptr;
             if (!io_) {
@@ -688,12 +696,7 @@ private:
             }
             fmt_->pb = io_;
             fmt_->flags |= AVFMT_FLAG_CUSTOM_IO;
-            std::string contentType;
-            {
-                std::lock_guard lock(s_.m);
-                contentType = s_.contentType;
-            }
-            r = avformat_open_input(&fmt_, "", inputFormatFor(contentType), &opts);
+            r = avformat_open_input(&fmt_, "", input, &opts);
             av_dict_free(&opts);
             if (r < 0) {
                 fmt_ = nullptr;
@@ -723,6 +726,48 @@ private:
         return ErrorCode::Ok;
     }
 
+    // The demuxer for the stream: the one its Content-Type names, unless the first bytes say
+    // clearly that they are something else (servers that label AAC+ as audio/mpeg exist; a
+    // forced MP3 demuxer would play them as silence). Those bytes are kept in prefix_ and
+    // handed to FFmpeg before the rest of the ring.
+    const AVInputFormat* chooseInputFormat(const std::string& contentType) {
+        const AVInputFormat* named = inputFormatFor(contentType);
+        constexpr std::size_t kPeek = 8192;
+        prefix_.resize(kPeek + AVPROBE_PADDING_SIZE);
+        std::size_t got = 0;
+        while (got < kPeek) {
+            const int n = readRing(&s_, prefix_.data() + got, static_cast<int>(kPeek - got));
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        std::fill(prefix_.begin() + static_cast<std::ptrdiff_t>(got), prefix_.end(), 0);
+        AVProbeData probe{};
+        probe.filename = "";
+        probe.buf = prefix_.data();
+        probe.buf_size = static_cast<int>(got);
+        int score = 0;
+        const AVInputFormat* probed = got ? av_probe_input_format3(&probe, 1, &score) : nullptr;
+        prefix_.resize(got);
+        if (!named)
+            return probed && score >= AVPROBE_SCORE_EXTENSION / 2 ? probed : nullptr;
+        if (probed && probed != named && score >= AVPROBE_SCORE_EXTENSION / 2)
+            return probed;
+        return named;
+    }
+
+    static int readPacket(void* opaque, uint8_t* buf, int size) {
+        Decoder& d = *static_cast<Decoder*>(opaque);
+        if (d.prefixPos_ < d.prefix_.size()) {
+            const std::size_t n =
+                std::min(static_cast<std::size_t>(size), d.prefix_.size() - d.prefixPos_);
+            std::memcpy(buf, d.prefix_.data() + d.prefixPos_, n);
+            d.prefixPos_ += n;
+            return static_cast<int>(n);
+        }
+        return readRing(&d.s_, buf, size);
+    }
+
     void decode() {
         AVPacket* pkt = av_packet_alloc();
         AVFrame* frame = av_frame_alloc();
@@ -734,8 +779,10 @@ private:
         int errors = 0;
         while (!s_.stop) {
             const int r = av_read_frame(fmt_, pkt);
-            if (r == AVERROR(EAGAIN))
+            if (r == AVERROR(EAGAIN)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
+            }
             if (r < 0) {
                 if (std::getenv("TL_AUDIO_DEBUG"))
                     std::fprintf(stderr, "audio: stream %u ends: %s\n", s_.id, avError(r).c_str());
@@ -834,6 +881,8 @@ private:
     int inRate_ = 0;
     int index_ = -1;
     std::vector<int16_t> out_;
+    std::vector<uint8_t> prefix_; // the first bytes, read for the format check
+    std::size_t prefixPos_ = 0;
 };
 
 void decoderMain(Stream& s) {
@@ -1049,8 +1098,13 @@ bool Engine::hasEnded(StreamHandle stream) const {
     auto s = impl_->find(stream);
     if (!s)
         return true;
-    std::lock_guard lock(s->m);
-    return s->stop || s->netDone;
+    {
+        std::lock_guard lock(s->m);
+        if (s->stop || s->netDone)
+            return true;
+    }
+    std::lock_guard lock(s->pcmMutex); // MMS streams have no network thread of ours
+    return s->decoderDone;
 }
 
 void Engine::waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const {

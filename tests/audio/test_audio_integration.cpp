@@ -117,12 +117,19 @@ public:
                  "sine=frequency=440:duration=10", "-ac", "2", "-c:a", "libmp3lame", "-b:a", "128k",
                  "-y", mp3}) != 0)
             return;
-        for (const char* mode : {"normal", "silent", "stall"}) {
+        const std::string aac = (dir / "sine.aac").string();
+        if (run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                 "sine=frequency=440:duration=10", "-ac", "2", "-c:a", "aac", "-b:a", "96k", "-f",
+                 "adts", "-y", aac}) != 0)
+            return;
+        // "mislabelled" sends AAC as audio/mpeg, as some stations do.
+        for (const std::string mode : {"normal", "silent", "stall", "mislabelled"}) {
             const int port = freePort();
-            const std::string ready = (dir / (std::string(mode) + ".ready")).string();
-            const pid_t pid =
-                spawn({"python3", services + "shoutcast_v1.py", "--port", std::to_string(port),
-                       "--mp3", mp3, "--mode", mode, "--ready", ready});
+            const std::string ready = (dir / (mode + ".ready")).string();
+            const bool aacData = mode == "mislabelled";
+            const pid_t pid = spawn({"python3", services + "shoutcast_v1.py", "--port",
+                                     std::to_string(port), "--mp3", aacData ? aac : mp3, "--mode",
+                                     aacData ? "normal" : mode, "--ready", ready});
             if (pid < 0)
                 return;
             pids.push_back(pid);
@@ -503,6 +510,19 @@ TEST_F(EngineTest, ShoutcastV1ReplyOpensWithItsHeadersAndTitle) {
     EXPECT_TRUE(engine.streamFree(h));
 }
 
+TEST_F(EngineTest, ContentTypeThatContradictsTheDataDoesNotWin) {
+    REQUIRE_V1();
+    const StreamHandle h = engine.streamCreateUrl(services->v1("mislabelled"), {});
+    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+    const auto format = engine.format(h);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->kind, 1);
+    EXPECT_EQ(format->label, "AAC+");
+    ASSERT_TRUE(engine.play(h));
+    EXPECT_TRUE(waitUntil([&] { return (engine.level(h) & 0xFFFF) > 1000; }, 5s));
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
 TEST_F(EngineTest, ServerThatNeverAnswersCanBeCancelledOrTimesOut) {
     REQUIRE_V1();
     std::stop_source stop;
@@ -537,9 +557,11 @@ TEST_F(EngineTest, StalledServerEndsTheStreamAndFreeDoesNotHang) {
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine.play(h));
     EXPECT_TRUE(engine.isPlaying(h));
+    EXPECT_FALSE(engine.hasEnded(h));
     // About 4 s of audio arrives, then nothing: the stream plays it out and ends.
     EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(h); }, 15s));
     // Nothing more can arrive: a buffering loop must not wait for the ring to fill.
+    EXPECT_TRUE(engine.hasEnded(h));
     EXPECT_EQ(engine.filePosition(h, FilePosition::End), kNoEnd);
 
     // Freeing a stream whose server hangs mid-stream returns promptly.

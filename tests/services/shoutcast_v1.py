@@ -11,7 +11,11 @@ Modes:
   stall   answer and send a burst of about 4 s of audio, then nothing while keeping the
           connection open (tests stall time-outs and stopping a stream that hangs)
 
-  shoutcast_v1.py --port PORT --mp3 FILE [--mode normal|silent] [--title T] [--ready FILE]
+  shoutcast_v1.py --port PORT --mp3 FILE [--mode normal|silent|stall] [--title T]
+                  [--content-type TYPE] [--ready FILE]
+
+--mp3 names the audio data to loop (normally MP3; another format with the default
+--content-type audio/mpeg makes a mislabelled station).
 
 --ready names a file written once the socket listens. Stop the server by its PID.
 """
@@ -45,7 +49,7 @@ def serve(conn, args, audio):
         wants_meta = b"icy-metadata: 1" in request.lower()
         head = ["ICY 200 OK", "icy-notice1:<BR>This stream requires Winamp<BR>",
                 "icy-name:" + args.name, "icy-genre:Test Tones", "icy-pub:0",
-                "icy-br:" + str(args.bitrate), "content-type:audio/mpeg"]
+                "icy-br:" + str(args.bitrate), "content-type:" + args.content_type]
         if wants_meta:
             head.append("icy-metaint:%d" % args.metaint)
         conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode("utf-8"))
@@ -92,6 +96,7 @@ def main():
     p.add_argument("--name", default="V1 Radio")
     p.add_argument("--bitrate", type=int, default=128)
     p.add_argument("--metaint", type=int, default=8192)
+    p.add_argument("--content-type", default="audio/mpeg")
     p.add_argument("--ready")
     args = p.parse_args()
     with open(args.mp3, "rb") as f:
