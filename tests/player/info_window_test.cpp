@@ -1,0 +1,85 @@
+#include "player/info_window.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tl;
+
+namespace {
+
+// Created once and never destroyed: tearing a QApplication down in static destruction, after
+// the platform plugin is gone, crashes.
+void app() {
+    static int argc = 1;
+    static char name[] = "test_info_window";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) {
+        new QApplication(argc, argv);
+    }
+}
+
+TEST(InfoWindow, FieldsFollowNowPlaying) {
+    app();
+    struct Case {
+        const char* name;
+        NowPlaying playing;
+        QStringList expected; // Edit1, Edit2, Edit3, Edit5
+    };
+    auto station = [](QString name, QString info, QString title, QString genre, QString url) {
+        NowPlaying p;
+        p.StationName = std::move(name);
+        p.Info = std::move(info);
+        p.StreamTitle = std::move(title);
+        p.Genre = std::move(genre);
+        p.Url = std::move(url);
+        return p;
+    };
+    const std::vector<Case> cases = {
+        {"named station",
+         station("Radio X", "info text", "Song - A", "Jazz", "http://h/s"),
+         {"Radio X", "Song - A", "Jazz", "http://h/s"}},
+        {"started from Last Url shows Info as the name",
+         station("", "Last info", "", "", "http://h/last"),
+         {"Last info", "", "", "http://h/last"}},
+        {"nothing known", NowPlaying{}, {"", "", "", ""}},
+    };
+
+    NowPlaying playing;
+    TInfoForm form(playing);
+    EXPECT_EQ(form.windowTitle(), "Station Information");
+    EXPECT_EQ(form.size(), QSize(377, 145));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        playing = c.playing;
+        form.FormShow(); // called on every title, shown or not
+        QStringList shown;
+        for (const char* edit : {"Edit1", "Edit2", "Edit3", "Edit5"}) {
+            auto* field = form.findChild<QLineEdit*>(QString::fromLatin1(edit));
+            ASSERT_NE(field, nullptr);
+            EXPECT_TRUE(field->isReadOnly());
+            shown << field->text();
+        }
+        EXPECT_EQ(shown, c.expected);
+    }
+}
+
+TEST(InfoWindow, ShowingRefillsAndCloseKeepsTheValues) {
+    app();
+    NowPlaying playing;
+    playing.StationName = QStringLiteral("First");
+    TInfoForm form(playing);
+    form.show();
+    auto* name = form.findChild<QLineEdit*>(QStringLiteral("Edit1"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), "First");
+    playing = NowPlaying{}; // stopped: the open window keeps what it shows
+    EXPECT_EQ(name->text(), "First");
+    QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+}
+
+} // namespace
