@@ -349,6 +349,16 @@ struct Engine::Impl {
 
 namespace {
 
+// Runs a user callback on an engine thread. An exception must not unwind through libcurl's or
+// FFmpeg's C frames; a callback that throws loses only that one notification.
+void invokeQuietly(const std::function<void(const std::string&)>& callback,
+                   const std::string& text) {
+    try {
+        callback(text);
+    } catch (...) {
+    }
+}
+
 void setMeta(Stream& s, std::string_view text) {
     std::shared_ptr<const std::function<void(const std::string&)>> callback;
     std::string copy(text);
@@ -360,7 +370,7 @@ void setMeta(Stream& s, std::string_view text) {
         callback = s.metaCallback;
     }
     if (callback && *callback)
-        (*callback)(copy);
+        invokeQuietly(*callback, copy);
 }
 
 // Moves audio bytes into the ring, waiting while it is full. False when stopped.
@@ -424,7 +434,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     }
 
     if (s.options.onStatus)
-        s.options.onStatus(line);
+        invokeQuietly(s.options.onStatus, line);
 
     std::lock_guard lock(s.m);
     if (startsWithNoCase(line, "HTTP/") || startsWithNoCase(line, "ICY ")) {

@@ -123,13 +123,21 @@ public:
                  "adts", "-y", aac}) != 0)
             return;
         // "mislabelled" sends AAC as audio/mpeg, as some stations do.
-        for (const std::string mode : {"normal", "silent", "stall", "mislabelled"}) {
+        // "redirect" answers 302 to the Icecast MP3 mount.
+        for (const std::string mode : {"normal", "silent", "stall", "mislabelled", "redirect"}) {
             const int port = freePort();
             const std::string ready = (dir / (mode + ".ready")).string();
             const bool aacData = mode == "mislabelled";
-            const pid_t pid = spawn({"python3", services + "shoutcast_v1.py", "--port",
-                                     std::to_string(port), "--mp3", aacData ? aac : mp3, "--mode",
-                                     aacData ? "normal" : mode, "--ready", ready});
+            std::vector<std::string> argv = {"python3", services + "shoutcast_v1.py",
+                                             "--port",  std::to_string(port),
+                                             "--mp3",   aacData ? aac : mp3,
+                                             "--mode",  aacData ? "normal" : mode,
+                                             "--ready", ready};
+            if (mode == "redirect") {
+                argv.push_back("--location");
+                argv.push_back(icecast("/live.mp3"));
+            }
+            const pid_t pid = spawn(argv);
             if (pid < 0)
                 return;
             pids.push_back(pid);
@@ -520,6 +528,49 @@ TEST_F(EngineTest, ContentTypeThatContradictsTheDataDoesNotWin) {
     EXPECT_EQ(format->label, "AAC+");
     ASSERT_TRUE(engine.play(h));
     EXPECT_TRUE(waitUntil([&] { return (engine.level(h) & 0xFFFF) > 1000; }, 5s));
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
+TEST_F(EngineTest, RedirectIsFollowedAndOnlyTheFinalHeadersAreKept) {
+    REQUIRE_V1();
+    Collector status;
+    OpenOptions options;
+    options.onStatus = [&](const std::string& s) {
+        status.add(s);
+    };
+    const StreamHandle h = engine.streamCreateUrl(services->v1("redirect"), options);
+    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+    const auto headers = engine.icyHeaders(h);
+    ASSERT_FALSE(headers.empty());
+    EXPECT_EQ(headers.front(), "HTTP/1.0 200 OK");
+    EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-name:Test Radio"), headers.end());
+    const auto lines = status.snapshot();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "HTTP/1.0 302 Found"); // every status line reaches onStatus
+    EXPECT_EQ(engine.format(h)->label, "MP3");
+    EXPECT_TRUE(engine.streamFree(h));
+}
+
+TEST_F(EngineTest, ProxySettingAppliesToStreamConnections) {
+    REQUIRE_ICECAST();
+    engine.setProxy("http://127.0.0.1:" + std::to_string(freePort())); // nobody listens
+    EXPECT_EQ(engine.streamCreateUrl(services->icecast("/live.mp3"), {}), 0u);
+    EXPECT_EQ(engine.errorCode(), ErrorCode::FileOpen);
+    engine.setProxy("");
+    const StreamHandle h = engine.streamCreateUrl(services->icecast("/live.mp3"), {});
+    EXPECT_NE(h, 0u);
+    engine.streamFree(h);
+}
+
+TEST_F(EngineTest, ThrowingCallbacksDoNotTakeTheStreamDown) {
+    REQUIRE_V1();
+    OpenOptions options;
+    options.onStatus = [](const std::string&) {
+        throw std::runtime_error("status");
+    };
+    const StreamHandle h = engine.streamCreateUrl(services->v1("normal"), options);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(engine.icyHeaders(h).front(), "ICY 200 OK");
     EXPECT_TRUE(engine.streamFree(h));
 }
 

@@ -8,6 +8,7 @@ metadata block every --metaint bytes (the first carries --title, later ones are 
 Modes:
   normal  as above
   silent  accept the connection, read the request, never answer (tests stop and time-outs)
+  redirect  answer "HTTP/1.0 302 Found" with Location: --location
   stall   answer and send a burst of about 4 s of audio, then nothing while keeping the
           connection open (tests stall time-outs and stopping a stream that hangs)
 
@@ -45,6 +46,10 @@ def serve(conn, args, audio):
             conn.settimeout(None)
             while conn.recv(4096):
                 pass
+            return
+        if args.mode == "redirect":
+            conn.sendall(("HTTP/1.0 302 Found\r\nLocation: %s\r\nContent-Length: 0\r\n\r\n"
+                          % args.location).encode("utf-8"))
             return
         wants_meta = b"icy-metadata: 1" in request.lower()
         head = ["ICY 200 OK", "icy-notice1:<BR>This stream requires Winamp<BR>",
@@ -91,12 +96,13 @@ def main():
     p = argparse.ArgumentParser()
     p.add_argument("--port", type=int, required=True)
     p.add_argument("--mp3", required=True)
-    p.add_argument("--mode", choices=["normal", "silent", "stall"], default="normal")
+    p.add_argument("--mode", choices=["normal", "silent", "stall", "redirect"], default="normal")
     p.add_argument("--title", default='Artist - Song "Quoted" O\'Neil')
     p.add_argument("--name", default="V1 Radio")
     p.add_argument("--bitrate", type=int, default=128)
     p.add_argument("--metaint", type=int, default=8192)
     p.add_argument("--content-type", default="audio/mpeg")
+    p.add_argument("--location", default="")
     p.add_argument("--ready")
     args = p.parse_args()
     with open(args.mp3, "rb") as f:
