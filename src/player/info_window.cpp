@@ -6,9 +6,21 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace tl {
+
+namespace {
+
+// Both windows open centred on the desktop (a parent would centre them on itself).
+void centreOnScreen(QWidget* window) {
+    if (window->parentWidget() == nullptr && window->screen() != nullptr) {
+        window->move(window->screen()->availableGeometry().center() - window->rect().center());
+    }
+}
+
+} // namespace
 
 TInfoForm::TInfoForm(const NowPlaying& nowPlaying, QWidget* parent)
     : QDialog(parent), nowPlaying_(nowPlaying) {
@@ -66,6 +78,7 @@ void TInfoForm::Button1Click() {
 
 void TInfoForm::showEvent(QShowEvent* event) {
     FormShow();
+    centreOnScreen(this);
     QDialog::showEvent(event);
 }
 

@@ -1,0 +1,80 @@
+// Decisions behind the player window's commands.
+
+#include "player/player_commands.h"
+
+#include <gtest/gtest.h>
+
+using namespace tl;
+
+TEST(PlayerCommands, StepRow) {
+    struct Case {
+        int selected, count, delta;
+        std::optional<int> row;
+    };
+    const Case cases[] = {
+        {-1, 0, +1, std::nullopt},
+        {-1, 0, -1, std::nullopt},
+        {-1, 5, +1, 0},
+        {-1, 5, -1, std::nullopt},
+        {0, 5, -1, -1},
+        {0, 5, +1, 1},
+        {3, 5, +1, 4},
+        {4, 5, +1, std::nullopt},
+        {4, 5, -1, 3},
+        {0, 1, +1, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StepRow(c.selected, c.count, c.delta), c.row)
+            << c.selected << " of " << c.count << " by " << c.delta;
+    }
+}
+
+TEST(PlayerCommands, SnapToWorkArea) {
+    const QRect work(0, 24, 1280, 776); // a panel at the top
+    struct Case {
+        QPoint at;
+        QPoint snapped;
+    };
+    const Case cases[] = {
+        {{100, 100}, {100, 100}}, // far from every edge
+        {{8, 100}, {0, 100}},     // within 8 of the left edge
+        {{9, 100}, {9, 100}},
+        {{-50, 100}, {0, 100}}, // beyond the left edge
+        {{100, 30}, {100, 24}}, // near the panel
+        {{100, 33}, {100, 33}},
+        {{972, 100}, {980, 100}}, // right edge: 1280 - 300 = 980, within 8
+        {{971, 100}, {971, 100}},
+        {{100, 672}, {100, 680}}, // bottom: 800 - 120 = 680
+        {{2000, 2000}, {980, 680}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SnapToWorkArea(QRect(c.at, QSize(300, 120)), work), c.snapped)
+            << c.at.x() << "," << c.at.y();
+    }
+}
+
+TEST(PlayerCommands, MenuFromWindowHasNoPlaybackItems) {
+    const PlayerMenuState window = PlayerMenuItems(false, true, true, true, true);
+    EXPECT_FALSE(window.playbackItemsVisible);
+    EXPECT_TRUE(window.addCurrentEnabled);
+    EXPECT_TRUE(window.stationInfoEnabled);
+
+    const PlayerMenuState trayIdle = PlayerMenuItems(true, false, false, true, false);
+    EXPECT_TRUE(trayIdle.playbackItemsVisible);
+    EXPECT_TRUE(trayIdle.playEnabled);
+    EXPECT_FALSE(trayIdle.stopEnabled);
+    EXPECT_FALSE(trayIdle.previousEnabled);
+    EXPECT_TRUE(trayIdle.nextEnabled);
+    EXPECT_FALSE(trayIdle.managerEnabled);
+    EXPECT_FALSE(trayIdle.addCurrentEnabled);
+}
+
+TEST(PlayerCommands, NotificationConditions) {
+    const QString t = QStringLiteral("Song");
+    EXPECT_EQ(NotificationText(t, true, true, false), t);
+    EXPECT_EQ(NotificationText(QStringLiteral("  "), true, true, false),
+              QStringLiteral("No Title"));
+    EXPECT_EQ(NotificationText(t, false, true, false), std::nullopt) << "notifier off";
+    EXPECT_EQ(NotificationText(t, true, false, false), std::nullopt) << "no audio stream";
+    EXPECT_EQ(NotificationText(t, true, true, true), std::nullopt) << "one is already up";
+}
