@@ -90,6 +90,10 @@ LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
     loadFailed_ = false;
 
     QFile file(path_);
+    if (!file.exists()) {
+        // No favourites yet (a first run): an empty list, nothing to complain about.
+        return result;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         // A missing file has nothing to keep; an existing unreadable one does.
         loadFailed_ = file.exists();
