@@ -14,12 +14,20 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QVBoxLayout>
 
 namespace tl {
 
 namespace {
+
+// Both windows open centred on the desktop (a parent would centre them on itself).
+void centreOnScreen(QWidget* window) {
+    if (window->parentWidget() == nullptr && window->screen() != nullptr) {
+        window->move(window->screen()->availableGeometry().center() - window->rect().center());
+    }
+}
 
 template <typename W> W* named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -151,6 +159,7 @@ void TSettingsForm::FormShow() {
 
 void TSettingsForm::showEvent(QShowEvent* event) {
     FormShow();
+    centreOnScreen(this);
     QDialog::showEvent(event);
 }
 
@@ -171,7 +180,9 @@ void TSettingsForm::Button3Click() {
     accept();
 }
 
-void TSettingsForm::Button4Click() { reject(); }
+void TSettingsForm::Button4Click() {
+    reject();
+}
 
 void TSettingsForm::CheckBox4Click() {
     const bool custom = CheckBox4_->isChecked();
@@ -182,9 +193,8 @@ void TSettingsForm::CheckBox4Click() {
 void TSettingsForm::PngBitBtn2Click() {
     const QString title = QStringLiteral("Choose directory for recordings");
     const QString start = folderEdit_->text().isEmpty() ? seams_.appPath : folderEdit_->text();
-    QString chosen = seams_.chooseFolder
-                         ? seams_.chooseFolder(this, title, start)
-                         : QFileDialog::getExistingDirectory(this, title, start);
+    QString chosen = seams_.chooseFolder ? seams_.chooseFolder(this, title, start)
+                                         : QFileDialog::getExistingDirectory(this, title, start);
     if (chosen.isEmpty()) {
         return; // cancelled
     }
@@ -257,8 +267,8 @@ void TSettingsForm::setDialogState(const SettingsDialogState& state) {
 }
 
 void TSettingsForm::selectText(QComboBox* box, const QString& text) {
-    box->setCurrentIndex(text.isEmpty() ? -1 : box->findText(text, Qt::MatchFixedString |
-                                                                       Qt::MatchCaseSensitive));
+    box->setCurrentIndex(
+        text.isEmpty() ? -1 : box->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive));
 }
 
 } // namespace tl

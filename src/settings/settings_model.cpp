@@ -29,7 +29,9 @@ QStringList searchFolders(const QString& appPath, const QString& pathEnv) {
 
 } // namespace
 
-QString themesFolder(const QString& appPath) { return appPath + QStringLiteral("Themes/"); }
+QString themesFolder(const QString& appPath) {
+    return appPath + QStringLiteral("Themes/");
+}
 
 QString themeFolder(const QString& appPath, const QString& theme) {
     if (theme.isEmpty()) {
@@ -114,7 +116,9 @@ int notifierDelayToSlider(int delayMs) {
     return std::clamp(seconds, kNotifierSliderMin, kNotifierSliderMax);
 }
 
-int sliderToNotifierDelay(int position) { return position * 1000; }
+int sliderToNotifierDelay(int position) {
+    return position * 1000;
+}
 
 QString defaultRecordingsFolder(const QString& appPath) {
     return appPath + QStringLiteral("Recordings/");

@@ -55,6 +55,10 @@ struct ApplyCase {
     const char* memoryFolder; // relative to the program folder, or absolute when it starts "/"
 };
 
+void PrintTo(const ApplyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ApplyTest : public ::testing::TestWithParam<ApplyCase> {};
 
 TEST_P(ApplyTest, WritesExactlyTheDialogKeys) {
@@ -90,72 +94,55 @@ TEST_P(ApplyTest, WritesExactlyTheDialogKeys) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, ApplyTest,
-    ::testing::Values(ApplyCase{"EverythingSet", kConfig,
-                                SettingsDialogState{true, true, "Blue", "oggenc2", "192", true,
-                                                    true, "/music/rec", false, 3},
-                                "; user settings\n"
-                                "[General]\n"
-                                "x=12\n"
-                                "Theme=Blue\n"
-                                "MinimizeToTray=1\n"
-                                "proxy=\"  spaced  \"\n"
-                                "NotifierDelay=3000\n"
-                                "Volume=3\n"
-                                "PlayOnStart=1\n"
-                                "ShowNotifier=0\n"
-                                "\n"
-                                "[Last]\n"
-                                "Url=http://example.org/live\n"
-                                "[Recording]\n"
-                                "Bitrate=192\n"
-                                "Folder=/music/rec/\n"
-                                "Encoder=oggenc2\n"
-                                "LimitBitrate=1\n"
-                                "[Other]\n"
-                                "Theme=keep\n",
-                                "/music/rec/"},
-                      // No selection anywhere: empty texts are stored, the default folder is used.
-                      ApplyCase{"NothingSelected", kConfig,
-                                SettingsDialogState{false, false, "", "", "", false, false,
-                                                    "/kept/", true, 10},
-                                "; user settings\n"
-                                "[General]\n"
-                                "x=12\n"
-                                "Theme=\n"
-                                "MinimizeToTray=0\n"
-                                "proxy=\"  spaced  \"\n"
-                                "NotifierDelay=10000\n"
-                                "Volume=3\n"
-                                "PlayOnStart=0\n"
-                                "ShowNotifier=1\n"
-                                "\n"
-                                "[Last]\n"
-                                "Url=http://example.org/live\n"
-                                "[Recording]\n"
-                                "Bitrate=\n"
-                                "Folder=\n"
-                                "Encoder=\n"
-                                "LimitBitrate=0\n"
-                                "[Other]\n"
-                                "Theme=keep\n",
-                                "Recordings/"},
-                      // A custom folder left blank falls back to the default instead of recording
-                      // into whatever the working folder is.
-                      ApplyCase{"BlankCustomFolderAndNoFile", nullptr,
-                                SettingsDialogState{false, true, "Dark", "lame", "128", false, true,
-                                                    "  ", true, 1},
-                                "[Recording]\n"
-                                "Bitrate=128\n"
-                                "LimitBitrate=0\n"
-                                "Encoder=lame\n"
-                                "Folder=\n"
-                                "[General]\n"
-                                "Theme=Dark\n"
-                                "MinimizeToTray=0\n"
-                                "PlayOnStart=1\n"
-                                "ShowNotifier=1\n"
-                                "NotifierDelay=1000\n",
-                                "Recordings/"}),
+    ::testing::Values(
+        ApplyCase{"EverythingSet", kConfig,
+                  SettingsDialogState{true, true, "Blue", "oggenc2", "192", true, true,
+                                      "/music/rec", false, 3},
+                  "; user settings\n"
+                  "[General]\n"
+                  "x=12\n"
+                  "Theme=Blue\n"
+                  "MinimizeToTray=1\n"
+                  "proxy=\"  spaced  \"\n"
+                  "NotifierDelay=3000\n"
+                  "Volume=3\n"
+                  "PlayOnStart=1\n"
+                  "ShowNotifier=0\n"
+                  "\n"
+                  "[Last]\n"
+                  "Url=http://example.org/live\n"
+                  "[Recording]\n"
+                  "Bitrate=192\n"
+                  "Folder=/music/rec/\n"
+                  "Encoder=oggenc2\n"
+                  "LimitBitrate=1\n"
+                  "[Other]\n"
+                  "Theme=keep\n",
+                  "/music/rec/"},
+        // No selection anywhere: empty texts are stored, the default folder is used.
+        ApplyCase{"NothingSelected", "[Recording]\r\nFolder=/old/\r\n[General]\r\nlog=0",
+                  SettingsDialogState{false, false, "", "", "", false, false, "/kept/", true, 10},
+                  "[Recording]\r\nFolder=\r\nBitrate=\r\nLimitBitrate=0\r\nEncoder=\r\n"
+                  "[General]\r\nlog=0\r\nTheme=\r\nMinimizeToTray=0\r\nPlayOnStart=0\r\n"
+                  "ShowNotifier=1\r\nNotifierDelay=10000\r\n",
+                  "Recordings/"},
+        // A custom folder left blank falls back to the default instead of recording
+        // into whatever the working folder is.
+        ApplyCase{
+            "BlankCustomFolderAndNoFile", nullptr,
+            SettingsDialogState{false, true, "Dark", "lame", "128", false, true, "  ", true, 1},
+            "[Recording]\n"
+            "Bitrate=128\n"
+            "LimitBitrate=0\n"
+            "Encoder=lame\n"
+            "Folder=\n"
+            "[General]\n"
+            "Theme=Dark\n"
+            "MinimizeToTray=0\n"
+            "PlayOnStart=1\n"
+            "ShowNotifier=1\n"
+            "NotifierDelay=1000\n",
+            "Recordings/"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(Apply, UnwritableFileIsReportedAndLeavesNoFile) {
