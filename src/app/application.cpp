@@ -56,8 +56,31 @@ bool Application::createPlayerWindow() {
     controller_ = std::make_unique<PlayerController>(engine_, appPath_, settings_, nowPlaying_,
                                                      std::move(links));
     TForm1::Links windowLinks;
-    windowLinks.closed = [] {
+    windowLinks.closed = [this] {
+        if (form2_) {
+            form2_->hide();
+        }
         QApplication::quit();
+    };
+    windowLinks.showStationManager = [this] {
+        if (!form2_) {
+            return;
+        }
+        if (SkinControl* s = controller_->controls().find(u"Label6")) {
+            s->enabled = false;
+        }
+        form2_->show();
+        form2_->raise();
+        form2_->activateWindow();
+        form1_->update();
+    };
+    windowLinks.closeValues = [this] {
+        CloseValues values;
+        if (form2_) {
+            values.stations = form2_->savedGeometry();
+            values.lastStation = std::max(0, form2_->lastStationRow());
+        }
+        return values;
     };
     form1_ = std::make_unique<TForm1>(*controller_, appPath_, std::move(windowLinks));
 
