@@ -9,6 +9,13 @@
 // copy of the data to the owner's thread and return.
 //
 // Errors: a failing call returns 0/false/empty and sets the calling thread's errorCode().
+//
+// Process-wide effects of creating an Engine: SIGPIPE is ignored when it still has its default
+// action (an encoder that exits early must not end the program), and FFmpeg's log is limited
+// to fatal messages unless the environment variable TL_AUDIO_DEBUG is set.
+//
+// Texts from the network (headers, metadata) are handed out as the bytes received; decoding
+// them (UTF-8, else Windows-1252) is the caller's business.
 
 #include <chrono>
 #include <cstdint>
@@ -79,7 +86,9 @@ public:
 
     void setGlobalStreamVolume(int volume); // 0..100, applied to every stream at once
     int globalStreamVolume() const;
-    void setProxy(const std::string& proxy); // stream connections only; empty = none
+    // HTTP(S) stream connections only (libcurl proxy syntax); empty = none, also ignoring the
+    // environment's proxy variables. MMS goes through FFmpeg, which reads http_proxy itself.
+    void setProxy(const std::string& proxy);
 
     // Connects, reads the reply headers and identifies the format. Blocks until then; returns
     // 0 on failure (errorCode() says why). `stop` aborts the open promptly. mms:// addresses

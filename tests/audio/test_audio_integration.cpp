@@ -272,6 +272,24 @@ TEST(EngineBasics, VersionInitAndBadHandles) {
     EXPECT_FALSE(engine.encodeIsActive(5));
 }
 
+TEST(EngineBasics, InitFailsCleanlyWithoutADevice) {
+    const char* previous = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = previous ? previous : "";
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    {
+        Engine engine;
+        EXPECT_FALSE(engine.init());
+        EXPECT_EQ(engine.errorCode(), ErrorCode::Driver);
+        EXPECT_FALSE(engine.isInitialised());
+        EXPECT_EQ(engine.streamCreateUrl("http://127.0.0.1:1/", {}), 0u);
+        EXPECT_EQ(engine.errorCode(), ErrorCode::Init);
+    }
+    if (previous)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+}
+
 TEST(EngineBasics, ErrorCodesAreKeptPerThread) {
     Engine engine;
     ASSERT_TRUE(engine.init());
