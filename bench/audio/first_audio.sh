@@ -143,7 +143,7 @@ if [ -n "$TUNELARK" ]; then
     add tunelark "env QT_QPA_PLATFORM=offscreen $WORK/dist/$(basename "$TUNELARK")"
 fi
 
-printf '%-10s %16s %18s\n' player "first audio (ms)" "CPU (s per minute)"
+printf '%-10s %16s %18s   %s\n' player "first audio (ms)" "CPU (s per minute)" "first audio of each run"
 declare -A FIRST CPU
 for i in "${!NAMES[@]}"; do
     name=${NAMES[$i]}
@@ -156,7 +156,7 @@ for i in "${!NAMES[@]}"; do
     done
     FIRST[$name]=$(printf '%s\n' "${firsts[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
     CPU[$name]=$(printf '%s\n' "${cpus[@]}" | awk '{ s += $1 } END { printf "%.2f", s / NR }')
-    printf '%-10s %16s %18s\n' "$name" "${FIRST[$name]}" "${CPU[$name]}"
+    printf '%-10s %16s %18s   %s\n' "$name" "${FIRST[$name]}" "${CPU[$name]}" "${firsts[*]}"
 done
 
 echo
