@@ -120,6 +120,8 @@ public:
     // true for unknown handles. The player's buffering loop uses it to stop waiting.
     bool hasEnded(StreamHandle stream) const;
 
+    // Analysis of what the output took from this stream, before the global volume (so the
+    // visualisation still moves when the volume is low). Cheap; meant to be polled.
     uint32_t level(StreamHandle stream) const; // left in the low 16 bits, right high, 0..32768
     // 1024-sample FFT of the last output (mono, Hann window): 512 magnitudes, a full-scale
     // sine at a bin centre gives about 1.0. False for bad handles.
