@@ -2,11 +2,15 @@
 
 #include "common/ini_file.h"
 #include "common/text.h"
+#include "player/player_commands.h"
+#include "skin/knob_widget.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QMenu>
 #include <QMessageBox>
-#include <QScreen>
+
+#include <pugixml.hpp>
 
 namespace tl {
 
@@ -16,10 +20,22 @@ Application::~Application() {
     if (qApp != nullptr && videoClosedFilter_) {
         qApp->removeNativeEventFilter(videoClosedFilter_.get());
     }
-    // The controller ends the worker and the stream before the engine goes.
+    // Reverse order of creation. The controller ends the worker and the stream before the
+    // engine goes; the player window goes after the controller that refers to its controls.
+    infoForm_.reset();
+    settingsForm_.reset();
+    lyrics_.reset();
+    hint_.reset();
     form2_.reset();
-    form1_.reset();
+    if (controller_) {
+        controller_->shutdown();
+    }
     controller_.reset();
+    form1_.reset();
+}
+
+QString Application::themeFolder(const QString& name) const {
+    return appPath_ + QStringLiteral("Themes/") + name + u'/';
 }
 
 void Application::ShowAudioError(const QString& text) {
@@ -31,13 +47,78 @@ void Application::ShowAudioError(const QString& text) {
     box.exec();
 }
 
+void Application::ShowNotification(const QString& text) {
+    if (!hint_ || !controller_) {
+        return;
+    }
+    const std::optional<QString> shown = NotificationText(
+        text, settings_.ShowNotifier, controller_->StreamHandle() != 0, hint_->NotifierShown());
+    if (shown) {
+        hint_->showText(*shown);
+    }
+}
+
 bool Application::createPlayerWindow() {
+    TForm1::Links windowLinks;
+    windowLinks.closed = [this] {
+        for (QWidget* w : std::initializer_list<QWidget*>{form2_.get(), hint_.get(), lyrics_.get(),
+                                                          infoForm_.get()}) {
+            if (w != nullptr) {
+                w->hide();
+            }
+        }
+        QApplication::quit();
+    };
+    windowLinks.showStationManager = [this] {
+        if (!form2_) {
+            return;
+        }
+        if (SkinControl* s = form1_->controls().find(u"Label6")) {
+            s->enabled = false;
+        }
+        form2_->show();
+        form2_->raise();
+        form2_->activateWindow();
+        form1_->Refresh();
+    };
+    windowLinks.closeValues = [this] {
+        CloseValues values;
+        if (form2_) {
+            values.stations = form2_->savedGeometry();
+            values.lastStation = std::max(0, form2_->lastStationRow());
+        }
+        return values;
+    };
+    windowLinks.stepStation = [this](int delta) {
+        stepStation(delta);
+    };
+    windowLinks.fillFavouritesMenu = [this](QMenu* menu) {
+        fillFavouritesMenu(menu);
+    };
+    windowLinks.addCurrentStation = [this] {
+        if (form2_) {
+            form2_->AddPlayingStation(nowPlaying_);
+        }
+    };
+    windowLinks.showStationInfo = [this] {
+        if (infoForm_) {
+            infoForm_->show();
+            infoForm_->raise();
+        }
+    };
+    windowLinks.showSettings = [this] {
+        if (settingsForm_) {
+            settingsForm_->exec();
+        }
+    };
+    windowLinks.showNotification = [this](const QString& text) {
+        ShowNotification(text);
+    };
+    form1_ = std::make_unique<TForm1>(appPath_, std::move(windowLinks));
+
     PlayerController::Links links;
     links.parsePlayList = [this](const QString& address) {
         return resolver_.ParsePlayList(address);
-    };
-    links.windowId = [this]() -> uintptr_t {
-        return form1_ ? static_cast<uintptr_t>(form1_->winId()) : 0;
     };
     links.selectedStation = [this]() -> std::optional<StationChoice> {
         return form2_ ? form2_->selectedStation() : std::nullopt;
@@ -50,39 +131,24 @@ bool Application::createPlayerWindow() {
     links.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    links.refreshInfoWindow = [this] {
+        if (infoForm_) {
+            infoForm_->FormShow();
+        }
+    };
+    links.windowId = [this]() -> uintptr_t {
+        return form1_ ? static_cast<uintptr_t>(form1_->winId()) : 0;
+    };
     links.showError = [this](const QString& caption, const QString& text) {
         QMessageBox::critical(form1_.get(), caption, text);
     };
+    links.setStateImage = [this](const QString& keyword, const QString& file) {
+        form1_->SetStateImage(keyword, file);
+    };
     controller_ = std::make_unique<PlayerController>(engine_, appPath_, settings_, nowPlaying_,
+                                                     form1_->controls(), form1_->compositor(),
                                                      std::move(links));
-    TForm1::Links windowLinks;
-    windowLinks.closed = [this] {
-        if (form2_) {
-            form2_->hide();
-        }
-        QApplication::quit();
-    };
-    windowLinks.showStationManager = [this] {
-        if (!form2_) {
-            return;
-        }
-        if (SkinControl* s = controller_->controls().find(u"Label6")) {
-            s->enabled = false;
-        }
-        form2_->show();
-        form2_->raise();
-        form2_->activateWindow();
-        form1_->update();
-    };
-    windowLinks.closeValues = [this] {
-        CloseValues values;
-        if (form2_) {
-            values.stations = form2_->savedGeometry();
-            values.lastStation = std::max(0, form2_->lastStationRow());
-        }
-        return values;
-    };
-    form1_ = std::make_unique<TForm1>(*controller_, appPath_, std::move(windowLinks));
+    form1_->attach(*controller_);
 
     // autorec.txt: the auto-record list exists only when the file does.
     QFile autorec(appPath_ + QStringLiteral("autorec.txt"));
@@ -111,6 +177,7 @@ bool Application::createPlayerWindow() {
     nowPlaying_.ServiceIndex = config.last.ServiceIndex;
 
     engine_.setGlobalStreamVolume(100);
+    form1_->compositor().VisualKind = static_cast<uint8_t>(settings_.VisualizationType != 0);
     if ((audio::Engine::version() >> 16) != (audio::kEngineVersion >> 16)) {
         QMessageBox box(QMessageBox::Critical, QString(),
                         QStringLiteral("An incorrect version of the audio engine was loaded"),
@@ -126,8 +193,9 @@ bool Application::createPlayerWindow() {
     if (!settings_.Proxy.trimmed().isEmpty()) {
         engine_.setProxy(settings_.Proxy.toStdString());
     }
-    const int volume = normaliseVolume(settings_.Volume);
-    controller_->SetVolume(volume * 10);
+    // Setting the knob runs VolumeChange, which applies the volume.
+    form1_->knob()->setPosition(normaliseVolume(settings_.Volume));
+    form1_->VolumeChange();
 
     if (qApp != nullptr) {
         videoClosedFilter_ = std::make_unique<ClientMessageFilter>(
@@ -138,7 +206,9 @@ bool Application::createPlayerWindow() {
             });
         qApp->installNativeEventFilter(videoClosedFilter_.get());
     }
-    form1_->show();
+    // Until the settings dialog loads the configured theme, the built-in one is shown.
+    form1_->LoadSkin(themeFolder(settings_.Theme));
+    form1_->FadeIn();
     return true;
 }
 
@@ -160,10 +230,10 @@ void Application::createStationManager() {
         controller_->WM_STREAM_STATUS(ssStationName, info);
     };
     auto setEnabled = [this](QStringView name, bool enabled) {
-        if (SkinControl* c = controller_->controls().find(name)) {
+        if (SkinControl* c = form1_->controls().find(name)) {
             c->enabled = enabled;
         }
-        form1_->update();
+        form1_->Refresh();
     };
     link.setPrevNextEnabled = [setEnabled](bool previous, bool next) {
         setEnabled(u"Label1", previous);
@@ -173,10 +243,10 @@ void Application::createStationManager() {
         setEnabled(u"Button1", enabled);
     };
     link.setTimeText = [this](const QString& text) {
-        if (SkinControl* c = controller_->controls().find(u"Label7")) {
+        if (SkinControl* c = form1_->controls().find(u"Label7")) {
             c->caption = text;
         }
-        form1_->update();
+        form1_->Refresh();
     };
     link.nowPlayingStationUrl = [this] {
         return nowPlaying_.StationUrl;
@@ -189,7 +259,7 @@ void Application::createStationManager() {
         form1_->activateWindow();
     };
     link.repaintSkin = [this] {
-        form1_->update();
+        form1_->Refresh();
     };
     link.managerClosed = [setEnabled] {
         setEnabled(u"Label6", true);
@@ -200,8 +270,79 @@ void Application::createStationManager() {
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
 }
 
-void Application::ShowNotification(const QString& /*text*/) {
-    // The skinned notifier plugs in here.
+void Application::createSettingsDialog() {
+    SettingsSeams seams{
+        .loadSkin =
+            [this](const QString& folder) {
+                form1_->LoadSkin(folder);
+                if (hint_) {
+                    hint_->LoadTheme(folder, false);
+                    hint_->themeLoaded();
+                }
+                if (lyrics_) {
+                    lyrics_->LoadTheme(folder, false);
+                }
+            },
+        .playOnStart = [this] { controller_->Button1Click(); },
+        .settings = settings_,
+        .recorder = recorder_,
+        .appPath = appPath_,
+    };
+    settingsForm_ = std::make_unique<TSettingsForm>(std::move(seams));
+}
+
+void Application::stepStation(int delta) {
+    if (!form2_) {
+        return;
+    }
+    const std::optional<int> row =
+        StepRow(form2_->currentListSelectedRow(), form2_->currentListRowCount(), delta);
+    if (!row) {
+        return;
+    }
+    // Select (the list's click handler runs), then play as a double-click does. A group row of
+    // the favourites is selected without changing the station.
+    form2_->selectCurrentListRow(*row);
+    if (form2_->currentPage() == TForm2::kFavouritesPage) {
+        form2_->ListBox2DblClick();
+    }
+}
+
+void Application::fillFavouritesMenu(QMenu* menu) {
+    if (!form2_) {
+        return;
+    }
+    // In document order, collapsed groups included: a submenu per group, an item per station
+    // with its first Url as the hint.
+    pugi::xml_document doc;
+    const QByteArray path = QFile::encodeName(appPath_ + QStringLiteral("stations.xml"));
+    if (!doc.load_file(path.constData())) {
+        return;
+    }
+    for (pugi::xml_node group : doc.document_element().children()) {
+        if (group.type() != pugi::node_element) {
+            continue;
+        }
+        QMenu* sub = menu->addMenu(QString::fromUtf8(group.attribute("Name").value()));
+        for (pugi::xml_node station : group.children()) {
+            if (station.type() != pugi::node_element) {
+                continue;
+            }
+            const QString name = QString::fromUtf8(station.child("Name").text().get());
+            const QString url = QString::fromUtf8(station.child("Url").text().get());
+            QAction* item = sub->addAction(name);
+            item->setToolTip(url);
+            item->setStatusTip(url);
+            QObject::connect(item, &QAction::triggered, form1_.get(), [this, name, url] {
+                // FavMenuClk: the manager shows its favourites with no row selected, so the
+                // stop run by the record play resolves nothing.
+                form2_->PageControl1Change(TForm2::kFavouritesPage);
+                form2_->selectCurrentListRow(-1);
+                controller_->PlayStationRecord(name, url);
+            });
+        }
+        sub->menuAction()->setIcon(menu->icon());
+    }
 }
 
 bool Application::start() {
@@ -209,13 +350,13 @@ bool Application::start() {
         return false;
     }
     createStationManager();
-    // Later windows join here in their fixed order: about window, (the edit dialog belongs to
-    // the station manager), notifier, lyrics window, settings dialog, station information.
-
-    // Once the settings window exists: play the last station as stored.
-    if (settings_.PlayOnStart) {
-        controller_->Button1Click();
-    }
+    hint_ = std::make_unique<THintForm>(settings_.NotifierDelay);
+    lyrics_ = std::make_unique<TLyricsForm>();
+    createSettingsDialog();
+    infoForm_ = std::make_unique<TInfoForm>(nowPlaying_);
+    // The settings dialog's creation loads the theme and, when asked to, presses play: the
+    // station manager has not been shown yet, so the last address is played as stored.
+    settingsForm_->FormCreate();
     return true;
 }
 

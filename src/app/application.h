@@ -1,20 +1,27 @@
 #pragma once
-// The composition root: creates the audio engine and the windows in their fixed order, hands
-// each the references it needs, and tears them down in reverse. Lives on the UI thread for the
-// whole run; no window reaches another through a global.
+// The composition root: creates the audio engine and the windows in their fixed order (player,
+// station manager with its edit dialog, notifier, lyrics window, settings dialog, station
+// information), hands each the references it needs, and tears them down in reverse. Lives on
+// the UI thread for the whole run; no window reaches another through a global.
 
 #include "audio/engine.h"
 #include "directory/playlist.h"
 #include "library/station_manager.h"
 #include "platform/x11_client_messages.h"
+#include "player/info_window.h"
+#include "player/lyrics_window.h"
+#include "player/notifier_window.h"
 #include "player/player_config.h"
 #include "player/player_controller.h"
 #include "player/player_window.h"
+#include "settings/settings_form.h"
 
 #include <QStringList>
 
 #include <memory>
 #include <optional>
+
+class QMenu;
 
 namespace tl {
 
@@ -37,8 +44,12 @@ public:
 private:
     bool createPlayerWindow();
     void createStationManager();
+    void createSettingsDialog();
     void ShowNotification(const QString& text);
     void ShowAudioError(const QString& text);
+    void stepStation(int delta);
+    void fillFavouritesMenu(QMenu* menu);
+    QString themeFolder(const QString& name) const;
 
     QString appPath_;
     audio::Engine engine_;
@@ -47,9 +58,14 @@ private:
     RecorderSettings recorder_;
     std::optional<QStringList> autoRecordList_; // present only when autorec.txt existed
     PlaylistResolver resolver_;
-    std::unique_ptr<PlayerController> controller_;
+    // Windows, in their creation order; destroyed in reverse.
     std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<PlayerController> controller_;
     std::unique_ptr<TForm2> form2_;
+    std::unique_ptr<THintForm> hint_;
+    std::unique_ptr<TLyricsForm> lyrics_;
+    std::unique_ptr<TSettingsForm> settingsForm_;
+    std::unique_ptr<TInfoForm> infoForm_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
 };
 

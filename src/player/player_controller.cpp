@@ -31,10 +31,14 @@ QString formatLabel(const audio::StreamFormat& format) {
 } // namespace
 
 PlayerController::PlayerController(audio::Engine& engine, QString appPath, PlayerSettings& settings,
-                                   NowPlaying& nowPlaying, Links links, QObject* parent)
+                                   NowPlaying& nowPlaying, ControlModel& controls, SkinValues& skin,
+                                   Links links, QObject* parent)
     : QObject(parent), engine_(engine), appPath_(std::move(appPath)), settings_(settings),
-      now_(nowPlaying), links_(std::move(links)), video_(appPath_) {
-    buildControls(controls_);
+      now_(nowPlaying), links_(std::move(links)), controls_(controls), skin_(skin),
+      video_(appPath_) {
+    if (controls_.controls().empty()) {
+        buildControls(controls_);
+    }
     timer1_.setInterval(30);
     playTimer_.setInterval(1000);
     connect(&playTimer_, &QTimer::timeout, this, &PlayerController::PlayTimerTimer);
@@ -51,16 +55,27 @@ void PlayerController::buildControls(ControlModel& model) {
         const char* keyword;
         const char* caption;
         bool enabled;
+        SkinControlKind kind;
+        bool pressable;
     };
+    using K = SkinControlKind;
     // In the window's component order; the compositor's hover fades are indexed by it.
     static const Row rows[] = {
-        {"Label3", 1, "song", "", true},           {"Label5", 1, "bitrate", "", true},
-        {"Label8", 1, "format", "", true},         {"Label4", 1, "info", "stopped", true},
-        {"Label7", 1, "time", "00:00", true},      {"Label1", 104, "prewious", "<<", true},
-        {"Button1", 105, "play", "play", true},    {"Label2", 106, "next", ">>", true},
-        {"Label6", 102, "favourites", "S", true},  {"RecLabel", 107, "record", "Rec", false},
-        {"Label9", 103, "mute", "Mute", true},     {"closeButton", 108, "close", "X", true},
-        {"minButton", 109, "minimize", "m", true}, {"TrackBar1", 20, "volume", "", true},
+        {"Label3", 1, "song", "", true, K::Label, false},
+        {"Label5", 1, "bitrate", "", true, K::Label, false},
+        {"Label8", 1, "format", "", true, K::Label, false},
+        {"Label4", 1, "info", "stopped", true, K::Label, false},
+        {"Label7", 1, "time", "00:00", true, K::Label, false},
+        {"Label1", 104, "prewious", "<<", true, K::Label, true},
+        {"Button1", 105, "play", "play", true, K::Label, true},
+        {"Label2", 106, "next", ">>", true, K::Label, true},
+        {"Label6", 102, "favourites", "S", true, K::Label, true},
+        {"RecLabel", 107, "record", "Rec", false, K::Label, false},
+        {"Label9", 103, "mute", "Mute", true, K::Label, false},
+        {"closeButton", 108, "close", "X", true, K::Label, true},
+        {"minButton", 109, "minimize", "m", true, K::Label, true},
+        {"TrackBar1", 20, "volume", "", true, K::Slider, false},
+        {"Volume", 20, "volume", "", true, K::Knob, false},
     };
     for (const Row& r : rows) {
         SkinControl c;
@@ -69,6 +84,9 @@ void PlayerController::buildControls(ControlModel& model) {
         c.keyword = QString::fromLatin1(r.keyword);
         c.caption = QString::fromLatin1(r.caption);
         c.enabled = r.enabled;
+        c.kind = r.kind;
+        c.pressable = r.pressable;
+        c.maximum = 10;
         model.add(std::move(c));
     }
 }
@@ -87,11 +105,14 @@ void PlayerController::setEnabled(QStringView name, bool enabled) {
 
 void PlayerController::setStateImage(const QString& keyword, const QString& file) {
     if (keyword == kPlay) {
-        skin_.playImage = file;
+        images_.play = file;
     } else if (keyword == kMute) {
-        skin_.muteImage = file;
+        images_.mute = file;
     } else {
-        skin_.recordImage = file;
+        images_.record = file;
+    }
+    if (links_.setStateImage) {
+        links_.setStateImage(keyword, file);
     }
     Q_EMIT refreshRequested();
 }
@@ -510,7 +531,7 @@ void PlayerController::WM_VIDEOCLOSED() {
 void PlayerController::PlayTimerTimer() {
     if (streamHandle_.load() != 0 || videoOpen_) {
         ++elapsed_;
-        setCaption(u"Label7", ElapsedText(elapsed_));
+        setCaption(u"Label7", ElapsedText(static_cast<uint32_t>(elapsed_)));
     } else {
         playTimer_.stop();
         elapsed_ = 0;

@@ -17,6 +17,7 @@
 #include "player/player_config.h"
 #include "player/player_types.h"
 #include "player/title_log.h"
+#include "skin/animation.h"
 #include "skin/skin_control.h"
 
 #include <QObject>
@@ -38,16 +39,11 @@ inline constexpr char kNoInternet[] = "Can't connect to internet!";
 class PlayerController : public QObject {
     Q_OBJECT
 public:
-    // What the skin compositor draws besides the controls. Written on the UI thread only.
-    struct SkinValues {
-        int TextFade = 0;
-        double InfoScroll = 0;
-        double SongScroll = 0;
-        std::array<int, 20> SpectrumBars{};
-        std::array<int, 2> Levels{};
-        QString playImage = QStringLiteral("5.png");
-        QString muteImage = QStringLiteral("3.png");
-        QString recordImage = QStringLiteral("7.png");
+    // The state images last set per keyword (what SetStateImage swapped in).
+    struct StateImages {
+        QString play = QStringLiteral("5.png");
+        QString mute = QStringLiteral("3.png");
+        QString record = QStringLiteral("7.png");
     };
 
     // Seams to the subsystems around the player; every member may be empty.
@@ -68,10 +64,15 @@ public:
         std::function<void()> repaintStationLists;
         // Native window id handed to the companion video library.
         std::function<uintptr_t()> windowId;
+        // The compositor's state-image swap (play, mute, record).
+        std::function<void(const QString& keyword, const QString& file)> setStateImage;
     };
 
+    // controls and skin belong to the player window (its control model and its compositor's
+    // values) and must outlive the controller.
     PlayerController(audio::Engine& engine, QString appPath, PlayerSettings& settings,
-                     NowPlaying& nowPlaying, Links links, QObject* parent = nullptr);
+                     NowPlaying& nowPlaying, ControlModel& controls, SkinValues& skin, Links links,
+                     QObject* parent = nullptr);
     ~PlayerController() override;
 
     // Builds the player's controls (names, tags, keywords, captions of the player window).
@@ -79,6 +80,8 @@ public:
     ControlModel& controls() { return controls_; }
     SkinValues& skin() { return skin_; }
     const SkinValues& skin() const { return skin_; }
+    const StateImages& stateImages() const { return images_; }
+    audio::Engine& engine() { return engine_; }
     Links& links() { return links_; }
 
     TitleLog& titleLog() { return titleLog_; }
@@ -102,12 +105,18 @@ public:
     audio::StreamHandle StreamHandle() const { return streamHandle_.load(); }
     StreamKind streamKind() const { return streamKind_; }
     bool VideoOpen() const { return videoOpen_; }
-    uint32_t ElapsedSeconds() const { return elapsed_; }
+    int ElapsedSeconds() const { return elapsed_; }
+    int& elapsedSecondsRef() { return elapsed_; } // the animation tick resets it when idle
     void resetElapsedSeconds() { elapsed_ = 0; }
     QTimer& Timer1() { return timer1_; }
     QTimer& PlayTimer() { return playTimer_; }
 
     int settingsVolume() const { return settings_.Volume; }
+    bool settingsOnTop() const { return settings_.OnTop; }
+    void setOnTop(bool onTop) { settings_.OnTop = onTop; }
+    bool settingsScrollInfo() const { return settings_.ScrollInfo; }
+    bool settingsScrollTitle() const { return settings_.ScrollTitle; }
+    void setVisualizationType(int kind) { settings_.VisualizationType = kind; }
     // The engine's global stream volume 0..100 (what the wheel steps look at).
     int deviceVolume() const { return engine_.globalStreamVolume(); }
     void toggleScrollTitle();
@@ -142,8 +151,9 @@ private:
     PlayerSettings& settings_; // owned by the composition root, UI thread
     NowPlaying& now_;          // owned by the composition root, UI thread
     Links links_;
-    ControlModel controls_;
-    SkinValues skin_;
+    ControlModel& controls_; // the player window's
+    SkinValues& skin_;       // the player window's compositor values
+    StateImages images_;
     TitleLog titleLog_;
     CompanionVideo video_;
     QTimer timer1_;    // 30 ms animation tick; its timeout is the window's
@@ -156,7 +166,7 @@ private:
     QString formatLabel_;                // format text of the open stream
     bool videoOpen_ = false;
     bool shuttingDown_ = false;
-    uint32_t elapsed_ = 0;
+    int elapsed_ = 0;
     int32_t vx_ = 100;
     int32_t vy_ = 100;
     std::jthread worker_; // owned here; joined once it has left (see shutdown)

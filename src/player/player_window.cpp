@@ -1,156 +1,355 @@
 #include "player/player_window.h"
 
+#include "player/player_commands.h"
+#include "skin/knob_widget.h"
+
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QFontMetrics>
+#include <QCursor>
+#include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
+#include <QSystemTrayIcon>
 #include <QWheelEvent>
 #include <QWindow>
+
+#include <span>
 
 namespace tl {
 namespace {
 
-const QSize kPlainSize(340, 118);
-
-bool isButtonTag(int tag) {
-    return tag >= 100;
+// The images of the player's menu (its image list), drawn for this program.
+QIcon menuIcon(int index) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0x2f, 0x6f, 0xb0);
+    p.setPen(QPen(ink, 1.6));
+    p.setBrush(ink);
+    switch (index) {
+    case 0: // play
+        p.drawPolygon(QPolygonF({QPointF(4, 3), QPointF(13, 8), QPointF(4, 13)}));
+        break;
+    case 1: // stop
+        p.drawRect(QRectF(4, 4, 8, 8));
+        break;
+    case 2: // previous
+        p.drawPolygon(QPolygonF({QPointF(12, 3), QPointF(5, 8), QPointF(12, 13)}));
+        p.drawLine(QPointF(3.5, 3), QPointF(3.5, 13));
+        break;
+    case 3: // next
+        p.drawPolygon(QPolygonF({QPointF(4, 3), QPointF(11, 8), QPointF(4, 13)}));
+        p.drawLine(QPointF(12.5, 3), QPointF(12.5, 13));
+        break;
+    case 5: // record
+        p.setBrush(QColor(0xd0, 0x30, 0x30));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRectF(3, 3, 10, 10));
+        break;
+    case 6: // group
+        p.setBrush(QColor(0xe0, 0xb0, 0x40));
+        p.setPen(Qt::NoPen);
+        p.drawRoundedRect(QRectF(2, 5, 12, 8), 1.5, 1.5);
+        p.drawRect(QRectF(2, 3, 5, 3));
+        break;
+    case 7: // add to favourites
+        p.setBrush(QColor(0xf0, 0xc0, 0x20));
+        p.setPen(Qt::NoPen);
+        p.drawPolygon(
+            QPolygonF({QPointF(8, 1.5), QPointF(10, 6), QPointF(15, 6.3), QPointF(11, 9.5),
+                       QPointF(12.5, 14.5), QPointF(8, 11.7), QPointF(3.5, 14.5), QPointF(5, 9.5),
+                       QPointF(1, 6.3), QPointF(6, 6)}));
+        break;
+    case 8: // station information
+        p.drawEllipse(QRectF(2, 2, 12, 12));
+        p.setPen(QPen(Qt::white, 1.8));
+        p.drawLine(QPointF(8, 7), QPointF(8, 11.5));
+        p.drawPoint(QPointF(8, 4.8));
+        break;
+    case 9:    // favourites
+    case 10: { // favourites/search
+        QPainterPath heart;
+        heart.moveTo(8, 13.5);
+        heart.cubicTo(1, 8, 2, 2.5, 8, 5);
+        heart.cubicTo(14, 2.5, 15, 8, 8, 13.5);
+        p.setBrush(index == 9 ? QColor(0xd0, 0x40, 0x60) : ink);
+        p.setPen(Qt::NoPen);
+        p.drawPath(heart);
+        break;
+    }
+    case 11: // settings
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(ink, 2.2));
+        p.drawEllipse(QRectF(4, 4, 8, 8));
+        for (int a = 0; a < 360; a += 45) {
+            p.save();
+            p.translate(8, 8);
+            p.rotate(a);
+            p.drawLine(QPointF(0, -5.5), QPointF(0, -7.5));
+            p.restore();
+        }
+        break;
+    case 12: // about
+        p.drawEllipse(QRectF(2, 2, 12, 12));
+        p.setPen(QPen(Qt::white, 1.6));
+        p.setFont(QFont(QStringLiteral("DejaVu Sans"), 7, QFont::Bold));
+        p.drawText(QRectF(2, 2, 12, 12), Qt::AlignCenter, QStringLiteral("?"));
+        break;
+    case 13: // exit
+        p.setPen(QPen(QColor(0xc0, 0x30, 0x30), 2.2));
+        p.drawLine(QPointF(4, 4), QPointF(12, 12));
+        p.drawLine(QPointF(12, 4), QPointF(4, 12));
+        break;
+    default:
+        break;
+    }
+    return QIcon(pm);
 }
 
-// Controls on which a left press drags the window.
-bool dragsWindow(const SkinControl* c) {
-    return c == nullptr || c->objectName == u"Label5" || c->objectName == u"Label8" ||
-           c->objectName == u"Label7";
+QIcon applicationIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1d, 0x22, 0x2b));
+    p.drawEllipse(QRectF(1, 1, 30, 30));
+    p.setPen(QPen(QColor(0x4f, 0xa3, 0xe0), 2.4, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(8, 8, 16, 16), 30 * 16, 120 * 16);
+    p.drawArc(QRectF(4, 4, 24, 24), 30 * 16, 120 * 16);
+    p.setBrush(QColor(0x4f, 0xa3, 0xe0));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QRectF(13, 17, 6, 6));
+    return QIcon(pm);
+}
+
+// The engine's analysis of the playing stream, for the animation tick.
+class StreamVisualSource : public VisualSource {
+public:
+    StreamVisualSource(audio::Engine& engine, audio::StreamHandle stream)
+        : engine_(engine), stream_(stream) {}
+    uint32_t level() override { return engine_.level(stream_); }
+    bool fft(std::span<float, kFftSize> magnitudes) override {
+        return engine_.fft1024(stream_, std::span<float, 512>(magnitudes.data(), 512));
+    }
+
+private:
+    audio::Engine& engine_;
+    audio::StreamHandle stream_;
+};
+
+bool dragsWindow(const SkinControl& c) {
+    return c.objectName == u"Label5" || c.objectName == u"Label8" || c.objectName == u"Label7";
+}
+
+bool opensMenu(const SkinControl& c) {
+    return c.objectName == u"Label3" || c.objectName == u"Label4" || c.objectName == u"Label5" ||
+           c.objectName == u"Label7";
 }
 
 } // namespace
 
-TForm1::TForm1(PlayerController& controller, QString appPath, Links links, QWidget* parent)
-    : QWidget(parent, Qt::FramelessWindowHint | Qt::Window), controller_(controller),
+TForm1::TForm1(QString appPath, Links links, QWidget* parent)
+    : SkinWindow(SkinRole::Player, parent, Qt::FramelessWindowHint | Qt::Window),
       appPath_(std::move(appPath)), links_(std::move(links)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("tunelark"));
-    setFixedSize(kPlainSize);
-    setMouseTracking(true);
+    setWindowIcon(applicationIcon());
     setFocusPolicy(Qt::StrongFocus);
-    layoutPlainControls(controller_.controls(), kPlainSize);
-    connect(&controller_, &PlayerController::refreshRequested, this, qOverload<>(&QWidget::update));
+    PlayerController::buildControls(controls());
+    setHoverFadeOnLeave(true);
+
+    knob_ = new TKnob(this);
+    knob_->setObjectName(QStringLiteral("Volume"));
+    knob_->setRange(0, 10);
+    knob_->setPageSize(10);
+    knob_->setPaintsFace(false);
+    knob_->setWheelEnabled(false); // the window's wheel steps keep knob and slider together
+    attachKnob(knob_);
+    connect(knob_, &TKnob::changed, this, &TForm1::VolumeChange);
+
+    buildMenu();
+    buildTray();
+
+    snapTimer_.setSingleShot(true);
+    snapTimer_.setInterval(150);
+    connect(&snapTimer_, &QTimer::timeout, this, &TForm1::snapToWorkArea);
+
+    connect(this, &SkinWindow::controlClicked, this, &TForm1::onControlClicked);
+    connect(this, &SkinWindow::controlPressed, this, &TForm1::onControlPressed);
+    connect(this, &SkinWindow::controlReleased, this, &TForm1::onControlReleased);
+    connect(this, &SkinWindow::backgroundPressed, this, &TForm1::onBackgroundPressed);
+    connect(this, &SkinWindow::backgroundReleased, this, &TForm1::onBackgroundReleased);
 }
 
-void TForm1::layoutPlainControls(ControlModel& model, QSize size) {
-    const int w = size.width();
-    auto place = [&model](const char* name, QRect r) {
-        if (SkinControl* c = model.find(QString::fromLatin1(name))) {
-            c->bounds = r;
+TForm1::~TForm1() {
+    if (tray_ != nullptr) {
+        tray_->hide();
+    }
+}
+
+void TForm1::attach(PlayerController& controller) {
+    controller_ = &controller;
+    connect(controller_, &PlayerController::refreshRequested, this, &SkinWindow::Refresh);
+    connect(&controller_->Timer1(), &QTimer::timeout, this, &TForm1::Timer1Timer);
+}
+
+void TForm1::LoadSkin(const QString& themeFolder) {
+    const bool recording = controller_ != nullptr && controller_->stateImages().record == u"71.png";
+    LoadTheme(themeFolder, recording);
+    if (controller_ != nullptr) {
+        SetStateImage(u"play", controller_->stateImages().play);
+        SetStateImage(u"mute", controller_->stateImages().mute);
+        syncVolumeControls();
+    }
+    Refresh();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Menu and tray
+
+void TForm1::buildMenu() {
+    menu_ = new QMenu(this);
+    menu_->setObjectName(QStringLiteral("PopupMenu1"));
+    auto add = [this](const char* name, const char* caption, int image, auto slot) {
+        QAction* a = menu_->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        if (image >= 0) {
+            a->setIcon(menuIcon(image));
         }
+        connect(a, &QAction::triggered, this, slot);
+        return a;
     };
-    place("Label3", QRect(10, 8, w - 80, 20));
-    place("Label4", QRect(10, 30, w - 80, 18));
-    place("Label5", QRect(10, 50, 80, 16));
-    place("Label8", QRect(95, 50, 50, 16));
-    place("Label7", QRect(w - 70, 50, 60, 16));
-    place("Label1", QRect(10, 76, 34, 30));
-    place("Button1", QRect(48, 76, 56, 30));
-    place("Label2", QRect(108, 76, 34, 30));
-    place("RecLabel", QRect(150, 76, 40, 30));
-    place("Label9", QRect(194, 76, 46, 30));
-    place("Label6", QRect(244, 76, 30, 30));
-    place("TrackBar1", QRect(w - 62, 82, 54, 18));
-    place("minButton", QRect(w - 52, 6, 20, 18));
-    place("closeButton", QRect(w - 28, 6, 20, 18));
+    add("Play1", "Play", 0, [this] { Button1Click(); });
+    add("Stop1", "Stop", 1, [this] { Button1Click(); });
+    add("Previous1", "Previous", 2, [this] { Label1Click(); });
+    add("Next1", "Next", 3, [this] { Label2Click(); });
+    menu_->addSeparator()->setObjectName(QStringLiteral("N4"));
+    add("RecordMI", "Record", 5, [this] {
+        if (links_.recordClick) {
+            links_.recordClick();
+        }
+    });
+    menu_->addSeparator()->setObjectName(QStringLiteral("N3"));
+    QAction* onTop = add("Alwaysontop1", "Always on top", -1, [this] { Alwaysontop1Click(); });
+    onTop->setCheckable(true);
+    add("AddcurrentstationtoFavourites1", "Add current station to Favourites", 7, [this] {
+        if (links_.addCurrentStation) {
+            links_.addCurrentStation();
+        }
+    });
+    add("Copysonginformation1", "Station Information", 8, [this] {
+        if (links_.showStationInfo) {
+            links_.showStationInfo();
+        }
+    });
+    favouritesMenu_ = menu_->addMenu(menuIcon(9), QStringLiteral("Favourites"));
+    favouritesMenu_->setObjectName(QStringLiteral("Favourites1"));
+    favouritesMenu_->menuAction()->setObjectName(QStringLiteral("Favourites1"));
+    menu_->addSeparator()->setObjectName(QStringLiteral("N2"));
+    add("SearchFavourites1", "Favourites/Search", 10, [this] { Button2Click(); });
+    add("Settings1", "Settings", 11, [this] {
+        if (links_.showSettings) {
+            links_.showSettings();
+        }
+    });
+    add("AboutTunelark1", "About Tunelark", 12, [this] {
+        if (links_.showAbout) {
+            links_.showAbout();
+        }
+    });
+    menu_->addSeparator()->setObjectName(QStringLiteral("N1"));
+    add("Exit1", "Exit", 13, [this] { Exit1Click(); });
 }
 
-void TForm1::paintEvent(QPaintEvent* /*event*/) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath frame;
-    frame.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    p.fillPath(frame, QColor(0x1d, 0x22, 0x2b));
-    p.setPen(QColor(0x3a, 0x44, 0x55));
-    p.drawPath(frame);
-
-    const PlayerController::SkinValues& skin = controller_.skin();
-    for (const SkinControl& c : controller_.controls().controls()) {
-        if (!c.visible || c.bounds.isEmpty()) {
-            continue;
-        }
-        QColor text = c.enabled ? QColor(0xe8, 0xec, 0xf2) : QColor(0x6b, 0x74, 0x82);
-        if (c.objectName == u"TrackBar1") {
-            const int pos = std::clamp(controller_.settingsVolume(), 0, 10);
-            QRect groove =
-                c.bounds.adjusted(0, c.bounds.height() / 2 - 2, 0, -(c.bounds.height() / 2 - 2));
-            p.fillRect(groove, QColor(0x3a, 0x44, 0x55));
-            p.fillRect(
-                QRect(groove.left(), groove.top(), groove.width() * pos / 10, groove.height()),
-                QColor(0x4f, 0xa3, 0xe0));
-            continue;
-        }
-        if (isButtonTag(c.tag)) {
-            QColor face(0x2b, 0x33, 0x40);
-            if (c.pressed) {
-                face = QColor(0x4f, 0xa3, 0xe0);
-            } else if ((c.objectName == u"Button1" && skin.playImage == u"51.png") ||
-                       (c.objectName == u"Label9" && skin.muteImage == u"31.png") ||
-                       (c.objectName == u"RecLabel" && skin.recordImage == u"71.png")) {
-                face = QColor(0x2f, 0x5f, 0x86);
-            }
-            p.setPen(Qt::NoPen);
-            p.setBrush(face);
-            p.drawRoundedRect(c.bounds, 5, 5);
-        }
-        QFont font = p.font();
-        font.setPixelSize(c.objectName == u"Label3" ? 14 : 11);
-        font.setBold(c.objectName == u"Label3");
-        p.setFont(font);
-        p.setPen(text);
-        QString caption = c.caption;
-        if (c.objectName == u"Button1") {
-            caption = skin.playImage == u"51.png" ? QStringLiteral("stop") : c.caption;
-        }
-        const QString shown =
-            QFontMetrics(font).elidedText(caption, Qt::ElideRight, c.bounds.width());
-        p.drawText(c.bounds, Qt::AlignCenter, shown);
-    }
-}
-
-void TForm1::mousePressEvent(QMouseEvent* event) {
-    SkinControl* c = controller_.controls().hitTest(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) {
-        if (c != nullptr && isButtonTag(c->tag) && c->enabled) {
-            pressed_ = c;
-            c->pressed = true;
-            update();
-            return;
-        }
-        if (dragsWindow(c) && windowHandle() != nullptr) {
-            windowHandle()->startSystemMove();
-        }
-    }
-}
-
-void TForm1::mouseReleaseEvent(QMouseEvent* event) {
-    SkinControl* c = controller_.controls().hitTest(event->position().toPoint());
-    if (event->button() != Qt::LeftButton) {
+void TForm1::buildTray() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         return;
     }
-    SkinControl* pressed = pressed_;
-    pressed_ = nullptr;
-    if (pressed != nullptr) {
-        pressed->pressed = false;
-    }
-    if (c != nullptr && c->enabled && (pressed == nullptr || pressed == c)) {
-        activate(*c);
-    }
-    update();
+    const QString custom = appPath_ + QStringLiteral("interface/tray.ico");
+    tray_ = new QSystemTrayIcon(QFile::exists(custom) ? QIcon(custom) : windowIcon(), this);
+    tray_->setToolTip(QStringLiteral("Tunelark"));
+    connect(tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason r) { onTrayActivated(static_cast<int>(r)); });
+    tray_->show();
 }
 
-void TForm1::mouseMoveEvent(QMouseEvent* event) {
-    QWidget::mouseMoveEvent(event);
+bool TForm1::trayAvailable() const {
+    return tray_ != nullptr && tray_->isVisible();
 }
 
-void TForm1::activate(const SkinControl& control) {
-    const QString& name = control.objectName;
+void TForm1::onTrayActivated(int reason) {
+    switch (static_cast<QSystemTrayIcon::ActivationReason>(reason)) {
+    case QSystemTrayIcon::Trigger:
+        if (isVisible() && !isMinimized()) {
+            minButtonClick();
+        } else {
+            showNormal();
+            FadeIn();
+            raise();
+            activateWindow();
+        }
+        break;
+    case QSystemTrayIcon::Context:
+        raise();
+        ShowPlayerMenu(true, QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::UpdateMenuItems(bool withPlayback) {
+    if (controller_ == nullptr) {
+        return;
+    }
+    auto enabled = [this](const char* name) {
+        const SkinControl* c = controls().find(QString::fromLatin1(name));
+        return c != nullptr && c->enabled;
+    };
+    const PlayerMenuState s =
+        PlayerMenuItems(withPlayback, controller_->StreamHandle() != 0, enabled("Label1"),
+                        enabled("Label2"), enabled("Label6"));
+    auto action = [this](const char* name) {
+        return menu_->findChild<QAction*>(QString::fromLatin1(name));
+    };
+    for (const char* name : {"Play1", "Stop1", "Previous1", "Next1", "N4", "RecordMI"}) {
+        if (QAction* a = action(name)) {
+            a->setVisible(s.playbackItemsVisible);
+        }
+    }
+    action("Play1")->setEnabled(s.playEnabled);
+    action("Stop1")->setEnabled(s.stopEnabled);
+    action("Previous1")->setEnabled(s.previousEnabled);
+    action("Next1")->setEnabled(s.nextEnabled);
+    action("RecordMI")->setEnabled(enabled("RecLabel"));
+    action("SearchFavourites1")->setEnabled(s.managerEnabled);
+    action("AddcurrentstationtoFavourites1")->setEnabled(s.addCurrentEnabled);
+    action("Copysonginformation1")->setEnabled(s.stationInfoEnabled);
+    action("Alwaysontop1")->setChecked(controller_->settingsOnTop());
+}
+
+void TForm1::ShowPlayerMenu(bool withPlayback, QPoint globalPos) {
+    favouritesMenu_->clear();
+    if (links_.fillFavouritesMenu) {
+        links_.fillFavouritesMenu(favouritesMenu_);
+    }
+    UpdateMenuItems(withPlayback);
+    menu_->popup(globalPos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mouse, wheel, keys
+
+void TForm1::onControlClicked(SkinControl* control) {
+    const QString& name = control->objectName;
     if (name == u"Button1") {
         Button1Click();
     } else if (name == u"Label1") {
@@ -160,7 +359,11 @@ void TForm1::activate(const SkinControl& control) {
     } else if (name == u"Label6") {
         Button2Click();
     } else if (name == u"Label9") {
-        controller_.Label9Click();
+        Label9Click();
+    } else if (name == u"RecLabel") {
+        if (links_.recordClick) {
+            links_.recordClick();
+        }
     } else if (name == u"Label3") {
         Label3Click();
     } else if (name == u"Label4" || name == u"Label7") {
@@ -169,56 +372,52 @@ void TForm1::activate(const SkinControl& control) {
         closeButtonClick();
     } else if (name == u"minButton") {
         minButtonClick();
-    } else if (name == u"TrackBar1") {
-        const QPoint local = mapFromGlobal(QCursor::pos()) - control.bounds.topLeft();
-        const int pos = std::clamp((local.x() * 10 + control.bounds.width() / 2) /
-                                       std::max(1, control.bounds.width()),
-                                   0, 10);
-        controller_.SetVolume(pos * 10);
     }
 }
 
-void TForm1::Label1Click() {
-    // Previous and next walk the station manager's list; they arrive with that list.
-}
-
-void TForm1::Label2Click() {}
-
-void TForm1::Button2Click() {
-    if (links_.showStationManager) {
-        links_.showStationManager();
-    }
-}
-
-void TForm1::Label3Click() {
-    controller_.toggleScrollTitle();
-}
-
-void TForm1::Label4Click() {
-    controller_.toggleScrollInfo();
-}
-
-void TForm1::closeButtonClick() {
-    controller_.Timer1().stop();
-    close();
-}
-
-void TForm1::minButtonClick() {
-    showMinimized();
-}
-
-void TForm1::VolumeStepUp() {
-    if (controller_.deviceVolume() > 90) {
+void TForm1::onControlPressed(SkinControl* control, QMouseEvent* event) {
+    if (control->objectName == u"TrackBar1" && event->button() == Qt::LeftButton) {
+        setSliderFromPoint(*control, event->position().toPoint());
         return;
     }
-    controller_.SetVolume(std::min(controller_.settingsVolume() + 1, 10) * 10);
+    if (dragsWindow(*control) && windowHandle() != nullptr) {
+        windowHandle()->startSystemMove();
+    }
 }
 
-void TForm1::VolumeStepDown() {
-    if (controller_.deviceVolume() < 10) {
+void TForm1::onControlReleased(SkinControl* control, QMouseEvent* event) {
+    if (event->button() == Qt::RightButton && opensMenu(*control)) {
+        ShowPlayerMenu(false, event->globalPosition().toPoint());
+    }
+}
+
+void TForm1::onBackgroundPressed(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton &&
+        visualToggleHit(compositor().theme().visual, event->position().toPoint())) {
+        compositor().VisualKind = compositor().VisualKind == 0 ? 1 : 0;
+        if (controller_ != nullptr) {
+            controller_->setVisualizationType(compositor().VisualKind);
+        }
+    }
+    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
+        windowHandle()->startSystemMove();
+    }
+}
+
+void TForm1::onBackgroundReleased(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        ShowPlayerMenu(false, event->globalPosition().toPoint());
+    }
+}
+
+void TForm1::setSliderFromPoint(const SkinControl& slider, QPoint point) {
+    if (controller_ == nullptr || slider.bounds.width() <= 0) {
         return;
     }
-    controller_.SetVolume(std::max(controller_.settingsVolume() - 1, 0) * 10);
+    const int x = point.x() - slider.bounds.left();
+    const int position =
+        std::clamp((x * 10 + slider.bounds.width() / 2) / slider.bounds.width(), 0, 10);
+    knob_->setPosition(position); // runs VolumeChange
 }
 
 void TForm1::wheelEvent(QWheelEvent* event) {
@@ -227,19 +426,176 @@ void TForm1::wheelEvent(QWheelEvent* event) {
     } else if (event->angleDelta().y() < 0) {
         VolumeStepDown();
     }
+    event->accept();
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
-    // "&" and "(" are the old codes of the Up and Down arrow keys; both spellings work.
+    // "&" and "(" are what the Up and Down arrow keys' codes read as characters; both work.
     const QString text = event->text();
     if (text == u"&" || event->key() == Qt::Key_Up) {
         VolumeStepUp();
     } else if (text == u"(" || event->key() == Qt::Key_Down) {
         VolumeStepDown();
     } else {
-        QWidget::keyPressEvent(event);
+        SkinWindow::keyPressEvent(event);
     }
 }
+
+void TForm1::moveEvent(QMoveEvent* event) {
+    SkinWindow::moveEvent(event);
+    snapTimer_.start();
+}
+
+void TForm1::snapToWorkArea() {
+    if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+        snapTimer_.start(); // still being dragged
+        return;
+    }
+    const QScreen* s = screen();
+    if (s == nullptr) {
+        return;
+    }
+    const QPoint snapped = SnapToWorkArea(frameGeometry(), s->availableGeometry());
+    if (snapped != frameGeometry().topLeft()) {
+        move(snapped);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void TForm1::Button1Click() {
+    if (controller_ != nullptr) {
+        controller_->Button1Click();
+    }
+}
+
+void TForm1::Label1Click() {
+    if (controller_ != nullptr && controller_->links().stopRecording) {
+        controller_->links().stopRecording();
+    }
+    if (links_.stepStation) {
+        links_.stepStation(-1);
+    }
+}
+
+void TForm1::Label2Click() {
+    if (controller_ != nullptr && controller_->links().stopRecording) {
+        controller_->links().stopRecording();
+    }
+    if (links_.stepStation) {
+        links_.stepStation(+1);
+    }
+}
+
+void TForm1::Button2Click() {
+    if (links_.showStationManager) {
+        links_.showStationManager();
+    }
+}
+
+void TForm1::Label3Click() {
+    if (controller_ != nullptr) {
+        controller_->toggleScrollTitle();
+    }
+}
+
+void TForm1::Label4Click() {
+    if (controller_ != nullptr) {
+        controller_->toggleScrollInfo();
+    }
+}
+
+void TForm1::Label9Click() {
+    if (controller_ != nullptr) {
+        controller_->Label9Click();
+    }
+}
+
+void TForm1::closeButtonClick() {
+    if (controller_ != nullptr) {
+        controller_->Timer1().stop();
+    }
+    FadeOut(true);
+}
+
+void TForm1::Exit1Click() {
+    FadeOut(true);
+}
+
+void TForm1::minButtonClick() {
+    if (trayAvailable()) {
+        hide(); // the tray icon brings it back
+    } else {
+        showMinimized(); // without a tray the window must stay reachable
+    }
+}
+
+void TForm1::Alwaysontop1Click() {
+    if (controller_ == nullptr) {
+        return;
+    }
+    const bool onTop = !controller_->settingsOnTop();
+    controller_->setOnTop(onTop);
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (wasVisible) {
+        show();
+    }
+    if (QAction* a = menu_->findChild<QAction*>(QStringLiteral("Alwaysontop1"))) {
+        a->setChecked(onTop);
+    }
+}
+
+void TForm1::VolumeChange() {
+    if (controller_ != nullptr) {
+        controller_->SetVolume(knob_->position() * 10);
+    }
+    syncVolumeControls();
+}
+
+void TForm1::syncVolumeControls() {
+    const int position = knob_->position();
+    for (const char* name : {"TrackBar1", "Volume"}) {
+        if (SkinControl* c = controls().find(QString::fromLatin1(name))) {
+            c->position = position;
+        }
+    }
+    Refresh();
+}
+
+void TForm1::VolumeStepUp() {
+    if (controller_ == nullptr || controller_->deviceVolume() > 90) {
+        return;
+    }
+    knob_->setPosition(knob_->position() + 1); // the knob clamps and runs VolumeChange
+}
+
+void TForm1::VolumeStepDown() {
+    if (controller_ == nullptr || controller_->deviceVolume() < 10) {
+        return;
+    }
+    knob_->setPosition(knob_->position() - 1);
+}
+
+void TForm1::Timer1Timer() {
+    if (controller_ == nullptr) {
+        return;
+    }
+    TickInputs in;
+    in.streamOpen = controller_->StreamHandle() != 0;
+    in.videoOpen = controller_->VideoOpen();
+    in.scrollInfo = controller_->settingsScrollInfo();
+    in.scrollTitle = controller_->settingsScrollTitle();
+    in.cursor = pointer();
+    StreamVisualSource source(controller_->engine(), controller_->StreamHandle());
+    animationTick(compositor(), controls(), in, in.streamOpen ? &source : nullptr,
+                  controller_->elapsedSecondsRef());
+    Refresh();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
 
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
@@ -247,20 +603,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-    if (closed_) {
+    if (closed_ || controller_ == nullptr) {
         return;
     }
     closed_ = true;
-    controller_.CloseVideo();
+    controller_->CloseVideo();
     CloseValues values = links_.closeValues ? links_.closeValues() : CloseValues{};
     values.position = pos();
-    values.vx = controller_.vx();
-    values.vy = controller_.vy();
-    controller_.fillCloseValues(values);
+    values.vx = controller_->vx();
+    values.vy = controller_->vy();
+    controller_->fillCloseValues(values);
+    values.visualizationType = compositor().VisualKind;
     IniFile ini = IniFile::load(appPath_ + QStringLiteral("config.ini"));
     writeCloseValues(ini, values);
     ini.save(appPath_ + QStringLiteral("config.ini"));
-    controller_.titleLog().close();
+    controller_->titleLog().close();
     if (links_.closed) {
         links_.closed();
     }

@@ -1,19 +1,25 @@
 #pragma once
-// TForm1, the player window: a small borderless window that shows the controller's controls
-// and turns mouse and keyboard input into the controller's commands. Runs on the UI thread.
-//
-// Until a skin is loaded the controls are drawn plainly from their bounds and captions.
+// TForm1, the player window: the small borderless skinned window. It owns its controls (the
+// control model) and its compositor through SkinWindow, and turns mouse, wheel, keyboard, menu
+// and tray input into the controller's commands. Runs on the UI thread.
 
 #include "player/player_config.h"
 #include "player/player_controller.h"
+#include "skin/skin_window.h"
 
-#include <QWidget>
+#include <QTimer>
 
 #include <functional>
 
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
 namespace tl {
 
-class TForm1 : public QWidget {
+class TKnob;
+
+class TForm1 : public SkinWindow {
     Q_OBJECT
 public:
     // Seams to the other windows; every member may be empty.
@@ -21,43 +27,83 @@ public:
         std::function<void()> showStationManager; // the "S" control
         std::function<CloseValues()> closeValues; // filled in with the other windows' state
         std::function<void()> closed;             // after FormClose has written the settings
+        // Previous (-1) and next (+1) on the station manager's current list.
+        std::function<void(int delta)> stepStation;
+        // Rebuilds the "Favourites" submenu from the favourites document.
+        std::function<void(QMenu* menu)> fillFavouritesMenu;
+        std::function<void()> addCurrentStation;
+        std::function<void()> showStationInfo;
+        std::function<void()> showSettings;
+        std::function<void()> showAbout;
+        std::function<void()> recordClick;
+        std::function<void(const QString&)> showNotification;
     };
 
-    TForm1(PlayerController& controller, QString appPath, Links links, QWidget* parent = nullptr);
+    TForm1(QString appPath, Links links, QWidget* parent = nullptr);
+    ~TForm1() override;
 
-    PlayerController& controller() { return controller_; }
+    // Connects the window to its logic; the controller must use this window's controls() and
+    // compositor() and outlive the window.
+    void attach(PlayerController& controller);
+    PlayerController& controller() { return *controller_; }
+    Links& links() { return links_; }
+
+    // Loads the theme folder (with a trailing "/") and restores the state images.
+    void LoadSkin(const QString& themeFolder);
     // FormClose: ends a video, writes config.ini and closes the title log. Runs once.
     void FormClose();
-    // Lays the controls out plainly (until a theme gives them places).
-    static void layoutPlainControls(ControlModel& model, QSize size);
 
-    void Button1Click() { controller_.Button1Click(); }
+    // Commands (also reachable from the menu and the tray).
+    void Button1Click();
     void Label1Click();
     void Label2Click();
     void Button2Click();
     void Label3Click();
     void Label4Click();
+    void Label9Click();
     void closeButtonClick();
     void minButtonClick();
+    void Exit1Click();
+    void Alwaysontop1Click();
+    void VolumeChange();
     void VolumeStepUp();
     void VolumeStepDown();
+    void Timer1Timer();
+    // The context menu; with playback items from the tray, without from the window.
+    void ShowPlayerMenu(bool withPlayback, QPoint globalPos);
+    void UpdateMenuItems(bool withPlayback);
+    QMenu* PopupMenu1() const { return menu_; }
+    TKnob* knob() const { return knob_; }
+    bool trayAvailable() const;
+    // Places the window against the work area's edges when it comes within 8 pixels.
+    void snapToWorkArea();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
-    void activate(const SkinControl& control);
+    void buildMenu();
+    void buildTray();
+    void onControlClicked(SkinControl* control);
+    void onControlPressed(SkinControl* control, QMouseEvent* event);
+    void onControlReleased(SkinControl* control, QMouseEvent* event);
+    void onBackgroundPressed(QMouseEvent* event);
+    void onBackgroundReleased(QMouseEvent* event);
+    void onTrayActivated(int reason);
+    void setSliderFromPoint(const SkinControl& slider, QPoint point);
+    void syncVolumeControls();
 
-    PlayerController& controller_;
     QString appPath_;
     Links links_;
-    SkinControl* pressed_ = nullptr; // the control the left button went down on
+    PlayerController* controller_ = nullptr; // not owned
+    TKnob* knob_ = nullptr;                  // child widget
+    QMenu* menu_ = nullptr;                  // PopupMenu1, child
+    QMenu* favouritesMenu_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr; // child; null where no tray exists
+    QTimer snapTimer_;                // snaps once a move has settled
     bool closed_ = false;
 };
 

@@ -69,7 +69,7 @@ TSettingsForm::TSettingsForm(SettingsSeams seams, QWidget* parent)
     auto* recording = named(new QGroupBox(QStringLiteral("Recording"), this), "GroupBox3");
     encoderbox_ = named(new QComboBox(recording), "encoderbox");
     bitBox_ = named(new QComboBox(recording), "bitBox");
-    bitBox_->addItems(bitrateChoices());
+    bitBox_->addItems(encoderBitrateChoices());
     LimitBitrateCB_ = named(
         new QCheckBox(QStringLiteral("Use stream quality if stream has lower bitrate "), recording),
         "LimitBitrateCB");

@@ -102,7 +102,7 @@ QStringList availableEncoders(const QString& appPath) {
     return availableEncoders(appPath, qEnvironmentVariable("PATH"));
 }
 
-const QStringList& bitrateChoices() {
+const QStringList& encoderBitrateChoices() {
     static const QStringList choices = {
         QStringLiteral("32"),  QStringLiteral("40"),  QStringLiteral("48"),  QStringLiteral("56"),
         QStringLiteral("64"),  QStringLiteral("80"),  QStringLiteral("96"),  QStringLiteral("112"),
@@ -131,7 +131,8 @@ SettingsDialogState dialogStateFor(const PlayerSettings& settings, const Recorde
     state.theme = current.theme;
     state.notifierSeconds = notifierDelayToSlider(settings.NotifierDelay);
     state.showNotifier = settings.ShowNotifier;
-    state.bitrate = bitrateChoices().contains(recorder.Bitrate) ? recorder.Bitrate : QString();
+    state.bitrate =
+        encoderBitrateChoices().contains(recorder.Bitrate) ? recorder.Bitrate : QString();
     state.minimizeToTray = settings.MinimizeToTray;
     state.playOnStart = settings.PlayOnStart;
     state.limitBitrate = recorder.LimitBitrate;

@@ -43,7 +43,7 @@ QStringList availableEncoders(const QString& appPath, const QString& pathEnv);
 QStringList availableEncoders(const QString& appPath);
 
 // The bitrate choices in kbit/s, in the order the dialog lists them.
-const QStringList& bitrateChoices();
+const QStringList& encoderBitrateChoices();
 
 // The notifier display time slider runs from 1 to 10 seconds.
 inline constexpr int kNotifierSliderMin = 1;

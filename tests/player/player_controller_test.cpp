@@ -19,6 +19,8 @@ struct Fixture {
     audio::Engine engine;
     PlayerSettings settings;
     NowPlaying now;
+    ControlModel controls;
+    SkinValues skin;
     QStringList notifications;
     QStringList errors;
     QStringList autoRecordChecks;
@@ -58,8 +60,8 @@ struct Fixture {
         links.requestAlbumArt = [this](const QString&) {
             ++albumArt;
         };
-        player =
-            std::make_unique<PlayerController>(engine, appPath(), settings, now, std::move(links));
+        player = std::make_unique<PlayerController>(engine, appPath(), settings, now, controls,
+                                                    skin, std::move(links));
     }
     QString appPath() const { return dir.path() + u'/'; }
     QString caption(const char* name) const {
@@ -164,7 +166,7 @@ TEST(PlayerController, PlayCommandSeams) {
     ASSERT_TRUE(test::waitUntil([&] { return !f.player->Busy(); }));
     ASSERT_TRUE(test::waitUntil([&] { return f.enabled("Button1"); }));
     EXPECT_EQ(f.caption("Label4"), QStringLiteral("stopped"));
-    EXPECT_EQ(f.player->skin().playImage, QStringLiteral("5.png"));
+    EXPECT_EQ(f.player->stateImages().play, QStringLiteral("5.png"));
     EXPECT_EQ(f.player->StreamHandle(), 0u);
 
     // pls.dat could not be written: nothing is played, Busy is released.
@@ -207,7 +209,7 @@ TEST(PlayerController, VideoStations) {
     EXPECT_EQ(f.player->streamKind(), skVideo);
     EXPECT_EQ(f.caption("Label3"), QStringLiteral("TV"));
     EXPECT_EQ(f.caption("Label5"), QStringLiteral("1.5Mbps"));
-    EXPECT_EQ(f.player->skin().playImage, QStringLiteral("51.png"));
+    EXPECT_EQ(f.player->stateImages().play, QStringLiteral("51.png"));
     EXPECT_TRUE(f.player->PlayTimer().isActive());
     EXPECT_EQ(f.player->vx(), 101);
 
@@ -218,7 +220,7 @@ TEST(PlayerController, VideoStations) {
     // The library ends the video by itself.
     f.player->WM_VIDEOCLOSED();
     EXPECT_FALSE(f.player->VideoOpen());
-    EXPECT_EQ(f.player->skin().playImage, QStringLiteral("5.png"));
+    EXPECT_EQ(f.player->stateImages().play, QStringLiteral("5.png"));
     f.player->PlayTimerTimer();
     EXPECT_EQ(f.caption("Label7"), QStringLiteral("00:00"));
     EXPECT_FALSE(f.player->PlayTimer().isActive());
@@ -236,7 +238,7 @@ TEST(PlayerController, VideoStations) {
     f.selection->Url = QStringLiteral("http://tv/fail");
     f.player->Button1Click();
     EXPECT_TRUE(f.player->VideoOpen());
-    EXPECT_EQ(f.player->skin().playImage, QStringLiteral("5.png"));
+    EXPECT_EQ(f.player->stateImages().play, QStringLiteral("5.png"));
     f.player->Button1Click();
     EXPECT_FALSE(f.player->VideoOpen());
 }
@@ -249,12 +251,12 @@ TEST(PlayerController, VolumeAndMute) {
     f.player->Label9Click();
     EXPECT_TRUE(f.settings.Muted);
     EXPECT_EQ(f.engine.globalStreamVolume(), 0);
-    EXPECT_EQ(f.player->skin().muteImage, QStringLiteral("31.png"));
+    EXPECT_EQ(f.player->stateImages().mute, QStringLiteral("31.png"));
     // Changing the volume ends the mute.
     f.player->SetVolume(40);
     EXPECT_FALSE(f.settings.Muted);
     EXPECT_EQ(f.engine.globalStreamVolume(), 40);
-    EXPECT_EQ(f.player->skin().muteImage, QStringLiteral("3.png"));
+    EXPECT_EQ(f.player->stateImages().mute, QStringLiteral("3.png"));
 }
 
 int main(int argc, char** argv) {

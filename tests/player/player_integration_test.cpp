@@ -66,13 +66,15 @@ struct Player {
     audio::Engine engine;
     PlayerSettings settings;
     NowPlaying now;
+    ControlModel controls;
+    SkinValues skin;
     std::unique_ptr<PlayerController> player;
     QStringList infoLines; // every distinct text the info line showed, in order
 
     Player() {
         engine.init();
         player = std::make_unique<PlayerController>(engine, dir.path() + u'/', settings, now,
-                                                    PlayerController::Links{});
+                                                    controls, skin, PlayerController::Links{});
         QObject::connect(player.get(), &PlayerController::refreshRequested, [this] {
             const QString info = caption("Label4");
             if (infoLines.isEmpty() || infoLines.back() != info) {
@@ -112,7 +114,7 @@ TEST(PlayerIntegration, PlaysAnMp3MountWithItsHeadersAndTitles) {
     EXPECT_EQ(p.now.Genre, QStringLiteral("Test Tones"));
     EXPECT_TRUE(p.player->controls().find(u"RecLabel")->enabled);
     EXPECT_TRUE(p.player->controls().find(u"Button1")->enabled);
-    EXPECT_EQ(p.player->skin().playImage, QStringLiteral("51.png"));
+    EXPECT_EQ(p.player->stateImages().play, QStringLiteral("51.png"));
     EXPECT_TRUE(p.player->PlayTimer().isActive());
 
     const QString title = QStringLiteral("Lark \"Quoted\" - Song %1").arg(g_icecast->port);
@@ -129,7 +131,7 @@ TEST(PlayerIntegration, PlaysAnMp3MountWithItsHeadersAndTitles) {
     EXPECT_FALSE(p.player->Busy());
     EXPECT_EQ(p.caption("Label4"), QStringLiteral("Test Radio"));
     EXPECT_EQ(p.caption("Label3"), title);
-    EXPECT_EQ(p.player->skin().playImage, QStringLiteral("5.png"));
+    EXPECT_EQ(p.player->stateImages().play, QStringLiteral("5.png"));
     p.player->PlayTimerTimer();
     EXPECT_EQ(p.caption("Label7"), QStringLiteral("00:00"));
 }
