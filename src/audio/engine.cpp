@@ -644,7 +644,11 @@ private:
             return ErrorCode::Memory;
         fmt_->interrupt_callback.callback = interrupted;
         fmt_->interrupt_callback.opaque = &irq_;
+        // Freed on every way out of this function (avformat_open_input replaces it with the
+        // options it did not use).
         AVDictionary* opts = nullptr;
+        const std::unique_ptr<AVDictionary*, void (*)(AVDictionary**)> freeOpts(&opts,
+                                                                                av_dict_free);
         av_dict_set(&opts, "probesize", "32768", 0);
         av_dict_set(&opts, "analyzeduration", "500000", 0);
         av_dict_set(&opts, "formatprobesize", "8192", 0);
@@ -672,7 +676,6 @@ private:
                 fmt_->interrupt_callback.callback = interrupted;
                 fmt_->interrupt_callback.opaque = &irq_;
             }
-            av_dict_free(&opts);
             if (r < 0) {
                 return s_.stop                        ? ErrorCode::Cancelled
                        : Clock::now() > irq_.deadline ? ErrorCode::Timeout
@@ -701,13 +704,11 @@ private:
                          : nullptr;
             if (!io_) {
                 av_free(buffer);
-                av_dict_free(&opts);
                 return ErrorCode::Memory;
             }
             fmt_->pb = io_;
             fmt_->flags |= AVFMT_FLAG_CUSTOM_IO;
             r = avformat_open_input(&fmt_, "", input, &opts);
-            av_dict_free(&opts);
             if (r < 0) {
                 fmt_ = nullptr;
                 return s_.stop ? ErrorCode::Cancelled : ErrorCode::FileForm;

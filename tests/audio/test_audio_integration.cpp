@@ -434,6 +434,9 @@ TEST(EngineEncoders, WriteFilesOfTheRecordedLength) {
         const StreamHandle h = local.streamCreateUrl(services->icecast("/live.mp3"), {});
         ASSERT_NE(h, 0u);
         ASSERT_TRUE(local.play(h));
+        // Let the decoder settle: once its output buffer is full it runs at the output's pace,
+        // so the samples an encoder gets match the time it runs.
+        std::this_thread::sleep_for(1500ms);
         const auto start = Clock::now();
         const EncoderHandle lame =
             local.encodeStart(h, {"lame", "--quiet", "-b", "128", "-", mp3.string()});
