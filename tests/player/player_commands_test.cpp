@@ -1,6 +1,10 @@
 // Decisions behind the player window's commands.
 
+#include "player/glass.h"
 #include "player/player_commands.h"
+
+#include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -77,4 +81,23 @@ TEST(PlayerCommands, NotificationConditions) {
     EXPECT_EQ(NotificationText(t, false, true, false), std::nullopt) << "notifier off";
     EXPECT_EQ(NotificationText(t, true, false, false), std::nullopt) << "no audio stream";
     EXPECT_EQ(NotificationText(t, true, true, true), std::nullopt) << "one is already up";
+}
+
+TEST(PlayerCommands, MaskRegionAlwaysHoldsTheFirstPixel) {
+    QTemporaryDir dir;
+    EXPECT_EQ(MaskRegion(dir.filePath(QStringLiteral("blurmask.png"))), std::nullopt);
+
+    QImage mask(4, 3, QImage::Format_ARGB32);
+    mask.fill(0x00FFFFFFu); // "no blur" everywhere
+    mask.setPixel(2, 1, 0xFF000000u);
+    mask.setPixel(3, 2, 0x01FFFFFFu); // differs from 0x00FFFFFF in alpha alone
+    const QString path = dir.filePath(QStringLiteral("blurmask.png"));
+    ASSERT_TRUE(mask.save(path));
+    const std::optional<QRegion> region = MaskRegion(path);
+    ASSERT_TRUE(region.has_value());
+    EXPECT_TRUE(region->contains(QPoint(0, 0)));
+    EXPECT_TRUE(region->contains(QPoint(2, 1)));
+    EXPECT_TRUE(region->contains(QPoint(3, 2)));
+    EXPECT_FALSE(region->contains(QPoint(1, 1)));
+    EXPECT_FALSE(region->contains(QPoint(0, 2)));
 }
