@@ -1,0 +1,176 @@
+// The program as a whole, offscreen: windows created in order from config.ini, the player's
+// context menu from the window and from the tray, previous/next on the favourites list, the
+// volume steps, and what closing writes.
+
+#include "app/application.h"
+#include "skin/knob_widget.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tl;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+// Copies the shipped themes so the configured one is found.
+void copyThemes(const QString& to) {
+    const QDir from(QStringLiteral(TL_SOURCE_DIR "/assets/Themes"));
+    for (const QString& theme : from.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QDir().mkpath(to + QStringLiteral("/Themes/") + theme);
+        const QDir src(from.filePath(theme));
+        for (const QString& file : src.entryList(QDir::Files)) {
+            QFile::copy(src.filePath(file), to + QStringLiteral("/Themes/") + theme + u'/' + file);
+        }
+    }
+}
+
+const QByteArray kStations = R"(<?xml version="1.0" encoding="UTF-8"?>
+<stations>
+<group Name="First" rolled="0" Color="$FF8000"><station><Name>One</Name><Url>http://127.0.0.1:1/one</Url></station><station><Name>Two</Name><Url>http://127.0.0.1:1/two</Url><Url>http://127.0.0.1:1/second-url</Url></station></group>
+<group Name="Second" rolled="0" Color="255"><station><Name>Three</Name><Url>http://127.0.0.1:1/three</Url></station></group>
+</stations>
+)";
+
+struct App {
+    QTemporaryDir dir;
+    std::unique_ptr<Application> app;
+
+    explicit App(const QByteArray& config) {
+        copyThemes(dir.path());
+        writeFile(dir.filePath(QStringLiteral("stations.xml")), kStations);
+        writeFile(dir.filePath(QStringLiteral("config.ini")), config);
+        app = std::make_unique<Application>(dir.path() + u'/');
+        EXPECT_TRUE(app->start());
+    }
+    TForm1& player() { return app->playerWindow(); }
+    QAction* action(const char* name) {
+        return player().PopupMenu1()->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    QString configText() {
+        QFile f(dir.filePath(QStringLiteral("config.ini")));
+        f.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(f.readAll());
+    }
+};
+
+} // namespace
+
+TEST(Application, StartsFromConfigWithTheConfiguredTheme) {
+    App a("[General]\nx=120\ny=80\nTheme=Daybreak\nVolume=-3\nontop=2\n[Last]\nInfo=Old info\n");
+    EXPECT_EQ(a.player().pos(), QPoint(120, 80));
+    EXPECT_FALSE(a.player().compositor().usingBuiltInTheme());
+    EXPECT_EQ(a.player().size(), a.player().compositor().size());
+    EXPECT_EQ(a.player().knob()->position(), 6) << "a stored -3 starts at 6";
+    EXPECT_FALSE(a.player().windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "2 is not on";
+    // The station manager sent the last information text at its creation.
+    EXPECT_EQ(a.player().controls().find(u"Label4")->caption, QStringLiteral("Old info"));
+
+    // A theme whose background is missing falls back to the built-in one: never invisible.
+    a.player().LoadSkin(a.dir.filePath(QStringLiteral("Themes/Missing/")));
+    EXPECT_TRUE(a.player().compositor().usingBuiltInTheme());
+    EXPECT_FALSE(a.player().size().isEmpty());
+}
+
+TEST(Application, ContextMenuFromWindowAndTray) {
+    App a("[General]\nTheme=Nocturne\n");
+    a.player().UpdateMenuItems(false);
+    for (const char* name : {"Play1", "Stop1", "Previous1", "Next1", "RecordMI"}) {
+        EXPECT_FALSE(a.action(name)->isVisible()) << name;
+    }
+    EXPECT_FALSE(a.action("AddcurrentstationtoFavourites1")->isEnabled());
+    EXPECT_FALSE(a.action("Copysonginformation1")->isEnabled());
+
+    a.player().UpdateMenuItems(true);
+    EXPECT_TRUE(a.action("Play1")->isVisible());
+    EXPECT_TRUE(a.action("Play1")->isEnabled());
+    EXPECT_FALSE(a.action("Stop1")->isEnabled());
+
+    // The favourites submenu follows the document, collapsed groups included; a station with
+    // two addresses shows the first.
+    a.player().ShowPlayerMenu(false, QPoint(0, 0));
+    a.player().PopupMenu1()->hide();
+    QMenu* favourites = a.player().PopupMenu1()->findChild<QMenu*>(QStringLiteral("Favourites1"));
+    ASSERT_NE(favourites, nullptr);
+    const QList<QAction*> groups = favourites->actions();
+    ASSERT_EQ(groups.size(), 2);
+    EXPECT_EQ(groups[0]->text(), QStringLiteral("First"));
+    ASSERT_NE(groups[0]->menu(), nullptr);
+    const QList<QAction*> stations = groups[0]->menu()->actions();
+    ASSERT_EQ(stations.size(), 2);
+    EXPECT_EQ(stations[1]->text(), QStringLiteral("Two"));
+    EXPECT_EQ(stations[1]->toolTip(), QStringLiteral("http://127.0.0.1:1/two"));
+}
+
+TEST(Application, NextOnTheFavouritesStopsOnAGroupRow) {
+    App a("[General]\nTheme=Nocturne\n");
+    a.player().Button2Click(); // the manager shows its favourites
+    QApplication::processEvents();
+    // Rows: 0 "First", 1 One, 2 Two, 3 "Second", 4 Three. Showing selects row 0 (a group).
+    a.player().Label2Click(); // row 1: One plays
+    QApplication::processEvents();
+    const QString afterOne = a.player().controller().links().selectedStation
+                                 ? a.player().controller().links().selectedStation()->Url
+                                 : QString();
+    EXPECT_EQ(afterOne, QStringLiteral("http://127.0.0.1:1/one"));
+    a.player().Label2Click(); // row 2: Two
+    a.player().Label2Click(); // row 3: the group "Second": selected, the station stays
+    EXPECT_EQ(a.player().controller().links().selectedStation(), std::nullopt);
+    a.player().Label2Click(); // row 4: Three
+    auto selected = a.player().controller().links().selectedStation();
+    ASSERT_TRUE(selected.has_value());
+    EXPECT_EQ(selected->Url, QStringLiteral("http://127.0.0.1:1/three"));
+    a.player().Label2Click(); // past the end: nothing
+    selected = a.player().controller().links().selectedStation();
+    ASSERT_TRUE(selected.has_value());
+    EXPECT_EQ(selected->Url, QStringLiteral("http://127.0.0.1:1/three"));
+}
+
+TEST(Application, VolumeStepsMoveKnobAndSliderTogether) {
+    App a("[General]\nTheme=Daybreak\nVolume=9\n");
+    a.player().VolumeStepUp(); // device volume 90: may rise
+    EXPECT_EQ(a.player().knob()->position(), 10);
+    EXPECT_EQ(a.player().controls().find(u"TrackBar1")->position, 10);
+    a.player().VolumeStepUp(); // device volume 100: stays
+    EXPECT_EQ(a.player().knob()->position(), 10);
+    a.player().Label9Click(); // mute
+    EXPECT_EQ(a.app->player().deviceVolume(), 0);
+    a.player().VolumeStepDown(); // device volume 0 (muted): below 10, nothing
+    EXPECT_EQ(a.player().knob()->position(), 10);
+    a.player().knob()->setPosition(4); // a change ends the mute
+    EXPECT_EQ(a.app->player().deviceVolume(), 40);
+    EXPECT_EQ(a.player().controls().find(u"TrackBar1")->position, 4);
+}
+
+TEST(Application, CloseWritesTheSettings) {
+    App a("[General]\nTheme=Nocturne\nPlayOnStart=1\n; keep me\n[Last]\nUrl=\n");
+    a.player().move(200, 150);
+    a.player().Alwaysontop1Click();
+    a.player().knob()->setPosition(3);
+    a.app->exit();
+    const QString text = a.configText();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nx=200\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nontop=1\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\nVolume=3\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("; keep me")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\nPlayOnStart=1\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("StationsW=")));
+    EXPECT_TRUE(text.contains(QStringLiteral("LastStation=0")));
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
