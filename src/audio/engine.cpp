@@ -799,6 +799,7 @@ private:
                     std::fprintf(stderr, "audio: stream %u ends: %s\n", s_.id, avError(r).c_str());
                 break;
             }
+            publishStreamTags();
             if (pkt->stream_index == index_) {
                 if (avcodec_send_packet(codec_, pkt) < 0 && ++errors > 1000)
                     break; // garbage that never decodes
@@ -812,6 +813,40 @@ private:
         }
         av_packet_free(&pkt);
         av_frame_free(&frame);
+    }
+
+    // Ogg streams carry their titles as comment headers, not ICY blocks: a new comment header
+    // becomes the same "StreamTitle='...';" text an ICY server would send. Streams with ICY
+    // metadata keep theirs.
+    void publishStreamTags() {
+        if (index_ < 0) {
+            return;
+        }
+        {
+            std::lock_guard lock(s_.m);
+            if (s_.metaint != 0) {
+                return;
+            }
+        }
+        AVStream* st = fmt_->streams[index_];
+        const bool updated = (st->event_flags & AVSTREAM_EVENT_FLAG_METADATA_UPDATED) != 0;
+        if (!updated && tagsSeen_) {
+            return;
+        }
+        st->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;
+        tagsSeen_ = true;
+        const AVDictionaryEntry* title = av_dict_get(st->metadata, "title", nullptr, 0);
+        const AVDictionaryEntry* artist = av_dict_get(st->metadata, "artist", nullptr, 0);
+        if (title == nullptr && artist == nullptr) {
+            return;
+        }
+        std::string text;
+        if (artist != nullptr && title != nullptr) {
+            text = std::string(artist->value) + " - " + title->value;
+        } else {
+            text = title != nullptr ? title->value : artist->value;
+        }
+        setMeta(s_, "StreamTitle='" + text + "';");
     }
 
     void receive(AVFrame* frame) {
@@ -891,6 +926,7 @@ private:
     int inFormat_ = -1;
     int inRate_ = 0;
     int index_ = -1;
+    bool tagsSeen_ = false; // the first comment header has been published
     std::vector<int16_t> out_;
     std::vector<uint8_t> prefix_; // the first bytes, read for the format check
     std::size_t prefixPos_ = 0;

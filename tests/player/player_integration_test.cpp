@@ -150,6 +150,12 @@ TEST(PlayerIntegration, FormatLabelsFollowTheCodec) {
         p.player->WM_STREAM_STATUS(ssBitrate, QStringLiteral("96 kbps"));
         EXPECT_EQ(p.caption("Label8"), QString::fromLatin1(label));
         EXPECT_EQ(p.player->streamKind(), QString::fromLatin1(label) == u"AAC+" ? skAAC : skMP3);
+        if (QString::fromLatin1(mount) == u"/live.ogg") {
+            // Ogg titles come from the stream's comment header, not from ICY blocks.
+            EXPECT_TRUE(test::waitUntil(
+                [&] { return p.caption("Label3") == u"Ogg Artist - Ogg Song"; }, 10000))
+                << p.caption("Label3").toStdString();
+        }
         p.player->Button1Click();
     }
 }

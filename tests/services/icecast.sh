@@ -3,7 +3,7 @@
 #   /live.mp3  MP3 128 kbit/s, sent with PUT so the listener sees icy-name "Test Radio",
 #              icy-genre "Test Tones", icy-br 128 and icy-description
 #   /live.aac  AAC (ADTS) 96 kbit/s
-#   /live.ogg  Ogg Vorbis
+#   /live.ogg  Ogg Vorbis, its title "Ogg Artist - Ogg Song" in the comment header
 # Every mount sends ICY metadata every 8192 bytes to listeners that ask for it.
 #
 #   icecast.sh start DIR PORT              start, wait until every mount is up; PIDs in DIR/pids
@@ -94,7 +94,8 @@ start_all() {
     ffmpeg "${sine[@]}" -c:a aac -b:a 96k -content_type audio/aac -ice_name "Test Radio AAC" \
         -f adts "icecast://$src/live.aac" >"$dir/ffmpeg-aac.log" 2>&1 </dev/null &
     echo $! >>"$dir/pids"
-    ffmpeg "${sine[@]}" -c:a libvorbis -content_type application/ogg -ice_name "Test Radio Ogg" \
+    ffmpeg "${sine[@]}" -c:a libvorbis -metadata artist="Ogg Artist" -metadata title="Ogg Song" \
+        -content_type application/ogg -ice_name "Test Radio Ogg" \
         -f ogg "icecast://$src/live.ogg" >"$dir/ffmpeg-ogg.log" 2>&1 </dev/null &
     echo $! >>"$dir/pids"
 
