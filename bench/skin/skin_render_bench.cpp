@@ -3,7 +3,9 @@
 //   - tick + Render + present (the window repaints its backing store from the image);
 //   - the CPU time those frames cost per minute, idle (nothing plays, texts still scroll)
 //     and playing with the spectrum on.
-// Usage: bench_skin_render [theme folder] [frames]   (default: assets/Themes/Nocturne, 4000)
+// Usage: bench_skin_render [theme folder] [frames] [hold ms]
+//   (default: assets/Themes/Nocturne, 4000 frames; hold keeps the window shown afterwards, for
+//   a screenshot under a real display)
 
 #include "skin/animation.h"
 #include "skin/knob_widget.h"
@@ -121,6 +123,7 @@ int main(int argc, char** argv) {
     window.setHoverFadeOnLeave(true);
     const auto loaded = window.LoadTheme(folder, false);
     window.SetStateImage(u"play", QStringLiteral("51.png"));
+    window.move(40, 40);
     window.show();
     QCoreApplication::processEvents();
 
@@ -148,6 +151,8 @@ int main(int argc, char** argv) {
     });
 
     QTextStream out(stdout);
+    out << "compositing manager: " << (tl::SkinWindow::compositingAvailable() ? "yes" : "no")
+        << ", shape mask from alpha: " << (window.maskActive() ? "yes" : "no") << "\n";
     out << "theme: " << folder << (loaded.builtIn ? " (built-in fallback)" : "") << ", "
         << loaded.size.width() << "x" << loaded.size.height() << ", platform "
         << QGuiApplication::platformName() << ", " << frames << " frames\n";
@@ -163,5 +168,13 @@ int main(int argc, char** argv) {
                .arg(presentIdle.usPerFrame, 0, 'f', 1)
                .arg(presentIdle.cpuPerMinute, 0, 'f', 2)
                .arg(presentIdle.cpuPerMinute / 60.0 * 100.0, 0, 'f', 2);
+    out.flush();
+    if (args.size() > 3) {
+        QElapsedTimer hold;
+        hold.start();
+        while (hold.elapsed() < args[3].toInt()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 30);
+        }
+    }
     return 0;
 }

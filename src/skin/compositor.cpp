@@ -378,6 +378,13 @@ void TMyAbout::drawList(QPainter& p, const SkinControl& c) {
     p.restore();
 }
 
+int TMyAbout::listTextHeight(const SkinControl& list) const {
+    QFont font(fontFamily_);
+    font.setPixelSize(std::max(1, list.fontSize));
+    return roundHalfEven(static_cast<double>(list.lines.size()) *
+                         QFontMetricsF(font).lineSpacing());
+}
+
 void TMyAbout::drawVisual(QPainter& p) {
     const VisualSettings& v = theme_.visual;
     if (!v.visible) {

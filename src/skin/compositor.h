@@ -64,6 +64,10 @@ public:
 
     bool RenderBusy() const { return busy_; }
 
+    // Height of a list box's whole text: nearest(item count * line height) at its font size,
+    // for clamping its scrollY.
+    int listTextHeight(const SkinControl& list) const;
+
     // The cursor in window coordinates, used for the hover frame of image buttons and the
     // slider's thumb; none when the pointer is elsewhere.
     void setCursorPos(std::optional<QPoint> pos) { cursor_ = pos; }

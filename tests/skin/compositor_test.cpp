@@ -352,6 +352,7 @@ TEST_F(CompositorTest, ListBoxDrawsWhiteLinesClippedToItsBounds) {
         }
     }
     EXPECT_GT(white, 10);
+    EXPECT_GT(about.listTextHeight(control("LyricsView")), 5 * 12);
     // The backdrop reaches 4 pixels up and left; nothing is drawn below the list.
     EXPECT_NE(at(17, 7), kBackground);
     for (int x = 16; x < 125; ++x) {
