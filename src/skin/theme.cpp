@@ -200,4 +200,21 @@ double sliderThumbLeft(const SkinControl& slider) {
     return slider.bounds.left() + slider.position * perUnit;
 }
 
+int sliderPositionAt(const SkinControl& slider, VolumeType type, int x) {
+    const int max = slider.maximum;
+    if (max <= 0 || slider.bounds.width() <= 0) {
+        return 0;
+    }
+    double p = 0;
+    if (type == VolumeType::Slider) {
+        const double perUnit = static_cast<double>(slider.bounds.width()) / max - 1.0;
+        const double half = slider.thumbSize.isEmpty() ? slider.bounds.height() / 2.0
+                                                       : slider.thumbSize.width() / 2.0;
+        p = perUnit > 0 ? (x - slider.bounds.left() - half) / perUnit : 0;
+    } else {
+        p = static_cast<double>(x - slider.bounds.left()) * max / slider.bounds.width();
+    }
+    return std::clamp(roundHalfEven(p), 0, max);
+}
+
 } // namespace tl

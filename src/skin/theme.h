@@ -111,5 +111,8 @@ QRectF volumeFrameSource(const QSize& image, int position); // type 2, unrounded
 QRectF knobFrameSource(const QSize& image, int position);   // fw = nearest(W / 11)
 // Type 0: the thumb's left edge for a slider position (Left + position * (width / max - 1)).
 double sliderThumbLeft(const SkinControl& slider);
+// The slider position (0..maximum) a press or drag at window x selects: for type 0 the position
+// whose drawn thumb is centred nearest to x, for type 2 the share of the control's width.
+int sliderPositionAt(const SkinControl& slider, VolumeType type, int x);
 
 } // namespace tl

@@ -414,6 +414,18 @@ TEST_F(CompositorTest, SliderThumbFollowsPositionAndPointer) {
     about.setCursorPos(QPoint(22, 32));
     about.Render(nullptr);
     EXPECT_TRUE(near(at(40, 35), Qt::white));
+
+    // Pressing on a drawn thumb selects its position; outside the track clamps.
+    const SkinControl& s = control("TrackBar1");
+    SkinControl moved = s;
+    for (int p = 0; p <= 10; ++p) {
+        moved.position = p;
+        const int centre = static_cast<int>(sliderThumbLeft(moved)) + 5;
+        EXPECT_EQ(sliderPositionAt(s, VolumeType::Slider, centre), p) << p;
+    }
+    EXPECT_EQ(sliderPositionAt(s, VolumeType::Slider, -100), 0);
+    EXPECT_EQ(sliderPositionAt(s, VolumeType::Slider, 500), 10);
+    EXPECT_EQ(sliderPositionAt(s, VolumeType::FrameSlider, 40), 5);
 }
 
 } // namespace
