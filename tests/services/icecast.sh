@@ -74,7 +74,7 @@ start_all() {
     echo $! >>"$dir/pids"
 
     local base="http://127.0.0.1:$port"
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         curl -sf "$base/status-json.xsl" >/dev/null 2>&1 && break
         sleep 0.1
     done
@@ -99,7 +99,7 @@ start_all() {
         -f ogg "icecast://$src/live.ogg" >"$dir/ffmpeg-ogg.log" 2>&1 </dev/null &
     echo $! >>"$dir/pids"
 
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         local status up=0
         status=$(curl -sf "$base/status-json.xsl" 2>/dev/null || true)
         for m in "${MOUNTS[@]}"; do
