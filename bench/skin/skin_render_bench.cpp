@@ -151,7 +151,11 @@ int main(int argc, char** argv) {
     });
 
     QTextStream out(stdout);
-    out << "compositing manager: " << (tl::SkinWindow::compositingAvailable() ? "yes" : "no")
+    const bool x11 = QGuiApplication::platformName() == u"xcb";
+    out << "compositing manager: "
+        << (!x11                                     ? "not X11"
+            : tl::SkinWindow::compositingAvailable() ? "yes"
+                                                     : "no")
         << ", shape mask from alpha: " << (window.maskActive() ? "yes" : "no") << "\n";
     out << "theme: " << folder << (loaded.builtIn ? " (built-in fallback)" : "") << ", "
         << loaded.size.width() << "x" << loaded.size.height() << ", platform "
