@@ -7,6 +7,7 @@
 //   (default: assets/Themes/Nocturne, 4000 frames; hold keeps the window shown afterwards, for
 //   a screenshot under a real display)
 
+#include "player/player_controller.h"
 #include "skin/animation.h"
 #include "skin/knob_widget.h"
 #include "skin/skin_window.h"
@@ -45,39 +46,18 @@ private:
 };
 
 void addPlayerControls(tl::ControlModel& m) {
-    const auto label = [&](const char* name, int tag, const char* keyword, const char* caption) {
-        tl::SkinControl c;
-        c.objectName = QString::fromLatin1(name);
-        c.tag = tag;
-        c.keyword = QString::fromLatin1(keyword);
-        c.caption = QString::fromUtf8(caption);
-        c.pressable = tag > 100;
-        m.add(c);
+    tl::PlayerController::buildControls(m);
+    const std::pair<const char*, const char*> samples[] = {
+        {"Label3", "A Rather Long Song Title That Has To Scroll \u2013 Live Version"},
+        {"Label5", "128 kbps"},
+        {"Label8", "MP3"},
+        {"Label4", "Some Station \u2013 Genre and a long description line"},
+        {"Label7", "03:14"},
     };
-    label("Label3", 1, "song", "A Rather Long Song Title That Has To Scroll \u2013 Live Version");
-    label("Label5", 1, "bitrate", "128 kbps");
-    label("Label8", 1, "format", "MP3");
-    label("Label4", 1, "info", "Some Station \u2013 Genre and a long description line");
-    label("Label7", 1, "time", "03:14");
-    label("Label1", 104, "prewious", "<<");
-    label("Button1", 105, "play", "play");
-    label("Label2", 106, "next", ">>");
-    label("Label6", 102, "favourites", "S");
-    label("RecLabel", 107, "record", "Rec");
-    label("Label9", 103, "mute", "Mute");
-    label("closeButton", 108, "close", "X");
-    label("minButton", 109, "minimize", "m");
-    tl::SkinControl slider;
-    slider.objectName = QStringLiteral("TrackBar1");
-    slider.tag = 20;
-    slider.keyword = QStringLiteral("volume");
-    slider.kind = tl::SkinControlKind::Slider;
-    m.add(slider);
-    tl::SkinControl knob = slider;
-    knob.objectName = QStringLiteral("Volume");
-    knob.kind = tl::SkinControlKind::Knob;
-    knob.bounds = QRect(0, 0, 40, 40);
-    m.add(knob);
+    for (const auto& [name, text] : samples) {
+        m.find(QString::fromLatin1(name))->caption = QString::fromUtf8(text);
+    }
+    m.find(u"Volume")->bounds = QRect(0, 0, 40, 40);
 }
 
 struct Figures {

@@ -13,6 +13,7 @@
 # Passwords: source "tlsource", admin "tladmin". Icecast refuses to run as root; it runs as
 # its package user, so DIR and its parents must be readable by that user (DIR is made 0755).
 set -euo pipefail
+source "$(dirname "$0")/pids.sh"
 
 SOURCE_PASSWORD=tlsource
 ADMIN_PASSWORD=tladmin
@@ -23,21 +24,7 @@ usage() {
     exit 2
 }
 
-stop_all() {
-    local dir=$1
-    [ -f "$dir/pids" ] || return 0
-    local pids
-    pids=$(cat "$dir/pids")
-    for pid in $pids; do kill -TERM "$pid" 2>/dev/null || true; done
-    for _ in $(seq 1 30); do
-        local alive=0
-        for pid in $pids; do kill -0 "$pid" 2>/dev/null && alive=1; done
-        [ $alive -eq 0 ] && break
-        sleep 0.1
-    done
-    for pid in $pids; do kill -KILL "$pid" 2>/dev/null || true; done
-    rm -f "$dir/pids"
-}
+stop_all() { stop_pids "$1"; }
 
 start_all() {
     local dir=$1 port=$2

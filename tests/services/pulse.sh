@@ -5,6 +5,7 @@
 #   pulse.sh start DIR   start, wait until it answers, print PULSE_SERVER=unix:DIR/pulse.sock
 #   pulse.sh stop DIR    stop the server started in DIR (by its PID in DIR/pids)
 set -euo pipefail
+source "$(dirname "$0")/pids.sh"
 
 usage() {
     echo "usage: $0 start DIR | stop DIR" >&2
@@ -38,21 +39,7 @@ PA
     exit 1
 }
 
-stop() {
-    local dir=$1
-    [ -f "$dir/pids" ] || return 0
-    local pids
-    pids=$(cat "$dir/pids")
-    for pid in $pids; do kill -TERM "$pid" 2>/dev/null || true; done
-    for _ in $(seq 1 30); do
-        local alive=0
-        for pid in $pids; do kill -0 "$pid" 2>/dev/null && alive=1; done
-        [ $alive -eq 0 ] && break
-        sleep 0.1
-    done
-    for pid in $pids; do kill -KILL "$pid" 2>/dev/null || true; done
-    rm -f "$dir/pids"
-}
+stop() { stop_pids "$1"; }
 
 case "${1:-}" in
 start) [ $# -eq 2 ] || usage; start "$2" ;;

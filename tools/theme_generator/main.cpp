@@ -4,6 +4,7 @@
 //   theme_generator --preview <theme folder> <image.png>   renders a player window with sample
 //                                                          texts, for looking at a theme
 #include "common/ini_file.h"
+#include "player/player_controller.h"
 #include "skin/compositor.h"
 #include "skin/theme_art.h"
 
@@ -15,41 +16,22 @@
 namespace {
 
 tl::ControlModel playerControls() {
-    using tl::SkinControlKind;
     tl::ControlModel m;
-    const auto label = [&](const char* name, int tag, const char* keyword, const char* caption) {
-        tl::SkinControl c;
-        c.objectName = QString::fromLatin1(name);
-        c.tag = tag;
-        c.keyword = QString::fromLatin1(keyword);
-        c.caption = QString::fromUtf8(caption);
-        m.add(c);
+    tl::PlayerController::buildControls(m);
+    const std::pair<const char*, const char*> samples[] = {
+        {"Label3", "Nightingale Quartet \u2013 Evening Song Over the Hills (Live)"},
+        {"Label5", "128 kbps"},
+        {"Label8", "MP3"},
+        {"Label4", "Lark FM \u2013 Chillout"},
+        {"Label7", "12:07"},
     };
-    label("Label3", 1, "song", "Nightingale Quartet \u2013 Evening Song Over the Hills (Live)");
-    label("Label5", 1, "bitrate", "128 kbps");
-    label("Label8", 1, "format", "MP3");
-    label("Label4", 1, "info", "Lark FM \u2013 Chillout");
-    label("Label7", 1, "time", "12:07");
-    label("Label1", 104, "prewious", "<<");
-    label("Button1", 105, "play", "play");
-    label("Label2", 106, "next", ">>");
-    label("Label6", 102, "favourites", "S");
-    label("RecLabel", 107, "record", "Rec");
-    label("Label9", 103, "mute", "Mute");
-    label("closeButton", 108, "close", "X");
-    label("minButton", 109, "minimize", "m");
-    tl::SkinControl slider;
-    slider.objectName = QStringLiteral("TrackBar1");
-    slider.tag = 20;
-    slider.keyword = QStringLiteral("volume");
-    slider.kind = SkinControlKind::Slider;
-    slider.position = 6;
-    m.add(slider);
-    tl::SkinControl knob = slider;
-    knob.objectName = QStringLiteral("Volume");
-    knob.kind = SkinControlKind::Knob;
-    knob.bounds = QRect(0, 0, 40, 40);
-    m.add(knob);
+    for (const auto& [name, text] : samples) {
+        m.find(QString::fromLatin1(name))->caption = QString::fromUtf8(text);
+    }
+    for (const char* name : {"TrackBar1", "Volume"}) {
+        m.find(QString::fromLatin1(name))->position = 6;
+    }
+    m.find(u"Volume")->bounds = QRect(0, 0, 40, 40);
     return m;
 }
 
