@@ -285,7 +285,8 @@ struct Engine::Impl {
     std::atomic<bool> initialised{false};
     std::atomic<int> volume{100};
     int rate = kOutputRate;
-    SDL_AudioDeviceID device = 0;
+    SDL_AudioDeviceID device = 0; // open only while a stream plays; guarded by deviceMutex
+    std::mutex deviceMutex;
 
     // Streams the output callback mixes; guarded by outputMutex.
     std::mutex outputMutex;
@@ -305,12 +306,55 @@ struct Engine::Impl {
         return it == encoders.end() ? nullptr : it->second;
     }
 
+    SDL_AudioDeviceID openDevice() {
+        SDL_AudioSpec want{};
+        want.freq = rate;
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = 1024;
+        want.callback = &Impl::audioCallback;
+        want.userdata = this;
+        SDL_AudioSpec have{};
+        return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    }
+
+    // The output device is open only while some stream plays: a paused SDL device still
+    // writes silence to the sound server, so an idle player closes it instead. Called after
+    // every change of `playing`; it decides from the list's current state, so concurrent
+    // callers always leave the device matching the list. Never called with outputMutex held
+    // (SDL takes its device lock around the callback, which takes outputMutex).
+    void updateDevice() {
+        std::lock_guard deviceLock(deviceMutex);
+        if (!initialised) {
+            return;
+        }
+        bool idle = false;
+        {
+            std::lock_guard lock(outputMutex);
+            idle = playing.empty();
+        }
+        if (idle) {
+            if (device != 0) {
+                SDL_CloseAudioDevice(device);
+                device = 0;
+            }
+            return;
+        }
+        if (device == 0) {
+            device = openDevice(); // a device that went away leaves the stream silent
+        }
+        if (device != 0) {
+            SDL_PauseAudioDevice(device, 0);
+        }
+    }
+
     // Ends a stream that is no longer in `streams`.
     void shutdown(const std::shared_ptr<Stream>& s) {
         {
             std::lock_guard lock(outputMutex);
             std::erase(playing, s);
         }
+        updateDevice();
         s->cancel();
         s->stopEncoders();
         if (s->onOwnThread()) {
@@ -989,8 +1033,14 @@ Engine::~Engine() {
     }
     for (auto& s : all)
         impl_->shutdown(s);
-    if (impl_->device) {
-        SDL_CloseAudioDevice(impl_->device);
+    if (impl_->initialised) {
+        {
+            std::lock_guard deviceLock(impl_->deviceMutex);
+            if (impl_->device != 0) {
+                SDL_CloseAudioDevice(impl_->device);
+                impl_->device = 0;
+            }
+        }
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     std::vector<std::shared_ptr<Stream>> dead;
@@ -1018,21 +1068,15 @@ bool Engine::init(int rate) {
         return fail(ErrorCode::Format);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return fail(ErrorCode::Driver);
-    SDL_AudioSpec want{};
-    want.freq = rate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = 1024;
-    want.callback = &Impl::audioCallback;
-    want.userdata = impl_.get();
-    SDL_AudioSpec have{};
     impl_->rate = rate;
-    impl_->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (impl_->device == 0) {
+    // Opened once to find out whether there is a device at all; it is closed again until a
+    // stream plays (updateDevice).
+    const SDL_AudioDeviceID probe = impl_->openDevice();
+    if (probe == 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return fail(ErrorCode::Driver);
     }
-    SDL_PauseAudioDevice(impl_->device, 0);
+    SDL_CloseAudioDevice(probe);
     impl_->initialised = true;
     succeed();
     return true;
@@ -1218,6 +1262,7 @@ bool Engine::play(StreamHandle stream) {
             impl_->playing.push_back(s);
     }
     s->playing = true;
+    impl_->updateDevice();
     succeed();
     return true;
 }

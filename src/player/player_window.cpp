@@ -145,6 +145,15 @@ private:
     audio::StreamHandle stream_;
 };
 
+// Whether a tick left the drawn image as it was: a text that fits its line looks the same at
+// any scroll offset.
+bool sameAnimationFrame(const SkinValues& a, const TMyAbout& b) {
+    return a.TextFade == b.TextFade && (!b.infoScrolls() || a.InfoScroll == b.InfoScroll) &&
+           (!b.songScrolls() || a.SongScroll == b.SongScroll) &&
+           a.SpectrumBars == b.SpectrumBars && a.Levels == b.Levels &&
+           a.HoverFade == b.HoverFade && a.VisualKind == b.VisualKind;
+}
+
 bool dragsWindow(const SkinControl& c) {
     return c.objectName == u"Label5" || c.objectName == u"Label8" || c.objectName == u"Label7";
 }
@@ -589,9 +598,14 @@ void TForm1::Timer1Timer() {
     in.scrollTitle = controller_->settingsScrollTitle();
     in.cursor = pointer();
     StreamVisualSource source(controller_->engine(), controller_->StreamHandle());
+    const SkinValues before = compositor();
     animationTick(compositor(), controls(), in, in.streamOpen ? &source : nullptr,
                   controller_->elapsedSecondsRef());
-    Refresh();
+    // Every other change (texts, states, the pointer) refreshes when it happens; the tick only
+    // redraws when it moved something, so a still window costs no drawing.
+    if (!sameAnimationFrame(before, compositor())) {
+        Refresh();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

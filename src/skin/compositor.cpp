@@ -300,6 +300,7 @@ void TMyAbout::drawStrip(QPainter& p, const SkinControl& c, const QFont& font, c
         strip.height = metrics.height();
     }
     offset = stripOffset(offset, strip.width, c.bounds.width());
+    strip.scrolls = strip.width > c.bounds.width();
 
     QColor pen = color;
     if (TextFade > 0) {

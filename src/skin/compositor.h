@@ -63,6 +63,10 @@ public:
     void ClearAlbumArt();
 
     bool RenderBusy() const { return busy_; }
+    // Whether the song or the info text was wider than its line in the last pass, so that its
+    // scroll offset changes what is drawn. A fitting text is drawn the same at any offset.
+    bool songScrolls() const { return songStrip_.scrolls; }
+    bool infoScrolls() const { return infoStrip_.scrolls; }
 
     // Height of a list box's whole text: nearest(item count * line height) at its font size,
     // for clamping its scrollY.
@@ -94,6 +98,7 @@ private:
         QFont font;
         double width = 0;
         double height = 0;
+        bool scrolls = false;  // the text was wider than its line in the last pass
     };
 
     QImage loadThemeImage(const QString& fileName) const;
