@@ -298,6 +298,7 @@ void TMyAbout::drawStrip(QPainter& p, const SkinControl& c, const QFont& font, c
         strip.font = font;
         strip.width = metrics.horizontalAdvance(c.caption);
         strip.height = metrics.height();
+        strip.drawn = false;
     }
     offset = stripOffset(offset, strip.width, c.bounds.width());
     strip.scrolls = strip.width > c.bounds.width();
@@ -306,6 +307,13 @@ void TMyAbout::drawStrip(QPainter& p, const SkinControl& c, const QFont& font, c
     if (TextFade > 0) {
         pen.setAlpha(textFadeAlpha(TextFade));
     }
+    if (strip.drawn && strip.drawnOffset == offset && strip.drawnColor == pen.rgba()) {
+        p.drawImage(c.bounds.topLeft(), strip.image);
+        return;
+    }
+    strip.drawn = true;
+    strip.drawnOffset = offset;
+    strip.drawnColor = pen.rgba();
     strip.image.fill(Qt::transparent);
     {
         QPainter sp(&strip.image);

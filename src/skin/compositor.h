@@ -98,7 +98,12 @@ private:
         QFont font;
         double width = 0;
         double height = 0;
-        bool scrolls = false;  // the text was wider than its line in the last pass
+        bool scrolls = false; // the text was wider than its line in the last pass
+        // What the image holds now; an unchanged text at the same offset and colour is not
+        // drawn again.
+        bool drawn = false;
+        double drawnOffset = 0;
+        QRgb drawnColor = 0;
     };
 
     QImage loadThemeImage(const QString& fileName) const;
