@@ -10,8 +10,6 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include <pugixml.hpp>
-
 namespace tl {
 
 Application::Application(QString appPath) : appPath_(std::move(appPath)), resolver_(appPath_) {}
@@ -312,36 +310,20 @@ void Application::fillFavouritesMenu(QMenu* menu) {
     if (!form2_) {
         return;
     }
-    // In document order, collapsed groups included: a submenu per group, an item per station
-    // with its first Url as the hint.
-    pugi::xml_document doc;
-    const QByteArray path = QFile::encodeName(appPath_ + QStringLiteral("stations.xml"));
-    if (!doc.load_file(path.constData())) {
-        return;
-    }
-    for (pugi::xml_node group : doc.document_element().children()) {
-        if (group.type() != pugi::node_element) {
-            continue;
-        }
-        QMenu* sub = menu->addMenu(QString::fromUtf8(group.attribute("Name").value()));
-        for (pugi::xml_node station : group.children()) {
-            if (station.type() != pugi::node_element) {
-                continue;
-            }
-            const QString name = QString::fromUtf8(station.child("Name").text().get());
-            const QString url = QString::fromUtf8(station.child("Url").text().get());
-            QAction* item = sub->addAction(name);
-            item->setToolTip(url);
-            item->setStatusTip(url);
-            QObject::connect(item, &QAction::triggered, form1_.get(), [this, name, url] {
+    for (const FavouritesDocument::MenuGroup& group : form2_->favourites().menuEntries()) {
+        QMenu* sub = menu->addMenu(group.name);
+        for (const FavouritesDocument::MenuStation& station : group.stations) {
+            QAction* item = sub->addAction(station.name);
+            item->setToolTip(station.url);
+            item->setStatusTip(station.url);
+            QObject::connect(item, &QAction::triggered, form1_.get(), [this, station] {
                 // FavMenuClk: the manager shows its favourites with no row selected, so the
                 // stop run by the record play resolves nothing.
                 form2_->PageControl1Change(TForm2::kFavouritesPage);
                 form2_->selectCurrentListRow(-1);
-                controller_->PlayStationRecord(name, url);
+                controller_->PlayStationRecord(station.name, station.url);
             });
         }
-        sub->menuAction()->setIcon(menu->icon());
     }
 }
 

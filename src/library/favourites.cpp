@@ -249,6 +249,24 @@ QStringList FavouritesDocument::groupNames() const {
     return names;
 }
 
+QList<FavouritesDocument::MenuGroup> FavouritesDocument::menuEntries() const {
+    QList<MenuGroup> groups;
+    const pugi::xml_node root = doc_.document_element();
+    for (pugi::xml_node group = root.first_child(); group; group = group.next_sibling()) {
+        if (group.type() != pugi::node_element)
+            continue;
+        MenuGroup entry{fromUtf8(group.attribute("Name").value()), {}};
+        for (pugi::xml_node station = group.first_child(); station;
+             station = station.next_sibling()) {
+            if (station.type() == pugi::node_element)
+                entry.stations.append({fromUtf8(station.child("Name").text().get()),
+                                       fromUtf8(station.child("Url").text().get())});
+        }
+        groups.append(std::move(entry));
+    }
+    return groups;
+}
+
 int FavouritesDocument::groupCount() const {
     return elementCount(doc_.document_element());
 }

@@ -78,6 +78,19 @@ public:
     // "Name" attributes of the groups in document order (the edit dialog's group box).
     QStringList groupNames() const;
     int groupCount() const;
+
+    // The player's "Favourites" submenu: every group in document order, collapsed ones too,
+    // with each station's "Name" text and its first "Url" text.
+    struct MenuStation {
+        QString name;
+        QString url;
+    };
+    struct MenuGroup {
+        QString name;
+        QList<MenuStation> stations;
+    };
+    QList<MenuGroup> menuEntries() const;
+
     bool loadFailed() const { return loadFailed_; }
 
     // Document changes. None of them commits; each returns false when the addressed element

@@ -424,3 +424,20 @@ TEST(DefaultFavourites, ShippedFileLoadsCleanly) {
 }
 
 } // namespace
+
+TEST_F(LoadTest, MenuEntriesFollowTheDocumentWithTheFirstAddress) {
+    load(root({group("Rock", 1, {"Rockola"}),
+               QByteArray("<group Name=\"Talk\" rolled=\"0\"><station><Name>Two urls</Name>"
+                          "<Url>http://a/first</Url><Url>http://a/second</Url></station>"
+                          "<station><Name>No url</Name></station></group>"),
+               group("Empty", 0, {})}));
+    const auto menu = favs->menuEntries();
+    ASSERT_EQ(menu.size(), 3);
+    EXPECT_EQ(menu[0].name, "Rock") << "collapsed groups are listed too";
+    ASSERT_EQ(menu[0].stations.size(), 1);
+    EXPECT_EQ(menu[0].stations[0].name, "Rockola");
+    ASSERT_EQ(menu[1].stations.size(), 2);
+    EXPECT_EQ(menu[1].stations[0].url, "http://a/first");
+    EXPECT_TRUE(menu[1].stations[1].url.isEmpty());
+    EXPECT_TRUE(menu[2].stations.isEmpty());
+}
