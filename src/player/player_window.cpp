@@ -149,9 +149,8 @@ private:
 // any scroll offset.
 bool sameAnimationFrame(const SkinValues& a, const TMyAbout& b) {
     return a.TextFade == b.TextFade && (!b.infoScrolls() || a.InfoScroll == b.InfoScroll) &&
-           (!b.songScrolls() || a.SongScroll == b.SongScroll) &&
-           a.SpectrumBars == b.SpectrumBars && a.Levels == b.Levels &&
-           a.HoverFade == b.HoverFade && a.VisualKind == b.VisualKind;
+           (!b.songScrolls() || a.SongScroll == b.SongScroll) && a.SpectrumBars == b.SpectrumBars &&
+           a.Levels == b.Levels && a.HoverFade == b.HoverFade && a.VisualKind == b.VisualKind;
 }
 
 bool dragsWindow(const SkinControl& c) {
