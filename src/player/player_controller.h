@@ -113,6 +113,7 @@ public:
 
     int settingsVolume() const { return settings_.Volume; }
     bool settingsOnTop() const { return settings_.OnTop; }
+    bool settingsMinimizeToTray() const { return settings_.MinimizeToTray; }
     void setOnTop(bool onTop) { settings_.OnTop = onTop; }
     bool settingsScrollInfo() const { return settings_.ScrollInfo; }
     bool settingsScrollTitle() const { return settings_.ScrollTitle; }

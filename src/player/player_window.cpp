@@ -532,10 +532,12 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::minButtonClick() {
-    if (trayAvailable()) {
-        hide(); // the tray icon brings it back
+    // "Minimize to tray" hides the window and its taskbar entry; the tray icon brings it back.
+    // Without a tray the window is iconified instead, so it is never lost.
+    if (controller_ != nullptr && controller_->settingsMinimizeToTray() && trayAvailable()) {
+        hide();
     } else {
-        showMinimized(); // without a tray the window must stay reachable
+        showMinimized();
     }
 }
 
