@@ -11,13 +11,14 @@
 namespace tl {
 namespace {
 
+using test::kDisabled;
+using test::kHover;
+using test::kNormal;
+using test::kPressed;
+
 using test::near;
 
 const QColor kBackground(40, 40, 40);
-const QColor kNormal(255, 0, 0);
-const QColor kHover(0, 255, 0);
-const QColor kPressed(0, 0, 255);
-const QColor kDisabled(255, 255, 0);
 
 class CompositorTest : public ::testing::Test {
 protected:

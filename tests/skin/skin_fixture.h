@@ -18,6 +18,12 @@
 
 namespace tl::test {
 
+// The colours of the four frames of the image buttons the tests draw.
+inline const QColor kNormal(255, 0, 0);
+inline const QColor kHover(0, 255, 0);
+inline const QColor kPressed(0, 0, 255);
+inline const QColor kDisabled(255, 255, 0);
+
 // Text drawing and font lookup need a GUI application (offscreen in the tests).
 inline void ensureGuiApp() {
     if (QGuiApplication::instance() == nullptr) {

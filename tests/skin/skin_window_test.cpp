@@ -15,6 +15,11 @@
 namespace tl {
 namespace {
 
+using test::kDisabled;
+using test::kHover;
+using test::kNormal;
+using test::kPressed;
+
 using test::near;
 
 void ensureApp() {
@@ -44,11 +49,6 @@ void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt
                   Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
-
-const QColor kNormal(255, 0, 0);
-const QColor kHover(0, 255, 0);
-const QColor kPressed(0, 0, 255);
-const QColor kDisabled(255, 255, 0);
 
 class SkinWindowTest : public ::testing::Test {
 protected:
