@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace tl {
 
@@ -14,6 +16,15 @@ namespace tl {
 // characters before the first ";" of the whole text, which is the closing quote in the usual
 // form (so "StreamTitle='AB;C';" yields "A").
 std::optional<QString> ParseStreamMeta(std::optional<QStringView> text);
+
+// What one ICY header line asks of the player window, in the order received. Header names
+// compare case-sensitively at the start of the line ("ICY-NAME:" is ignored); values lose their
+// outer blanks ("icy-name: Radio" names "Radio") and are cut to the network text length.
+struct IcyHeaderStep {
+    enum Kind { StationName, Bitrate, Genre } kind;
+    QString text; // Bitrate: the value followed by " kbps"
+};
+std::vector<IcyHeaderStep> IcyHeaderSteps(const std::vector<std::string>& headers);
 
 // Elapsed time as a time of day (hours wrap at 24): "mm:ss", or "hh:mm:ss" from one hour on.
 QString ElapsedText(uint32_t seconds);
@@ -25,7 +36,8 @@ QString VideoBitrateText(qint64 bitsPerSecond);
 // on the network must not make the player read local files or other schemes.
 bool IsPlayableStreamAddress(QStringView address);
 
-// One line of the title log: "dd.mm.yy hh:nn:ss; title" followed by CR LF.
+// One line of the title log: "dd.mm.yy hh:nn:ss; title" followed by CR LF. Control characters
+// in the title become blanks, so a title cannot forge lines of its own.
 QByteArray TitleLogLine(const QDateTime& when, const QString& title);
 
 } // namespace tl
