@@ -6,17 +6,6 @@
 #include <QLocale>
 
 namespace tl {
-namespace {
-
-// Copy(text, index, count) with 1-based index; out-of-range parts give what is available.
-QString copy(QStringView text, qsizetype index, qsizetype count) {
-    if (count <= 0 || index < 1 || index > text.size()) {
-        return {};
-    }
-    return text.mid(index - 1, count).toString();
-}
-
-} // namespace
 
 std::optional<QString> ParseStreamMeta(std::optional<QStringView> text) {
     if (!text) {
