@@ -259,6 +259,24 @@ struct Stream {
         cv.notify_all();
     }
 
+    // True once the stream has been open for startTimeout without play(): it is then over,
+    // like a lost connection, whatever is buffered. Checked by the network thread and by
+    // hasEnded() (a full ring keeps the network thread waiting); any thread, m not held.
+    bool startExpired() {
+        if (abandoned)
+            return true;
+        if (playing || Clock::now() <= startDeadline)
+            return false;
+        {
+            std::lock_guard lock(m);
+            if (phase != Phase::Ready)
+                return false;
+            abandoned = true;
+        }
+        cv.notify_all();
+        return true;
+    }
+
     bool onOwnThread() const {
         const auto self = std::this_thread::get_id();
         return self == net.get_id() || self == dec.get_id();
@@ -299,6 +317,7 @@ struct Engine::Impl {
     std::map<EncoderHandle, std::shared_ptr<EncoderEntry>> encoders;
     std::vector<std::shared_ptr<Stream>> graveyard; // freed from their own threads
     std::string proxy;
+    std::shared_ptr<const PositionSource> positionSource;
     StreamHandle nextStream = 1;
     EncoderHandle nextEncoder = 1;
 
@@ -442,8 +461,8 @@ void setMeta(Stream& s, std::string_view text) {
 bool pushAudio(Stream& s, std::span<const uint8_t> bytes) {
     std::unique_lock lock(s.m);
     while (!bytes.empty()) {
-        s.cv.wait(lock, [&] { return s.stop || s.decoderGone || !s.ring.full(); });
-        if (s.stop || s.decoderGone)
+        s.cv.wait(lock, [&] { return s.stop || s.decoderGone || s.abandoned || !s.ring.full(); });
+        if (s.stop || s.decoderGone || s.abandoned)
             return false;
         const std::size_t n = s.ring.write(bytes.data(), bytes.size());
         s.downloaded += n;
@@ -606,9 +625,8 @@ void networkMain(Stream& s) {
                 timedOut = ErrorCode::Timeout;
                 break;
             }
-            if (phase == Stream::Phase::Ready && !s.playing && now > s.startDeadline) {
+            if (phase == Stream::Phase::Ready && s.startExpired()) {
                 // Opened, but not buffered in time (a trickle): over, like a lost connection.
-                s.abandoned = true;
                 timedOut = ErrorCode::Timeout;
                 break;
             }
@@ -1284,11 +1302,25 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     return s->id;
 }
 
+void Engine::setPositionSourceForTesting(PositionSource source) {
+    auto shared = std::make_shared<const PositionSource>(std::move(source));
+    std::lock_guard lock(impl_->mutex);
+    impl_->positionSource = std::move(shared);
+}
+
 uint32_t Engine::filePosition(StreamHandle stream, FilePosition which) const {
     auto s = impl_->find(stream);
     if (!s)
         return fail(ErrorCode::Handle), kNoEnd;
     succeed();
+    std::shared_ptr<const PositionSource> source;
+    {
+        std::lock_guard lock(impl_->mutex);
+        source = impl_->positionSource;
+    }
+    if (source && *source)
+        if (const std::optional<uint32_t> forced = (*source)(stream, which))
+            return *forced;
     if (s->mms)
         return which == FilePosition::End ? kNoEnd : 0;
     std::lock_guard lock(s->m);
@@ -1310,6 +1342,8 @@ uint32_t Engine::filePosition(StreamHandle stream, FilePosition which) const {
 bool Engine::hasEnded(StreamHandle stream) const {
     auto s = impl_->find(stream);
     if (!s)
+        return true;
+    if (s->startExpired())
         return true;
     {
         std::lock_guard lock(s->m);

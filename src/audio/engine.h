@@ -112,6 +112,11 @@ public:
     // 2^32; their difference stays right in unsigned arithmetic). The capacity holds about
     // 1.5 s of the stream's icy-br bit rate. kNoEnd for bad handles.
     uint32_t filePosition(StreamHandle stream, FilePosition which) const;
+    // Test seam for code that reads the positions (the player's buffering): while set, an
+    // answer from `source` replaces filePosition()'s for open streams; nullopt keeps the
+    // real one. Any thread; an empty function removes it.
+    using PositionSource = std::function<std::optional<uint32_t>(StreamHandle, FilePosition)>;
+    void setPositionSourceForTesting(PositionSource source);
     // Waits until the download position moves, the stream ends, or `timeout` passes.
     void waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const;
 

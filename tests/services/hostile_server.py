@@ -8,8 +8,10 @@ that names no mode gets --mode. So one server process answers every mode:
   html           audio/mpeg reply whose body is an endless HTML page (a captive portal)
   trickle        normal ICY headers, then the MP3 data at one byte per second
   trickle_head   the status line and headers themselves at one byte per second
+  burst_trickle  normal headers and a 36 KiB burst of MP3 (enough to open, too little to
+                 buffer), then one byte per second
   title_flood    icy-metaint: 1 with a new title in every metadata block
-  many_headers   about 300 KB of short icy- header lines, then normal audio
+  many_headers   about 260 KB of short icy- header lines, then normal audio
   huge_name      a 90 KB icy-name header, then normal audio
   close_mid      a few seconds of audio (burst), then the connection is closed
   reset          a few seconds of audio, then the connection is reset (RST)
@@ -132,6 +134,15 @@ def mode_trickle_head(conn, ctx):
         time.sleep(1)
 
 
+def mode_burst_trickle(conn, ctx):
+    conn.sendall(icy_head())
+    burst = 36 * 1024
+    conn.sendall(ctx.mp3[:burst])
+    for byte in ctx.mp3[burst:]:
+        conn.sendall(bytes([byte]))
+        time.sleep(1)
+
+
 def mode_title_flood(conn, ctx):
     conn.sendall(icy_head(metaint=1))
     n = 0
@@ -145,7 +156,7 @@ def mode_title_flood(conn, ctx):
 
 
 def mode_many_headers(conn, ctx):
-    extra = ["icy-x%05d:%s" % (i, "v" * 20) for i in range(10000)]
+    extra = ["icy-x%05d:%s" % (i, "v" * 20) for i in range(8000)]
     conn.sendall(icy_head(extra=extra))
     send_paced(conn, looped(ctx.mp3))
 
@@ -187,6 +198,7 @@ MODES = {
     "html": mode_html,
     "trickle": mode_trickle,
     "trickle_head": mode_trickle_head,
+    "burst_trickle": mode_burst_trickle,
     "title_flood": mode_title_flood,
     "many_headers": mode_many_headers,
     "huge_name": mode_huge_name,
