@@ -636,6 +636,13 @@ void PlayerController::WM_VIDEOCLOSED() {
 // Timers, volume
 
 void PlayerController::PlayTimerTimer() {
+    const audio::StreamHandle handle = streamHandle_.load();
+    if (handle != 0 && !busy_ && !engine_.isPlaying(handle)) {
+        // The stream is over (closed, reset, stalled, undecodable): end as a failed
+        // connection does.
+        stopPlayback();
+        WM_STREAM_STATUS(ssStopped);
+    }
     if (streamHandle_.load() != 0 || videoOpen_) {
         ++elapsed_;
         setCaption(u"Label7", ElapsedText(static_cast<uint32_t>(elapsed_)));

@@ -6,28 +6,28 @@
 #include <QLocale>
 
 namespace tl {
-namespace {
-
-// Copy(text, index, count) with 1-based index; out-of-range parts give what is available.
-QString copy(QStringView text, qsizetype index, qsizetype count) {
-    if (count <= 0 || index < 1 || index > text.size()) {
-        return {};
-    }
-    return text.mid(index - 1, count).toString();
-}
-
-} // namespace
 
 std::optional<QString> ParseStreamMeta(std::optional<QStringView> text) {
     if (!text) {
         return std::nullopt;
     }
-    const qsizetype a = text->indexOf(u"StreamTitle=") + 1;
-    if (a == 0) {
+    const qsizetype key = text->indexOf(u"StreamTitle=");
+    if (key < 0) {
         return std::nullopt;
     }
-    const qsizetype b = text->indexOf(u';') + 1;
-    QString title = copy(*text, a + 13, b - a - 14);
+    // The value starts after the opening quote and ends at the "';" that closes it; a title
+    // may hold quotes and semicolons of its own ("Tom's Diner; live", "&amp;"). A block cut
+    // off before its "';" gives what there is.
+    const qsizetype start = key + 13;
+    QString title;
+    if (start <= text->size()) {
+        const qsizetype end = text->indexOf(u"';", start);
+        QStringView value = end < 0 ? text->mid(start) : text->mid(start, end - start);
+        if (end < 0 && value.endsWith(u'\'')) {
+            value.chop(1);
+        }
+        title = value.toString();
+    }
     if (title.trimmed().isEmpty()) {
         title = QStringLiteral("No Title");
     }

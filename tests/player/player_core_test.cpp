@@ -28,12 +28,19 @@ TEST(ParseStreamMeta, PositionArithmetic) {
         {"StreamUrl='x';", std::nullopt},
         {"StreamTitle='Artist - Song';StreamUrl='';", "Artist - Song"},
         {"StreamTitle='Artist - Song';", "Artist - Song"},
-        // The title ends two characters before the first semicolon of the whole text.
-        {"StreamTitle='AB;C';", "A"},
-        {"StreamUrl='x';StreamTitle='y';", "No Title"},
+        // The title ends at the "';" that closes it, wherever the field stands.
+        {"StreamTitle='AB;C';", "AB;C"},
+        {"StreamTitle='Tom's Diner; live';StreamUrl='http://x/;y';", "Tom's Diner; live"},
+        {"StreamTitle='Simon &amp; Garfunkel';", "Simon &amp; Garfunkel"},
+        {"StreamUrl='http://a/?b=1;c';StreamTitle='y';", "y"},
+        {"StreamUrl='x';StreamTitle='';", "No Title"},
+        {"StreamTitle='Say 'Hi'';", "Say 'Hi'"},
         {"StreamTitle='';", "No Title"},
         {"StreamTitle='   ';", "No Title"},
-        {"StreamTitle='X'", "No Title"},
+        // Cut off before its "';": what there is.
+        {"StreamTitle='X'", "X"},
+        {"StreamTitle='Half a ti", "Half a ti"},
+        {"StreamTitle='", "No Title"},
         {"StreamTitle='He said \"hi\" isn't it';", "He said \"hi\" isn't it"},
         {"StreamTitle='Ünïcödé – Söng';", "Ünïcödé – Söng"},
         {"xxStreamTitle='Q';", "Q"},
