@@ -372,7 +372,9 @@ void Application::exit() {
         form1_->FormClose();
         form1_->close();
     }
-    QApplication::quit();
+    // exit(), not quit(): quit() asks every window first, and an open message box refuses.
+    // This ends every running event loop, a message box's included.
+    QCoreApplication::exit(0);
 }
 
 } // namespace tl

@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
         if (running != nullptr) {
             running->exit();
         } else {
-            QApplication::quit();
+            QCoreApplication::exit(0);
         }
     });
 
