@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace tl {
 
 Application::Application(QString appPath) : appPath_(std::move(appPath)), resolver_(appPath_) {}
@@ -56,6 +58,15 @@ void Application::ShowNotification(const QString& text) {
     }
 }
 
+void Application::reportSaveFailure(const QString& text) {
+    std::fprintf(stderr, "Tunelark: %s\n", text.toLocal8Bit().constData());
+    // Ending on a signal or with the session: nobody may be there to close a box.
+    if (!exiting_) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tunelark"), text, QMessageBox::Ok);
+        box.exec();
+    }
+}
+
 bool Application::createPlayerWindow() {
     TForm1::Links windowLinks;
     windowLinks.closed = [this] {
@@ -81,6 +92,7 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.closeValues = [this] {
         CloseValues values;
+        values.searchResCount = settings_.SearchResCount;
         if (form2_) {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
@@ -111,6 +123,9 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.showNotification = [this](const QString& text) {
         ShowNotification(text);
+    };
+    windowLinks.saveFailed = [this](const QString& text) {
+        reportSaveFailure(text);
     };
     form1_ = std::make_unique<TForm1>(appPath_, std::move(windowLinks));
 
@@ -328,10 +343,15 @@ void Application::fillFavouritesMenu(QMenu* menu) {
 }
 
 bool Application::start() {
-    if (!createPlayerWindow()) {
+    // A signal may end the program while a step shows a message box; no further window is
+    // created then.
+    if (exiting_ || !createPlayerWindow() || exiting_) {
         return false;
     }
     createStationManager();
+    if (exiting_) {
+        return false;
+    }
     hint_ = std::make_unique<THintForm>(settings_.NotifierDelay);
     lyrics_ = std::make_unique<TLyricsForm>();
     createSettingsDialog();
@@ -339,13 +359,20 @@ bool Application::start() {
     // The settings dialog's creation loads the theme and, when asked to, presses play: the
     // station manager has not been shown yet, so the last address is played as stored.
     settingsForm_->FormCreate();
-    return true;
+    return !exiting_;
 }
 
 void Application::exit() {
+    if (exiting_) {
+        return;
+    }
+    exiting_ = true;
     if (form1_) {
+        // Writes config.ini as a close does, whether or not the window has been shown yet.
+        form1_->FormClose();
         form1_->close();
     }
+    QApplication::quit();
 }
 
 } // namespace tl

@@ -74,7 +74,41 @@ bool IsPlayableStreamAddress(QStringView address) {
 
 QByteArray TitleLogLine(const QDateTime& when, const QString& title) {
     const QString stamp = when.toString(QStringLiteral("dd.MM.yy HH:mm:ss"));
-    return (stamp + QStringLiteral("; ") + title + QStringLiteral("\r\n")).toUtf8();
+    return (stamp + QStringLiteral("; ") + replaceControlCharacters(title) + QStringLiteral("\r\n"))
+        .toUtf8();
+}
+
+std::vector<IcyHeaderStep> IcyHeaderSteps(const std::vector<std::string>& headers) {
+    static constexpr struct {
+        std::string_view prefix;
+        IcyHeaderStep::Kind kind;
+    } kKnown[] = {{"icy-name:", IcyHeaderStep::StationName},
+                  {"icy-br:", IcyHeaderStep::Bitrate},
+                  {"icy-genre:", IcyHeaderStep::Genre}};
+    std::vector<IcyHeaderStep> steps;
+    for (const std::string& header : headers) {
+        for (const auto& known : kKnown) {
+            if (!std::string_view(header).starts_with(known.prefix)) {
+                continue;
+            }
+            // Cut the bytes first (at a UTF-8 boundary): a huge header is not decoded whole.
+            std::string_view value = std::string_view(header).substr(known.prefix.size());
+            std::size_t keep = static_cast<std::size_t>(kMaxNetworkTextLength) * 4;
+            if (value.size() > keep) {
+                while (keep > 0 && (static_cast<unsigned char>(value[keep]) & 0xC0) == 0x80) {
+                    --keep;
+                }
+                value = value.substr(0, keep);
+            }
+            QString text = capNetworkText(decodeNetworkText(value).trimmed());
+            if (known.kind == IcyHeaderStep::Bitrate) {
+                text += QStringLiteral(" kbps");
+            }
+            steps.push_back({known.kind, std::move(text)});
+            break;
+        }
+    }
+    return steps;
 }
 
 } // namespace tl

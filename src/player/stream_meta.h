@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace tl {
 
@@ -15,6 +17,15 @@ namespace tl {
 // yields "AB;C"); without a closing "';" it runs to the end, less a final quote. At most
 // 1,024 UTF-16 units are kept (never half a surrogate pair).
 std::optional<QString> ParseStreamMeta(std::optional<QStringView> text);
+
+// What one ICY header line asks of the player window, in the order received. Header names
+// compare case-sensitively at the start of the line ("ICY-NAME:" is ignored); values lose their
+// outer blanks ("icy-name: Radio" names "Radio") and are cut to the network text length.
+struct IcyHeaderStep {
+    enum Kind { StationName, Bitrate, Genre } kind;
+    QString text; // Bitrate: the value followed by " kbps"
+};
+std::vector<IcyHeaderStep> IcyHeaderSteps(const std::vector<std::string>& headers);
 
 // Elapsed time as a time of day (hours wrap at 24): "mm:ss", or "hh:mm:ss" from one hour on.
 QString ElapsedText(uint32_t seconds);
@@ -26,7 +37,8 @@ QString VideoBitrateText(qint64 bitsPerSecond);
 // on the network must not make the player read local files or other schemes.
 bool IsPlayableStreamAddress(QStringView address);
 
-// One line of the title log: "dd.mm.yy hh:nn:ss; title" followed by CR LF.
+// One line of the title log: "dd.mm.yy hh:nn:ss; title" followed by CR LF. Control characters
+// in the title become blanks, so a title cannot forge lines of its own.
 QByteArray TitleLogLine(const QDateTime& when, const QString& title);
 
 } // namespace tl

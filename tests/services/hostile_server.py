@@ -19,6 +19,7 @@ that names no mode gets --mode. So one server process answers every mode:
   meta_255       icy-metaint: 8192; after the first 8192 audio bytes a length byte of 255,
                  then nothing more while the connection stays open
   normal         a well-behaved ICY stream (for comparison)
+  normal_aac     the same with AAC (ADTS) data, its icy-name written with outer blanks
 
   hostile_server.py --port PORT --mp3 FILE [--aac FILE] [--mode MODE] [--ready FILE]
 
@@ -102,6 +103,13 @@ def hold_open(conn):
 def mode_normal(conn, ctx):
     conn.sendall(icy_head())
     send_paced(conn, looped(ctx.mp3))
+
+
+def mode_normal_aac(conn, ctx):
+    if not ctx.aac:
+        raise OSError("normal_aac needs --aac")
+    conn.sendall(icy_head(content_type="audio/aac", name=" Spaced AAC Radio "))
+    send_paced(conn, looped(ctx.aac))
 
 
 def mode_zeros(conn, ctx):
@@ -194,6 +202,7 @@ def mode_meta_255(conn, ctx):
 
 MODES = {
     "normal": mode_normal,
+    "normal_aac": mode_normal_aac,
     "zeros": mode_zeros,
     "html": mode_html,
     "trickle": mode_trickle,
