@@ -221,6 +221,7 @@ bool TEditForm::nameFieldMarked() const {
 }
 
 void TEditForm::PngBitBtn1Click() {
+    const int topRow = manager_.rememberTopRow(); // the commit's rebuild keeps the list still
     EditOkResult result;
     QLineEdit* nameField = page() == kGroupPage ? GNameEdit : Edit1;
     if (page() == kGroupPage) {
@@ -248,7 +249,9 @@ void TEditForm::PngBitBtn1Click() {
         manager_.showMessage(result.message);
         return;
     }
-    manager_.applyCommit(result.commit);
+    manager_.applyCommit(result.commit, topRow);
+    if (!result.commit.written)
+        return; // the error is shown; what was typed stays for another try
     if (result.stationAdded)
         manager_.notify(kStationAdded);
     accept();

@@ -255,9 +255,13 @@ void TForm2::applyLoad(const LoadResult& result, int topRow) {
 
 void TForm2::applyCommit(const CommitResult& result, int topRow) {
     if (!result.backupPath.isEmpty())
-        showMessage(QStringLiteral("The favourites file could not be read. It was kept as\n%1\n"
-                                   "and a new favourites file was written.")
-                        .arg(result.backupPath));
+        showMessage(result.written
+                        ? QStringLiteral("The favourites file could not be read. It was kept as\n"
+                                         "%1\nand a new favourites file was written.")
+                              .arg(result.backupPath)
+                        : QStringLiteral("The favourites file could not be read. It was moved "
+                                         "to\n%1")
+                              .arg(result.backupPath));
     if (!result.written) {
         showMessage(result.error);
         // The document may hold the unsaved change; show what the file holds.
@@ -337,6 +341,7 @@ void TForm2::selectCurrentListRow(int row) {
     switch (currentPage()) {
     case kFavouritesPage:
         ListView2->selectRow(row);
+        ListView2->scrollToSelection();
         ListBox2Click();
         break;
     case kSearchPage:
@@ -477,6 +482,11 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm2::PageControl1Change(int index) {
+    // Every tab change resets the filter and rebuilds the favourites unfiltered, before the
+    // favourites tab selects its first row (a rebuild clears the selection).
+    FSClearButtonClick();
+    if (favs_.rowsFiltered())
+        LoadFavs(QString());
     switch (index) {
     case kFavouritesPage:
         if (favs_.rowCount() == 0) {
@@ -517,7 +527,6 @@ void TForm2::PageControl1Change(int index) {
     }
     if (index == kRecordingsPage)
         ToolButton3->setEnabled(false);
-    FSClearButtonClick();
     FSEdit->setEnabled(index != kRecordingsPage);
     FSClearButton->setEnabled(index != kRecordingsPage);
     if (link_.repaintSkin)

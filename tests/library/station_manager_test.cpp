@@ -372,3 +372,219 @@ TEST_F(ManagerTest, EditDialogFlows) {
 }
 
 } // namespace
+
+namespace {
+
+// One group "G" with `count` stations s0, s1, ... (rows: 0 G, 1 s0, 2 s1, ...).
+QByteArray longList(int count) {
+    QByteArray out = "<stations><group Name=\"G\" rolled=\"0\">";
+    for (int i = 0; i < count; ++i)
+        out += "<station><Name>s" + QByteArray::number(i) + "</Name><Url>http://x/" +
+               QByteArray::number(i) + "</Url></station>";
+    return out + "</group></stations>";
+}
+
+QStringList rowNames(TForm2& form) {
+    QStringList names;
+    for (const TStation& s : form.favourites().stations())
+        names << s.Name;
+    return names;
+}
+
+bool rowFullyVisible(FavouritesListView* view, int row) {
+    return view->viewport()->rect().contains(view->visualRect(view->model()->index(row, 0)));
+}
+
+TEST_F(ManagerTest, EveryTabChangeRebuildsTheFavouritesUnfiltered) {
+    auto form = open(kFavourites);
+    form->show();
+    const QStringList unfiltered = rowNames(*form);
+    auto* tabs = child<QTabWidget>(*form, "PageControl1");
+    auto* filter = child<QLineEdit>(*form, "FSEdit");
+    for (int other : {1, 2}) {
+        filter->setText(QStringLiteral("1"));
+        ASSERT_EQ(rowNames(*form), QStringList({"Rock", "r1", "News", "n1", "Talk", "t1"}));
+        tabs->setCurrentIndex(other);
+        EXPECT_EQ(rowNames(*form), unfiltered) << "tab " << other;
+        EXPECT_TRUE(filter->text().isEmpty());
+        tabs->setCurrentIndex(0);
+        EXPECT_EQ(rowNames(*form), unfiltered) << "back from tab " << other;
+        EXPECT_EQ(form->lastStationRow(), 0) << "the favourites tab selects its first row";
+    }
+    // Text typed on another tab is reset too, and the favourites keep their first row.
+    tabs->setCurrentIndex(1);
+    filter->setText(QStringLiteral("x"));
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(form->lastStationRow(), 0);
+}
+
+TEST_F(ManagerTest, KeyboardMovesKeepTheSelectedRowVisible) {
+    auto form = open(longList(60));
+    form->resize(600, 350);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    view->setFocus();
+    struct Row {
+        Qt::Key key;
+        int presses;
+    };
+    const Row table[] = {{Qt::Key_Down, 20},  {Qt::Key_PageDown, 2}, {Qt::Key_End, 1},
+                         {Qt::Key_PageUp, 1}, {Qt::Key_Up, 25},      {Qt::Key_Home, 1}};
+    view->selectRow(1);
+    int previous = 1;
+    for (const Row& row : table) {
+        for (int i = 0; i < row.presses; ++i)
+            QTest::keyClick(view, row.key);
+        const int selected = view->selectedRow();
+        EXPECT_NE(selected, previous) << "key " << row.key << " moved nothing";
+        EXPECT_TRUE(rowFullyVisible(view, selected)) << "key " << row.key << ", row " << selected;
+        previous = selected;
+    }
+    // The player's previous and next move the selection the same way.
+    form->selectCurrentListRow(45);
+    EXPECT_TRUE(rowFullyVisible(view, 45));
+}
+
+TEST_F(ManagerTest, KeysActOnlyWhenTheirPressReachedTheList) {
+    enum Step { Press, Release, RepeatPress, RepeatRelease };
+    struct Row {
+        const char* what;
+        Qt::Key key;
+        std::vector<Step> steps;
+        int plays, questions;
+    };
+    const Row table[] = {
+        {"Enter", Qt::Key_Return, {Press, Release}, 1, 0},
+        {"keypad Enter", Qt::Key_Enter, {Press, Release}, 1, 0},
+        {"Enter whose press closed a dialog", Qt::Key_Return, {Release}, 0, 0},
+        {"held Enter",
+         Qt::Key_Return,
+         {Press, RepeatRelease, RepeatPress, RepeatRelease, RepeatPress, Release},
+         1,
+         0},
+        {"Delete", Qt::Key_Delete, {Press, Release}, 0, 1},
+        {"Delete whose press closed a dialog", Qt::Key_Delete, {Release}, 0, 0},
+        {"held Delete", Qt::Key_Delete, {Press, RepeatRelease, RepeatPress, Release}, 0, 1},
+        {"a release for another key's press", Qt::Key_Return, {Press}, 0, 0},
+    };
+    answer = 7; // No: nothing is deleted
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        auto form = open(kFavourites);
+        form->show();
+        FavouritesListView* view = form->favouritesView();
+        view->setFocus();
+        view->selectRow(1); // station r1
+        plays = 0;
+        questions.clear();
+        for (Step step : row.steps) {
+            const bool repeat = step == RepeatPress || step == RepeatRelease;
+            const bool press = step == Press || step == RepeatPress;
+            QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, row.key, Qt::NoModifier,
+                            QString(), repeat);
+            QApplication::sendEvent(view, &event);
+        }
+        if (row.steps.size() == 1 && row.steps[0] == Press) {
+            QKeyEvent other(QEvent::KeyRelease, Qt::Key_Delete, Qt::NoModifier);
+            QApplication::sendEvent(view, &other);
+        }
+        EXPECT_EQ(plays, row.plays);
+        EXPECT_EQ(questions.size(), row.questions);
+    }
+}
+
+TEST_F(ManagerTest, EditOkKeepsTheTopRow) {
+    auto form = open(longList(60));
+    form->resize(600, 350);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    view->scrollToTopRow(20);
+    view->selectRow(23);
+    ASSERT_EQ(view->topRow(), 20);
+    TEditForm* edit = form->editForm();
+    edit->prepareEdit(*form->selectedRecord());
+    edit->nameEdit()->setText(QStringLiteral("renamed"));
+    edit->PngBitBtn1Click();
+    EXPECT_EQ(form->favourites().stations()[23].Name, "renamed");
+    EXPECT_EQ(view->topRow(), 20);
+}
+
+TEST_F(ManagerTest, FailedWriteKeepsTheDialogOpenWithWhatWasTyped) {
+    // The program folder is swapped for a regular file: nothing can be written below it,
+    // whoever runs the test.
+    const QString app = dir.filePath(QStringLiteral("app"));
+    ASSERT_TRUE(QDir().mkpath(app));
+    const QString moved = dir.filePath(QStringLiteral("moved"));
+    auto breakFolder = [&] {
+        ASSERT_TRUE(QDir().rename(app, moved));
+        writeBytes(app, "a file, not a folder");
+    };
+    auto repairFolder = [&] {
+        ASSERT_TRUE(QFile::remove(app));
+        ASSERT_TRUE(QDir().rename(moved, app));
+    };
+    for (int page : {TEditForm::kStationPage, TEditForm::kGroupPage}) {
+        SCOPED_TRACE(page);
+        writeBytes(app + QStringLiteral("/stations.xml"), kFavourites);
+        LibraryStartup startup;
+        startup.appPath = app + QLatin1Char('/');
+        ManagerDialogs dialogs;
+        dialogs.message = [this](const QString& text) {
+            messages << text;
+        };
+        PlayerLink link;
+        link.showNotification = [this](const QString& text) {
+            notes << text;
+        };
+        TForm2 form(startup, link, dialogs);
+        form.show();
+        TEditForm* edit = form.editForm();
+        QLineEdit* name = page == TEditForm::kGroupPage ? edit->groupNameEdit() : edit->nameEdit();
+        if (page == TEditForm::kGroupPage)
+            edit->prepareNewGroup();
+        else
+            edit->prepareNewStation();
+        edit->show();
+        name->setText(QStringLiteral("Typed"));
+        messages.clear();
+        notes.clear();
+
+        breakFolder();
+        edit->PngBitBtn1Click();
+        EXPECT_TRUE(edit->isVisible()) << "the dialog stays open";
+        EXPECT_EQ(name->text(), "Typed");
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_TRUE(messages.first().contains("Can't write")) << messages.first().toStdString();
+        EXPECT_TRUE(notes.isEmpty()) << "nothing was added";
+        repairFolder();
+        EXPECT_EQ(outline(app + QStringLiteral("/stations.xml")), "Rock[r1,r2] News[n1] Talk[t1]");
+
+        // With the folder back, OK again stores the same entry once.
+        child<QLineEdit>(form, "FSEdit")->setText(QStringLiteral("r")); // reload from disk
+        child<QLineEdit>(form, "FSEdit")->clear();
+        edit->PngBitBtn1Click();
+        EXPECT_FALSE(edit->isVisible());
+        EXPECT_EQ(outline(app + QStringLiteral("/stations.xml")),
+                  page == TEditForm::kGroupPage ? "Typed[] Rock[r1,r2] News[n1] Talk[t1]"
+                                                : "Rock[r1,r2,Typed] News[n1] Talk[t1]");
+        EXPECT_EQ(notes.size(), page == TEditForm::kStationPage ? 1 : 0);
+    }
+}
+
+TEST_F(ManagerTest, BackupMessageSaysOnlyWhatHappened) {
+    auto form = open(kFavourites);
+    for (bool written : {true, false}) {
+        CommitResult result;
+        result.written = written;
+        result.backupPath = QStringLiteral("/somewhere/stations.xml.broken-1");
+        result.error = written ? QString() : QStringLiteral("Can't write it.");
+        messages.clear();
+        form->applyCommit(result);
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_TRUE(messages.first().contains(result.backupPath));
+        EXPECT_EQ(messages.first().contains("written"), written) << messages.first().toStdString();
+        EXPECT_EQ(messages.contains("Can't write it."), !written);
+    }
+}
+
+} // namespace
