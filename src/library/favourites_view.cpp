@@ -244,6 +244,10 @@ int FavouritesListView::topRow() const {
 void FavouritesListView::scrollToTopRow(int row) {
     if (!model() || row <= 0 || row >= model()->rowCount())
         return;
+    // Right after a model reset the rows are laid out later and the scroll range is still
+    // empty; lay them out now so that the value is not cut to 0.
+    executeDelayedItemsLayout();
+    updateGeometries();
     verticalScrollBar()->setValue(row); // scrolling is per row
 }
 

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
 using namespace tl;
 using namespace tl::test;
 
@@ -493,20 +495,37 @@ TEST_F(ManagerTest, KeysActOnlyWhenTheirPressReachedTheList) {
     }
 }
 
-TEST_F(ManagerTest, EditOkKeepsTheTopRow) {
-    auto form = open(longList(60));
-    form->resize(600, 350);
-    form->show();
-    FavouritesListView* view = form->favouritesView();
-    view->scrollToTopRow(20);
-    view->selectRow(23);
-    ASSERT_EQ(view->topRow(), 20);
-    TEditForm* edit = form->editForm();
-    edit->prepareEdit(*form->selectedRecord());
-    edit->nameEdit()->setText(QStringLiteral("renamed"));
-    edit->PngBitBtn1Click();
-    EXPECT_EQ(form->favourites().stations()[23].Name, "renamed");
-    EXPECT_EQ(view->topRow(), 20);
+TEST_F(ManagerTest, CommitsKeepTheTopRow) {
+    struct Row {
+        const char* what;
+        std::function<void(TForm2&)> act;
+        const char* row23; // the name in row 23 afterwards
+    };
+    const Row table[] = {
+        {"edit OK",
+         [](TForm2& form) {
+             TEditForm* edit = form.editForm();
+             edit->prepareEdit(*form.selectedRecord());
+             edit->nameEdit()->setText(QStringLiteral("renamed"));
+             edit->PngBitBtn1Click();
+         },
+         "renamed"},
+        {"delete", [](TForm2& form) { form.ToolButton3Click(); }, "s23"},
+        {"drop", [](TForm2& form) { form.dropRow(23, 21); }, "s21"},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        auto form = open(longList(60));
+        form->resize(600, 350);
+        form->show();
+        FavouritesListView* view = form->favouritesView();
+        view->scrollToTopRow(20);
+        view->selectRow(23); // s22
+        ASSERT_EQ(view->topRow(), 20);
+        row.act(*form);
+        EXPECT_EQ(form->favourites().stations()[23].Name, row.row23);
+        EXPECT_EQ(view->topRow(), 20);
+    }
 }
 
 TEST_F(ManagerTest, FailedWriteKeepsTheDialogOpenWithWhatWasTyped) {
