@@ -412,7 +412,11 @@ int TForm2::TaskDialog(const QString& title, const QString& instruction, const Q
         return dialogs_.confirm(title, instruction, content);
     QMessageBox box(QMessageBox::Question, title, instruction, QMessageBox::Yes | QMessageBox::No,
                     this);
+    box.setTextFormat(Qt::PlainText);
     box.setInformativeText(content);
+    // The content holds names and info as typed: show them as text, never as markup.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? 6 : 7;
 }
@@ -420,8 +424,13 @@ int TForm2::TaskDialog(const QString& title, const QString& instruction, const Q
 void TForm2::showMessage(const QString& text) {
     if (dialogs_.message)
         dialogs_.message(text);
-    else
-        QMessageBox::information(isVisible() ? this : nullptr, QStringLiteral("Stations"), text);
+    else {
+        // Messages quote names and paths: plain text, so a "<" in them is shown as it is.
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Stations"), text, QMessageBox::Ok,
+                        isVisible() ? this : nullptr);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
 }
 
 void TForm2::notify(const QString& text) {

@@ -11,10 +11,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <functional>
@@ -604,6 +608,121 @@ TEST_F(ManagerTest, BackupMessageSaysOnlyWhatHappened) {
         EXPECT_EQ(messages.first().contains("written"), written) << messages.first().toStdString();
         EXPECT_EQ(messages.contains("Can't write it."), !written);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ManagerTest, NamesShowAsTextInMenusAndConfirmations) {
+    struct Row {
+        const char* name;
+        const char* menuText;
+    };
+    const Row table[] = {
+        {"News & Talk", "News && Talk"}, {"&&", "&&&&"},   {"Rock", "Rock"},
+        {"a\tb\r\nc", "a b  c"},         {"&x&", "&&x&&"}, {"", ""},
+    };
+    QMenu menu;
+    for (const Row& row : table) {
+        const QString name = QString::fromUtf8(row.name);
+        EXPECT_EQ(menuText(name), QString::fromUtf8(row.menuText)) << row.name;
+        QAction* item = menu.addAction(menuText(name));
+        EXPECT_TRUE(QKeySequence::mnemonic(item->text()).isEmpty()) << row.name;
+        if (!name.contains(QLatin1Char('\t')) && !name.contains(QLatin1Char('\n'))) {
+            EXPECT_EQ(item->iconText(), name) << "shown as typed";
+        }
+    }
+
+    // The real confirmation shows a station's name and info as plain text.
+    writeBytes(path(), "<r><group Name=\"G\" rolled=\"0\"><station><Name>&lt;b&gt;Bold&lt;/b&gt; "
+                       "&amp; Co</Name><Info>&lt;i&gt;</Info></station></group></r>");
+    LibraryStartup startup;
+    startup.appPath = dir.path() + QLatin1Char('/');
+    TForm2 form(startup, PlayerLink{});
+    form.show();
+    form.favouritesView()->selectRow(1);
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            shown = label->text();
+            format = label->textFormat();
+        }
+        box->button(QMessageBox::No)->click();
+    });
+    form.ToolButton3Click();
+    EXPECT_EQ(shown, "<b>Bold</b> & Co\r\n<i>");
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(outline(path()), "G[<b>Bold</b> & Co]") << "No deletes nothing";
+}
+
+// Controls of the edit dialog that do not show whole: shorter or narrower than their size hint
+// (text fields: than their minimum), overlapping another control or reaching outside the
+// dialog.
+QStringList clippedControls(TEditForm& edit) {
+    QStringList clipped;
+    for (int page : {TEditForm::kStationPage, TEditForm::kGroupPage}) {
+        if (page == TEditForm::kGroupPage)
+            edit.prepareNewGroup();
+        else
+            edit.prepareNewStation();
+        edit.show();
+        QApplication::processEvents();
+        QList<std::pair<QString, QRect>> placed;
+        for (QWidget* w : edit.findChildren<QWidget*>()) {
+            const bool text = qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w);
+            const bool fixed = qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                               qobject_cast<QComboBox*>(w);
+            if (!w->isVisible() || (!text && !fixed) || qobject_cast<QComboBox*>(w->parent()))
+                continue;
+            const QSize hint = w->sizeHint();
+            const QSize least = text ? w->minimumSizeHint() : hint;
+            const QRect inDialog(w->mapTo(&edit, QPoint(0, 0)), w->size());
+            QString name = w->objectName();
+            if (auto* label = qobject_cast<QLabel*>(w))
+                name = label->text();
+            for (const auto& [other, rect] : placed)
+                if (rect.intersects(inDialog))
+                    clipped << name + QStringLiteral(" overlaps ") + other;
+            placed.append({name, inDialog});
+            if (w->height() < least.height() || w->width() < least.width() ||
+                !edit.rect().contains(inDialog))
+                clipped << QStringLiteral("%1 %2x%3 (hint %4x%5)")
+                               .arg(name)
+                               .arg(w->width())
+                               .arg(w->height())
+                               .arg(hint.width())
+                               .arg(hint.height());
+        }
+        if (auto* memo = edit.infoMemo();
+            memo->isVisible() && memo->viewport()->height() < 2 * memo->fontMetrics().lineSpacing())
+            clipped << QStringLiteral("Memo1 holds less than two lines");
+        edit.hide();
+    }
+    return clipped;
+}
+
+TEST_F(ManagerTest, EditDialogShowsEveryControlWhole) {
+    const QFont normal = QApplication::font();
+    for (qreal scale : {1.0, 2.0}) {
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        auto form = open(
+            QByteArray(kFavourites)
+                .replace("News", "A group name long enough to widen a box that fits its contents"));
+        TEditForm* edit = form->editForm();
+        const QStringList clipped = clippedControls(*edit);
+        EXPECT_TRUE(clipped.isEmpty())
+            << "font x" << scale << ": " << clipped.join(QStringLiteral("; ")).toStdString();
+        EXPECT_GE(edit->width(), 380);
+        EXPECT_GE(edit->height(), 193);
+        EXPECT_EQ(edit->minimumSize(), edit->maximumSize()) << "a fixed dialog border";
+    }
+    QApplication::setFont(normal);
 }
 
 } // namespace
