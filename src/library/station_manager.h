@@ -103,6 +103,9 @@ public:
     // Shows what a commit reported (backup place, write failure, load error) and rebuilds
     // the list; topRow is the row to bring back to the top.
     void applyCommit(const CommitResult& result, int topRow = 0);
+    // The row a commit brings back to the top: the top visible row while a row is selected,
+    // else 0.
+    int rememberTopRow() const;
 
     // Handlers (public so that the player and the tests can run them).
     void PageControl1Change(int index);
@@ -127,7 +130,6 @@ private:
     void FormCreate(const LibraryStartup& startup);
     void LoadFavs(const QString& filterText);
     void applyLoad(const LoadResult& result, int topRow);
-    int rememberTopRow() const;
     void PopupMenu1Popup(const QPoint& globalPos);
     void onRowReleased(int row);
     void onKeyReleased(int key);
