@@ -103,10 +103,12 @@ TEST(Application, ContextMenuFromWindowAndTray) {
     a.player().PopupMenu1()->hide();
     QMenu* favourites = a.player().PopupMenu1()->findChild<QMenu*>(QStringLiteral("Favourites1"));
     ASSERT_NE(favourites, nullptr);
+    Q_EMIT favourites->aboutToShow(); // built as it opens
     const QList<QAction*> groups = favourites->actions();
     ASSERT_EQ(groups.size(), 2);
     EXPECT_EQ(groups[0]->text(), QStringLiteral("First"));
     ASSERT_NE(groups[0]->menu(), nullptr);
+    Q_EMIT groups[0]->menu()->aboutToShow();
     const QList<QAction*> stations = groups[0]->menu()->actions();
     ASSERT_EQ(stations.size(), 2);
     EXPECT_EQ(stations[1]->text(), QStringLiteral("Two"));
@@ -135,6 +137,25 @@ TEST(Application, NextOnTheFavouritesStopsOnAGroupRow) {
     selected = a.player().controller().links().selectedStation();
     ASSERT_TRUE(selected.has_value());
     EXPECT_EQ(selected->Url, QStringLiteral("http://127.0.0.1:1/three"));
+}
+
+TEST(Application, AStationFromTheFavouritesMenuTurnsTheManagerToItsFavourites) {
+    App a("[General]\nTheme=Nocturne\n");
+    // Never shown, the manager is on its (empty) search page: next does nothing there.
+    a.player().Label2Click();
+    EXPECT_EQ(a.player().controller().links().selectedStation(), std::nullopt);
+    QMenu* favourites = a.player().PopupMenu1()->findChild<QMenu*>(QStringLiteral("Favourites1"));
+    Q_EMIT favourites->aboutToShow();
+    QMenu* second = favourites->actions()[1]->menu();
+    Q_EMIT second->aboutToShow();
+    second->actions()[0]->trigger(); // "Three"
+    QApplication::processEvents();
+    // Now previous and next walk the favourites, from no selection.
+    a.player().Label2Click(); // row 0, the group "First"
+    a.player().Label2Click(); // row 1, One
+    const auto selected = a.player().controller().links().selectedStation();
+    ASSERT_TRUE(selected.has_value());
+    EXPECT_EQ(selected->Url, QStringLiteral("http://127.0.0.1:1/one"));
 }
 
 TEST(Application, VolumeStepsMoveKnobAndSliderTogether) {

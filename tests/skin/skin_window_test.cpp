@@ -250,9 +250,32 @@ TEST(KnobWidget, ResizeKeepsItSquareAndLabelFollows) {
     knob->setPosition(1);
     EXPECT_EQ(knob->positionLabel(), nullptr);
 
-    // Its own painting on an ordinary window.
+    // Its own painting on an ordinary window: the parent's colour in the corners, the face
+    // inside a dark ring, and the pointer in its line colour where position 1 points (210
+    // degrees: left and a little down), nowhere on the other side.
+    QPalette pal = knob->palette();
+    pal.setColor(QPalette::Window, QColor(255, 0, 255));
+    pal.setColor(QPalette::Button, QColor(200, 200, 200));
+    knob->setPalette(pal);
+    knob->setLineColor(QColor(255, 0, 0));
     const QImage shot = knob->grab().toImage();
-    EXPECT_EQ(shot.size(), QSize(32, 32));
+    ASSERT_EQ(shot.size(), QSize(32, 32));
+    EXPECT_TRUE(near(shot.pixelColor(0, 0), QColor(255, 0, 255)));
+    EXPECT_TRUE(near(shot.pixelColor(31, 31), QColor(255, 0, 255)));
+    EXPECT_TRUE(near(shot.pixelColor(16, 12), QColor(200, 200, 200)));
+    EXPECT_LT(shot.pixelColor(16, 31).lightness(), 80) << "the ring";
+    auto reddest = [&](QRect area) {
+        int best = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                best = std::max(best, c.red() - std::max(c.green(), c.blue()));
+            }
+        }
+        return best;
+    };
+    EXPECT_GT(reddest(QRect(7, 17, 5, 5)), 120) << "the pointer";
+    EXPECT_LT(reddest(QRect(20, 10, 5, 5)), 20) << "nothing opposite the pointer";
 }
 
 } // namespace
