@@ -448,7 +448,8 @@ void TForm1::onControlClicked(SkinControl* control) {
 
 void TForm1::onControlPressed(SkinControl* control, QMouseEvent* event) {
     if (dragsWindow(*control)) {
-        armDrag(event);
+        // The time label also takes clicks: its drag waits for the pointer to move.
+        armDrag(event, control->objectName != u"Label7");
     }
 }
 
@@ -466,7 +467,7 @@ void TForm1::onBackgroundPressed(QMouseEvent* event) {
             controller_->setVisualizationType(compositor().VisualKind);
         }
     }
-    armDrag(event);
+    armDrag(event, true);
 }
 
 void TForm1::onBackgroundReleased(QMouseEvent* event) {
@@ -475,12 +476,18 @@ void TForm1::onBackgroundReleased(QMouseEvent* event) {
     }
 }
 
-void TForm1::armDrag(QMouseEvent* event) {
+void TForm1::armDrag(QMouseEvent* event, bool atOnce) {
     if (event->button() != Qt::LeftButton) {
         return; // other buttons reach their controls and the menu
     }
     drag_ = Drag{};
+    if (atOnce && windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+        // The window manager moves the window and takes the release; the snap follows the
+        // last move once the button is up (snapTimer_).
+        return;
+    }
     drag_.armed = true;
+    drag_.systemRefused = atOnce;
     drag_.pressGlobal = event->globalPosition().toPoint();
     drag_.startPos = pos();
 }
@@ -490,9 +497,8 @@ void TForm1::mouseMoveEvent(QMouseEvent* event) {
         const QPoint delta = event->globalPosition().toPoint() - drag_.pressGlobal;
         if (!drag_.own && delta.manhattanLength() >= QApplication::startDragDistance()) {
             drag_.moved = true;
-            if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-                // The window manager moves the window and takes the release; the snap
-                // follows the last move once the button is up (snapTimer_).
+            if (!drag_.systemRefused && windowHandle() != nullptr &&
+                windowHandle()->startSystemMove()) {
                 drag_.armed = false;
             } else {
                 drag_.own = true;

@@ -116,7 +116,9 @@ private:
     void onTrayActivated(int reason);
     void syncVolumeControls();
     void fillFavouritesMenu();
-    void armDrag(QMouseEvent* event);
+    // atOnce: the system's move starts with the press (the window's background and the
+    // bitrate and format labels); otherwise once the pointer has moved past the drag distance.
+    void armDrag(QMouseEvent* event, bool atOnce);
     void finishMinimize();
 
     QString appPath_;
@@ -131,12 +133,13 @@ private:
     bool minimizing_ = false; // fading out before the window is minimised or hidden
     int wheelRemainder_ = 0;  // wheel units short of a whole step (120)
 
-    // Dragging the window: armed by a left press on a drag area, started once the pointer has
-    // moved past the drag distance (so a plain click on the time label stays a click). The
-    // system's move is tried first; where it is refused the window follows the pointer here.
+    // Dragging the window with the left button. The system's move is tried first; where it is
+    // refused the window follows the pointer here, once it has moved past the drag distance
+    // (so a plain click on the time label stays a click).
     struct Drag {
         bool armed = false;
-        bool own = false; // this window moves itself
+        bool systemRefused = false; // the system's move was refused at the press
+        bool own = false;           // this window moves itself
         bool moved = false;
         QPoint pressGlobal;
         QPoint startPos;
