@@ -55,6 +55,7 @@ e2e_start() {
 
 # Records the sink's monitor into $work/heard.wav until e2e_stop_recording.
 e2e_record() {
+    record_started=$(date +%s.%N)
     parec -d ci_null.monitor --file-format=wav "$work/heard.wav" &
     parec_pid=$!
     e2e_pids+=($parec_pid)
@@ -94,7 +95,12 @@ e2e_terminate_player() {
     wait "$player_pid" || true
 }
 
-# A loud enough 440 Hz tone in the middle of the recording.
+# Seconds from the start of the recording to now plus $1.
+e2e_record_offset() {
+    awk -v s="$record_started" -v n="$(date +%s.%N)" -v a="$1" 'BEGIN { printf "%.1f", n - s + a }'
+}
+
+# A loud enough 440 Hz tone in the recording, 2 s from the offset $1 (seconds).
 e2e_expect_tone() {
     local stats rms freq
     stats=$(sox "$work/heard.wav" -n remix 1 trim "$1" 2 stat 2>&1)
