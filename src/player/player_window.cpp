@@ -663,9 +663,14 @@ void TForm1::changeEvent(QEvent* event) {
         return;
     }
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
-    // Restored by the window manager (a taskbar click): it comes back transparent, so fade in.
-    if (change->oldState().testFlag(Qt::WindowMinimized) && !isMinimized() && !minimizing_) {
-        FadeIn();
+    if (isMinimized()) {
+        // However it was minimised (also by the window manager's own command), it comes back
+        // transparent and fades in.
+        if (!fading()) {
+            setWindowOpacity(0.0);
+        }
+    } else if (change->oldState().testFlag(Qt::WindowMinimized) && !minimizing_) {
+        FadeIn(); // restored by the window manager (a taskbar click)
     }
 }
 

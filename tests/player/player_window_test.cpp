@@ -230,12 +230,14 @@ TEST(PlayerWindow, MinimiseFadesOutAndRestoringNeverFlashes) {
     ASSERT_TRUE(test::waitUntil([&] { return p.window->isMinimized(); }, 5000));
     EXPECT_EQ(p.window->windowOpacity(), 0.0);
 
-    // Whenever the window is shown or changes state while coming back, it is transparent.
+    // Whenever the window is shown or comes back from being minimised, it is transparent.
     struct Watch : QObject {
         double worst = 0;
         bool eventFilter(QObject* o, QEvent* e) override {
-            if (e->type() == QEvent::Show || e->type() == QEvent::WindowStateChange) {
-                worst = std::max(worst, static_cast<QWidget*>(o)->windowOpacity());
+            const auto* w = static_cast<QWidget*>(o);
+            if (e->type() == QEvent::Show ||
+                (e->type() == QEvent::WindowStateChange && !w->isMinimized())) {
+                worst = std::max(worst, w->windowOpacity());
             }
             return false;
         }
@@ -252,6 +254,14 @@ TEST(PlayerWindow, MinimiseFadesOutAndRestoringNeverFlashes) {
     p.window->minButtonClick();
     ASSERT_TRUE(test::waitUntil([&] { return p.window->isMinimized(); }, 5000));
     p.window->setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(p.window->fading());
+    ASSERT_TRUE(test::waitUntil([&] { return !p.window->fading(); }, 5000));
+    // Minimised by the window manager's own command, without the fade: restored, it still
+    // comes back transparent.
+    watch.worst = 0;
+    p.window->setWindowState(Qt::WindowMinimized);
+    p.window->setWindowState(Qt::WindowNoState);
+    EXPECT_LT(watch.worst, 0.05);
     EXPECT_TRUE(p.window->fading());
     ASSERT_TRUE(test::waitUntil([&] { return !p.window->fading(); }, 5000));
     EXPECT_EQ(p.window->windowOpacity(), 1.0);
