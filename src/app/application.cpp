@@ -102,8 +102,18 @@ bool Application::createPlayerWindow() {
     windowLinks.stepStation = [this](int delta) {
         stepStation(delta);
     };
-    windowLinks.fillFavouritesMenu = [this](QMenu* menu) {
-        fillFavouritesMenu(menu);
+    windowLinks.favouritesMenu = [this](int maxGroups, int maxStations) {
+        return favouritesMenu(maxGroups, maxStations);
+    };
+    windowLinks.playFavourite = [this](const QString& name, const QString& url) {
+        if (!form2_) {
+            return;
+        }
+        // FavMenuClk: the manager shows its favourites page with no row selected, so previous
+        // and next act on the favourites and the stop run by the record play resolves nothing.
+        form2_->setCurrentPage(TForm2::kFavouritesPage);
+        form2_->selectCurrentListRow(-1);
+        controller_->PlayStationRecord(name, url);
     };
     windowLinks.addCurrentStation = [this] {
         if (form2_) {
@@ -321,25 +331,20 @@ void Application::stepStation(int delta) {
     }
 }
 
-void Application::fillFavouritesMenu(QMenu* menu) {
+QList<TForm1::FavouritesMenuGroup> Application::favouritesMenu(int maxGroups, int maxStations) {
+    QList<TForm1::FavouritesMenuGroup> groups;
     if (!form2_) {
-        return;
+        return groups;
     }
-    for (const FavouritesDocument::MenuGroup& group : form2_->favourites().menuEntries()) {
-        QMenu* sub = menu->addMenu(group.name);
+    for (const FavouritesDocument::MenuGroup& group :
+         form2_->favourites().menuEntries(maxGroups, maxStations)) {
+        TForm1::FavouritesMenuGroup entry{group.name, {}};
         for (const FavouritesDocument::MenuStation& station : group.stations) {
-            QAction* item = sub->addAction(station.name);
-            item->setToolTip(station.url);
-            item->setStatusTip(station.url);
-            QObject::connect(item, &QAction::triggered, form1_.get(), [this, station] {
-                // FavMenuClk: the manager shows its favourites with no row selected, so the
-                // stop run by the record play resolves nothing.
-                form2_->PageControl1Change(TForm2::kFavouritesPage);
-                form2_->selectCurrentListRow(-1);
-                controller_->PlayStationRecord(station.name, station.url);
-            });
+            entry.stations.append({station.name, station.url});
         }
+        groups.append(std::move(entry));
     }
+    return groups;
 }
 
 bool Application::start() {

@@ -271,15 +271,17 @@ QStringList FavouritesDocument::groupNames() const {
     return names;
 }
 
-QList<FavouritesDocument::MenuGroup> FavouritesDocument::menuEntries() const {
+QList<FavouritesDocument::MenuGroup> FavouritesDocument::menuEntries(int maxGroups,
+                                                                     int maxStations) const {
     QList<MenuGroup> groups;
     const pugi::xml_node root = doc_.document_element();
-    for (pugi::xml_node group = root.first_child(); group; group = group.next_sibling()) {
+    for (pugi::xml_node group = root.first_child(); group && groups.size() < maxGroups;
+         group = group.next_sibling()) {
         if (group.type() != pugi::node_element)
             continue;
         MenuGroup entry{fromUtf8(group.attribute("Name").value()), {}};
-        for (pugi::xml_node station = group.first_child(); station;
-             station = station.next_sibling()) {
+        for (pugi::xml_node station = group.first_child();
+             station && entry.stations.size() < maxStations; station = station.next_sibling()) {
             if (station.type() == pugi::node_element)
                 entry.stations.append({fromUtf8(station.child("Name").text().get()),
                                        fromUtf8(station.child("Url").text().get())});

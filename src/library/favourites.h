@@ -26,6 +26,7 @@
 
 #include <pugixml.hpp>
 
+#include <climits>
 #include <optional>
 
 namespace tl {
@@ -95,7 +96,8 @@ public:
         QString name;
         QList<MenuStation> stations;
     };
-    QList<MenuGroup> menuEntries() const;
+    // At most maxGroups groups and maxStations stations of each; the rest is not read.
+    QList<MenuGroup> menuEntries(int maxGroups = INT_MAX, int maxStations = INT_MAX) const;
 
     bool loadFailed() const { return loadFailed_; }
 

@@ -305,6 +305,10 @@ int TForm2::currentPage() const {
     return PageControl1->currentIndex();
 }
 
+void TForm2::setCurrentPage(int index) {
+    PageControl1->setCurrentIndex(index);
+}
+
 int TForm2::lastStationRow() const {
     return ListView2->selectedRow();
 }

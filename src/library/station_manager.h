@@ -56,6 +56,8 @@ public:
     // search tab answers through setSearchSelection once the results view exists).
     std::optional<StationChoice> selectedStation() const;
     int currentPage() const;
+    // Shows a tab; its change handler runs when the tab changes.
+    void setCurrentPage(int index);
     // The selected favourites row, -1 when none (LastStation "Index" at close).
     int lastStationRow() const;
     QRect savedGeometry() const; // StationsX/Y/W/H
