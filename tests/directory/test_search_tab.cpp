@@ -271,6 +271,9 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
     nowPlaying = tab->SearchResults()[tab->model()->rows()[2].stateIndex].Url;
     list->viewport()->update();
     EXPECT_NE(list->viewport()->grab().toImage(), before);
+    // TL_SEARCH_SHOT=file.png keeps a picture of the window for a person to look at.
+    if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
+        form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT"));
 
     find(*form, 1, QStringLiteral("Drum and Bass"));
     EXPECT_EQ(names(*form), QStringList({"Beats & Breaks", "Jungle"}));
