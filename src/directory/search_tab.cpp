@@ -112,7 +112,8 @@ void ResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const ResultRow& row = rows[static_cast<std::size_t>(index.row())];
     if (tab_.showsPlaceholder()) {
         painter->drawImage(QPoint(R.left() + 4, top + 5), th.icons[1]);
-        text(row.caption, Qt::black, QRect(32, top + 2, W0 - 32, TH));
+        // The theme's name colour rather than black: the rows may be dark.
+        text(row.caption, nameColour, QRect(32, top + 2, W0 - 32, TH));
         painter->restore();
         return;
     }
@@ -128,7 +129,8 @@ void ResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->drawImage(QPoint(R.left() + 15, top + 15), th.nowPlaying);
     }
     text(r.OnAir, infoColour, QRect(32, top + 2 + TH, W0 - 32, TH));
-    text(r.Quality + QStringLiteral(" kbps"), nameColour, QRect(W0, top + 2, W1, TH));
+    if (!r.Quality.isEmpty()) // an unknown bitrate shows nothing rather than " kbps"
+        text(r.Quality + QStringLiteral(" kbps"), nameColour, QRect(W0, top + 2, W1, TH));
     text(r.Detail, nameColour, QRect(W0 + W1, top + 2, W2, TH));
     painter->restore();
 }
@@ -160,10 +162,14 @@ SearchTab::SearchTab(const SearchStartup& startup, const ListTheme& theme, const
             onChoiceChanged(serviceIndex(), countIndex());
     });
     fetcher_.onDone = [this](const DirectoryReply& reply) {
-        if (reply.ok)
+        if (reply.ok) {
             HTTPGet1DoneStream(reply.body, reply.service, reply.server);
-        else
+        } else {
             HTTPGet1Error();
+            // The rows are gone: say why instead of keeping the old count.
+            if (host_.setStatus)
+                host_.setStatus(QStringLiteral("Search failed: ") + reply.error);
+        }
     };
 }
 

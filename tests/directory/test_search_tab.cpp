@@ -297,6 +297,8 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
         counted = log.open(QIODevice::ReadOnly) && log.readAll().contains("/json/url/96062a7b");
     }
     EXPECT_TRUE(counted);
+    if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
+        form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT") + QStringLiteral(".json.png"));
 }
 
 TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
@@ -328,6 +330,9 @@ TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
         menu->hide();
     }
 
+    if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
+        form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT") + QStringLiteral(".none.png"));
+
     // A server that never answers: the window stays responsive and busy.
     find(*form, 0, QStringLiteral("Rock"), false);
     bool ticked = false;
@@ -351,6 +356,12 @@ TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
     ASSERT_TRUE(waitIdle(*form));
     EXPECT_TRUE(tab->showsPlaceholder());
     EXPECT_TRUE(child<QPushButton>(*form, "PngSpeedButton1")->isEnabled());
+
+    // A failed search says so in the status line.
+    server.stop();
+    find(*form, 1, QStringLiteral("Rock"));
+    EXPECT_TRUE(status->text().startsWith("Search failed: ")) << status->text().toStdString();
+    EXPECT_EQ(tab->rowCount(), 0);
 
     // Closing and destroying the manager while it waits does not hang.
     find(*form, 0, QStringLiteral("Rock"), false);
