@@ -2,6 +2,7 @@
 
 #include "common/ini_file.h"
 #include "common/text.h"
+#include "directory/search_tab.h"
 #include "player/player_commands.h"
 #include "skin/knob_widget.h"
 
@@ -97,6 +98,7 @@ bool Application::createPlayerWindow() {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
         }
+        values.searchResCount = settings_.SearchResCount;
         return values;
     };
     windowLinks.stepStation = [this](int delta) {
@@ -242,6 +244,8 @@ void Application::createStationManager() {
     startup.lastCategory = nowPlaying_.Category;
     startup.lastIndex = nowPlaying_.Index;
     startup.lastInfo = nowPlaying_.Info;
+    startup.serviceIndex = nowPlaying_.ServiceIndex;
+    startup.searchResCount = settings_.SearchResCount;
     startup.geometry = QRect(
         ini.intValue(u"General", u"StationsX", 100), ini.intValue(u"General", u"StationsY", 100),
         ini.intValue(u"General", u"StationsW", 500), ini.intValue(u"General", u"StationsH", 400));
@@ -290,6 +294,10 @@ void Application::createStationManager() {
     link.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    link.searchChoiceChanged = [this](int serviceIndex, int countIndex) {
+        nowPlaying_.ServiceIndex = serviceIndex;
+        settings_.SearchResCount = countIndex;
+    };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
 }
 
@@ -328,6 +336,8 @@ void Application::stepStation(int delta) {
     form2_->selectCurrentListRow(*row);
     if (form2_->currentPage() == TForm2::kFavouritesPage) {
         form2_->ListBox2DblClick();
+    } else if (form2_->currentPage() == TForm2::kSearchPage) {
+        form2_->searchTab()->ListView1DblClick();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "library/station_manager.h"
 
+#include "directory/search_tab.h"
 #include "library/edit_dialog.h"
 #include "library/favourites_actions.h"
 #include "library/favourites_view.h"
@@ -64,13 +65,13 @@ TForm2::TForm2(const LibraryStartup& startup, PlayerLink link, ManagerDialogs di
     setWindowTitle(QStringLiteral("Stations"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    buildUi();
+    buildUi(startup);
     FormCreate(startup);
 }
 
 TForm2::~TForm2() = default;
 
-void TForm2::buildUi() {
+void TForm2::buildUi(const LibraryStartup& startup) {
     setMinimumSize(506, 350);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -151,9 +152,50 @@ void TForm2::buildUi() {
     searchTab->setObjectName(QStringLiteral("TabSheet1"));
     auto* searchTabLayout = new QVBoxLayout(searchTab);
     searchTabLayout->setContentsMargins(0, 0, 0, 0);
-    ListView1 = makePlaceholderList(searchTab, "ListView1",
-                                    {QStringLiteral("Station"), QStringLiteral("Bitrate")});
-    searchTabLayout->addWidget(ListView1);
+    SearchTabHost host;
+    host.wait = [this](bool ready) {
+        Wait(ready);
+    };
+    host.setStatus = [this](const QString& text) {
+        statlabl->setText(text);
+    };
+    host.searchPageShowing = [this] {
+        return currentPage() == kSearchPage;
+    };
+    host.setToolButtons = [this](bool addEnabled) {
+        ToolButton1->setEnabled(false);
+        ToolButton3->setEnabled(false);
+        ToolButton2->setEnabled(addEnabled);
+    };
+    host.addToFavourites = [this](const QString& name, const QString& url, const QString& rate) {
+        AddSearchResult(name, url, rate);
+    };
+    search_ = new SearchTab({startup.appPath, startup.serviceIndex, startup.searchResCount}, theme_,
+                            link_, sortState_, std::move(host), searchTab);
+    search_->onChoiceChanged = [this](int service, int count) {
+        if (link_.searchChoiceChanged)
+            link_.searchChoiceChanged(service, count);
+    };
+    searchSelection = [this] {
+        return search_->selection();
+    };
+    searchRowCount = [this] {
+        return search_->rowCount();
+    };
+    searchSelectedRow = [this] {
+        return search_->selectedRow();
+    };
+    searchSelectRow = [this](int row) {
+        search_->selectRow(row);
+    };
+    searchFilterChanged = [this](const QString& filter) {
+        search_->applyFilter(filter);
+    };
+    addSearchResultClicked = [this] {
+        search_->PngSpeedButton1Click();
+    };
+    ListView1 = search_->listView();
+    searchTabLayout->addWidget(search_);
     PageControl1->addTab(searchTab, QStringLiteral("Search Stations"));
 
     auto* recordingsTab = new QWidget;
