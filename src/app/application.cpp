@@ -2,6 +2,7 @@
 
 #include "common/ini_file.h"
 #include "common/text.h"
+#include "directory/search_tab.h"
 #include "player/player_commands.h"
 #include "skin/knob_widget.h"
 
@@ -97,13 +98,24 @@ bool Application::createPlayerWindow() {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
         }
+        values.searchResCount = settings_.SearchResCount;
         return values;
     };
     windowLinks.stepStation = [this](int delta) {
         stepStation(delta);
     };
-    windowLinks.fillFavouritesMenu = [this](QMenu* menu) {
-        fillFavouritesMenu(menu);
+    windowLinks.favouritesMenu = [this](int maxGroups, int maxStations) {
+        return favouritesMenu(maxGroups, maxStations);
+    };
+    windowLinks.playFavourite = [this](const QString& name, const QString& url) {
+        if (!form2_) {
+            return;
+        }
+        // FavMenuClk: the manager shows its favourites page with no row selected, so previous
+        // and next act on the favourites and the stop run by the record play resolves nothing.
+        form2_->setCurrentPage(TForm2::kFavouritesPage);
+        form2_->selectCurrentListRow(-1);
+        controller_->PlayStationRecord(name, url);
     };
     windowLinks.addCurrentStation = [this] {
         if (form2_) {
@@ -232,6 +244,8 @@ void Application::createStationManager() {
     startup.lastCategory = nowPlaying_.Category;
     startup.lastIndex = nowPlaying_.Index;
     startup.lastInfo = nowPlaying_.Info;
+    startup.serviceIndex = nowPlaying_.ServiceIndex;
+    startup.searchResCount = settings_.SearchResCount;
     startup.geometry = QRect(
         ini.intValue(u"General", u"StationsX", 100), ini.intValue(u"General", u"StationsY", 100),
         ini.intValue(u"General", u"StationsW", 500), ini.intValue(u"General", u"StationsH", 400));
@@ -280,6 +294,10 @@ void Application::createStationManager() {
     link.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    link.searchChoiceChanged = [this](int serviceIndex, int countIndex) {
+        nowPlaying_.ServiceIndex = serviceIndex;
+        settings_.SearchResCount = countIndex;
+    };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
 }
 
@@ -318,28 +336,25 @@ void Application::stepStation(int delta) {
     form2_->selectCurrentListRow(*row);
     if (form2_->currentPage() == TForm2::kFavouritesPage) {
         form2_->ListBox2DblClick();
+    } else if (form2_->currentPage() == TForm2::kSearchPage) {
+        form2_->searchTab()->ListView1DblClick();
     }
 }
 
-void Application::fillFavouritesMenu(QMenu* menu) {
+QList<TForm1::FavouritesMenuGroup> Application::favouritesMenu(int maxGroups, int maxStations) {
+    QList<TForm1::FavouritesMenuGroup> groups;
     if (!form2_) {
-        return;
+        return groups;
     }
-    for (const FavouritesDocument::MenuGroup& group : form2_->favourites().menuEntries()) {
-        QMenu* sub = menu->addMenu(group.name);
+    for (const FavouritesDocument::MenuGroup& group :
+         form2_->favourites().menuEntries(maxGroups, maxStations)) {
+        TForm1::FavouritesMenuGroup entry{group.name, {}};
         for (const FavouritesDocument::MenuStation& station : group.stations) {
-            QAction* item = sub->addAction(station.name);
-            item->setToolTip(station.url);
-            item->setStatusTip(station.url);
-            QObject::connect(item, &QAction::triggered, form1_.get(), [this, station] {
-                // FavMenuClk: the manager shows its favourites with no row selected, so the
-                // stop run by the record play resolves nothing.
-                form2_->PageControl1Change(TForm2::kFavouritesPage);
-                form2_->selectCurrentListRow(-1);
-                controller_->PlayStationRecord(station.name, station.url);
-            });
+            entry.stations.append({station.name, station.url});
         }
+        groups.append(std::move(entry));
     }
+    return groups;
 }
 
 bool Application::start() {

@@ -52,7 +52,7 @@ private:
     void reportSaveFailure(const QString& text);
     void ShowAudioError(const QString& text);
     void stepStation(int delta);
-    void fillFavouritesMenu(QMenu* menu);
+    QList<TForm1::FavouritesMenuGroup> favouritesMenu(int maxGroups, int maxStations);
     QString themeFolder(const QString& name) const;
 
     QString appPath_;

@@ -1,5 +1,7 @@
 #include "player/player_config.h"
 
+#include "directory/directory_query.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -50,7 +52,8 @@ StartupConfig readStartupConfig(const IniFile& ini, const QString& appPath) {
     c.last.Index = ini.intValue(kLast, u"Index", 0);
     c.last.Url = ini.value(kLast, u"Url");
     c.last.Info = ini.value(kLast, u"Info");
-    c.last.ServiceIndex = ini.intValue(kLast, u"ServiceIndex", 0);
+    // Without a stored choice the directory that answers today is offered first.
+    c.last.ServiceIndex = ini.intValue(kLast, u"ServiceIndex", kDefaultServiceIndex);
 
     RecorderSettings& r = c.recorder;
     r.Encoder = ini.value(kRecording, u"Encoder");

@@ -26,6 +26,11 @@ std::optional<QString> ParseStreamMeta(std::optional<QStringView> text) {
         if (end < 0 && value.endsWith(u'\'')) {
             value.chop(1);
         }
+        // A title from the network is cut to a length a window and a log line can take.
+        constexpr qsizetype kMaxTitle = 1024;
+        if (value.size() > kMaxTitle) {
+            value = value.first(value[kMaxTitle - 1].isHighSurrogate() ? kMaxTitle - 1 : kMaxTitle);
+        }
         title = value.toString();
     }
     if (title.trimmed().isEmpty()) {

@@ -14,7 +14,8 @@ namespace tl {
 // The title inside "StreamTitle='...';". nullopt when there is no text or no "StreamTitle=";
 // a blank title gives "No Title". The title runs from just after the opening quote to the
 // first "';" after it, wherever the field stands in the block (so "StreamTitle='AB;C';"
-// yields "AB;C"); without a closing "';" it runs to the end, less a final quote.
+// yields "AB;C"); without a closing "';" it runs to the end, less a final quote. At most
+// 1,024 UTF-16 units are kept (never half a surrogate pair).
 std::optional<QString> ParseStreamMeta(std::optional<QStringView> text);
 
 // What one ICY header line asks of the player window, in the order received. Header names

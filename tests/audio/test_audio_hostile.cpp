@@ -263,22 +263,25 @@ TEST(HostileEngine, MmshAndMmstGoToTheirOwnProtocol) {
     }
 }
 
-void otherTerm(int) {}
-
-TEST(HostileEngine, InitLeavesSigtermToTheProgram) {
-    struct sigaction own {};
-    own.sa_handler = otherTerm;
-    sigemptyset(&own.sa_mask);
-    struct sigaction previous {};
-    ASSERT_EQ(sigaction(SIGTERM, &own, &previous), 0);
-    {
-        audio::Engine engine;
-        ASSERT_TRUE(engine.init());
-        struct sigaction now {};
-        sigaction(SIGTERM, nullptr, &now);
-        EXPECT_EQ(now.sa_handler, &otherTerm);
+// SDL takes over SIGINT and SIGTERM only where they still have their default action, which
+// is how a program starts; the program installs its own handling after the engine.
+TEST(HostileEngine, InitLeavesSigintAndSigtermAlone) {
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        sigemptyset(&byDefault.sa_mask);
+        struct sigaction previous {};
+        ASSERT_EQ(sigaction(sig, &byDefault, &previous), 0);
+        {
+            audio::Engine engine;
+            ASSERT_TRUE(engine.init());
+            struct sigaction now {};
+            sigaction(sig, nullptr, &now);
+            EXPECT_EQ(now.sa_handler, SIG_DFL);
+        }
+        sigaction(sig, &previous, nullptr);
     }
-    sigaction(SIGTERM, &previous, nullptr);
 }
 
 // ---- the player's stream worker -------------------------------------------------------------

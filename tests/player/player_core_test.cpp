@@ -58,6 +58,21 @@ TEST(ParseStreamMeta, PositionArithmetic) {
             EXPECT_EQ(got->toStdString(), std::string(*c.title));
         }
     }
+    // Long titles are cut to 1,024 units, never inside a surrogate pair.
+    const QString note = QString::fromUtf8("\xF0\x9D\x84\x9E"); // U+1D11E, two units
+    const struct {
+        QString title;
+        QString expected;
+    } longCases[] = {
+        {QString(1024, u'x'), QString(1024, u'x')},
+        {QString(5000, u'x'), QString(1024, u'x')},
+        {QString(1023, u'x') + note, QString(1023, u'x')},
+        {QString(1022, u'x') + note + u'y', QString(1022, u'x') + note},
+    };
+    for (const auto& c : longCases) {
+        const QString meta = QStringLiteral("StreamTitle='") + c.title + QStringLiteral("';");
+        EXPECT_EQ(ParseStreamMeta(QStringView(meta)), c.expected) << c.title.size();
+    }
 }
 
 TEST(PlayerTexts, ElapsedTime) {
