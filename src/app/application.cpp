@@ -93,7 +93,6 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.closeValues = [this] {
         CloseValues values;
-        values.searchResCount = settings_.SearchResCount;
         if (form2_) {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
