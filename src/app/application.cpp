@@ -2,6 +2,7 @@
 
 #include "common/ini_file.h"
 #include "common/text.h"
+#include "directory/search_tab.h"
 #include "player/player_commands.h"
 #include "skin/knob_widget.h"
 
@@ -9,6 +10,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace tl {
 
@@ -56,6 +59,15 @@ void Application::ShowNotification(const QString& text) {
     }
 }
 
+void Application::reportSaveFailure(const QString& text) {
+    std::fprintf(stderr, "Tunelark: %s\n", text.toLocal8Bit().constData());
+    // Ending on a signal or with the session: nobody may be there to close a box.
+    if (!exiting_) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tunelark"), text, QMessageBox::Ok);
+        box.exec();
+    }
+}
+
 bool Application::createPlayerWindow() {
     TForm1::Links windowLinks;
     windowLinks.closed = [this] {
@@ -81,10 +93,12 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.closeValues = [this] {
         CloseValues values;
+        values.searchResCount = settings_.SearchResCount;
         if (form2_) {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
         }
+        values.searchResCount = settings_.SearchResCount;
         return values;
     };
     windowLinks.stepStation = [this](int delta) {
@@ -121,6 +135,9 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.showNotification = [this](const QString& text) {
         ShowNotification(text);
+    };
+    windowLinks.saveFailed = [this](const QString& text) {
+        reportSaveFailure(text);
     };
     form1_ = std::make_unique<TForm1>(appPath_, std::move(windowLinks));
 
@@ -227,6 +244,8 @@ void Application::createStationManager() {
     startup.lastCategory = nowPlaying_.Category;
     startup.lastIndex = nowPlaying_.Index;
     startup.lastInfo = nowPlaying_.Info;
+    startup.serviceIndex = nowPlaying_.ServiceIndex;
+    startup.searchResCount = settings_.SearchResCount;
     startup.geometry = QRect(
         ini.intValue(u"General", u"StationsX", 100), ini.intValue(u"General", u"StationsY", 100),
         ini.intValue(u"General", u"StationsW", 500), ini.intValue(u"General", u"StationsH", 400));
@@ -275,6 +294,10 @@ void Application::createStationManager() {
     link.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    link.searchChoiceChanged = [this](int serviceIndex, int countIndex) {
+        nowPlaying_.ServiceIndex = serviceIndex;
+        settings_.SearchResCount = countIndex;
+    };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
 }
 
@@ -313,6 +336,8 @@ void Application::stepStation(int delta) {
     form2_->selectCurrentListRow(*row);
     if (form2_->currentPage() == TForm2::kFavouritesPage) {
         form2_->ListBox2DblClick();
+    } else if (form2_->currentPage() == TForm2::kSearchPage) {
+        form2_->searchTab()->ListView1DblClick();
     }
 }
 
@@ -333,10 +358,15 @@ QList<TForm1::FavouritesMenuGroup> Application::favouritesMenu(int maxGroups, in
 }
 
 bool Application::start() {
-    if (!createPlayerWindow()) {
+    // A signal may end the program while a step shows a message box; no further window is
+    // created then.
+    if (exiting_ || !createPlayerWindow() || exiting_) {
         return false;
     }
     createStationManager();
+    if (exiting_) {
+        return false;
+    }
     hint_ = std::make_unique<THintForm>(settings_.NotifierDelay);
     lyrics_ = std::make_unique<TLyricsForm>();
     createSettingsDialog();
@@ -344,13 +374,20 @@ bool Application::start() {
     // The settings dialog's creation loads the theme and, when asked to, presses play: the
     // station manager has not been shown yet, so the last address is played as stored.
     settingsForm_->FormCreate();
-    return true;
+    return !exiting_;
 }
 
 void Application::exit() {
+    if (exiting_) {
+        return;
+    }
+    exiting_ = true;
     if (form1_) {
+        // Writes config.ini as a close does, whether or not the window has been shown yet.
+        form1_->FormClose();
         form1_->close();
     }
+    QApplication::quit();
 }
 
 } // namespace tl

@@ -762,9 +762,11 @@ void TForm1::FormClose() {
     values.vy = controller_->vy();
     controller_->fillCloseValues(values);
     values.visualizationType = compositor().VisualKind;
-    IniFile ini = IniFile::load(appPath_ + QStringLiteral("config.ini"));
-    writeCloseValues(ini, values);
-    ini.save(appPath_ + QStringLiteral("config.ini"));
+    if (const std::optional<QString> failure =
+            saveCloseValues(appPath_ + QStringLiteral("config.ini"), values);
+        failure && links_.saveFailed) {
+        links_.saveFailed(*failure);
+    }
     controller_->titleLog().close();
     if (links_.closed) {
         links_.closed();

@@ -53,6 +53,8 @@ public:
         std::function<void()> showAbout;
         std::function<void()> recordClick;
         std::function<void(const QString&)> showNotification;
+        // config.ini could not be written at close; called at most once, with the reason.
+        std::function<void(const QString& text)> saveFailed;
     };
 
     TForm1(QString appPath, Links links, QWidget* parent = nullptr);
