@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace tl {
 
 Application::Application(QString appPath) : appPath_(std::move(appPath)), resolver_(appPath_) {}
@@ -57,6 +59,15 @@ void Application::ShowNotification(const QString& text) {
     }
 }
 
+void Application::reportSaveFailure(const QString& text) {
+    std::fprintf(stderr, "Tunelark: %s\n", text.toLocal8Bit().constData());
+    // Ending on a signal or with the session: nobody may be there to close a box.
+    if (!exiting_) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tunelark"), text, QMessageBox::Ok);
+        box.exec();
+    }
+}
+
 bool Application::createPlayerWindow() {
     TForm1::Links windowLinks;
     windowLinks.closed = [this] {
@@ -82,6 +93,7 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.closeValues = [this] {
         CloseValues values;
+        values.searchResCount = settings_.SearchResCount;
         if (form2_) {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
@@ -92,8 +104,18 @@ bool Application::createPlayerWindow() {
     windowLinks.stepStation = [this](int delta) {
         stepStation(delta);
     };
-    windowLinks.fillFavouritesMenu = [this](QMenu* menu) {
-        fillFavouritesMenu(menu);
+    windowLinks.favouritesMenu = [this](int maxGroups, int maxStations) {
+        return favouritesMenu(maxGroups, maxStations);
+    };
+    windowLinks.playFavourite = [this](const QString& name, const QString& url) {
+        if (!form2_) {
+            return;
+        }
+        // FavMenuClk: the manager shows its favourites page with no row selected, so previous
+        // and next act on the favourites and the stop run by the record play resolves nothing.
+        form2_->setCurrentPage(TForm2::kFavouritesPage);
+        form2_->selectCurrentListRow(-1);
+        controller_->PlayStationRecord(name, url);
     };
     windowLinks.addCurrentStation = [this] {
         if (form2_) {
@@ -113,6 +135,9 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.showNotification = [this](const QString& text) {
         ShowNotification(text);
+    };
+    windowLinks.saveFailed = [this](const QString& text) {
+        reportSaveFailure(text);
     };
     form1_ = std::make_unique<TForm1>(appPath_, std::move(windowLinks));
 
@@ -316,32 +341,32 @@ void Application::stepStation(int delta) {
     }
 }
 
-void Application::fillFavouritesMenu(QMenu* menu) {
+QList<TForm1::FavouritesMenuGroup> Application::favouritesMenu(int maxGroups, int maxStations) {
+    QList<TForm1::FavouritesMenuGroup> groups;
     if (!form2_) {
-        return;
+        return groups;
     }
-    for (const FavouritesDocument::MenuGroup& group : form2_->favourites().menuEntries()) {
-        QMenu* sub = menu->addMenu(group.name);
+    for (const FavouritesDocument::MenuGroup& group :
+         form2_->favourites().menuEntries(maxGroups, maxStations)) {
+        TForm1::FavouritesMenuGroup entry{group.name, {}};
         for (const FavouritesDocument::MenuStation& station : group.stations) {
-            QAction* item = sub->addAction(station.name);
-            item->setToolTip(station.url);
-            item->setStatusTip(station.url);
-            QObject::connect(item, &QAction::triggered, form1_.get(), [this, station] {
-                // FavMenuClk: the manager shows its favourites with no row selected, so the
-                // stop run by the record play resolves nothing.
-                form2_->PageControl1Change(TForm2::kFavouritesPage);
-                form2_->selectCurrentListRow(-1);
-                controller_->PlayStationRecord(station.name, station.url);
-            });
+            entry.stations.append({station.name, station.url});
         }
+        groups.append(std::move(entry));
     }
+    return groups;
 }
 
 bool Application::start() {
-    if (!createPlayerWindow()) {
+    // A signal may end the program while a step shows a message box; no further window is
+    // created then.
+    if (exiting_ || !createPlayerWindow() || exiting_) {
         return false;
     }
     createStationManager();
+    if (exiting_) {
+        return false;
+    }
     hint_ = std::make_unique<THintForm>(settings_.NotifierDelay);
     lyrics_ = std::make_unique<TLyricsForm>();
     createSettingsDialog();
@@ -349,13 +374,20 @@ bool Application::start() {
     // The settings dialog's creation loads the theme and, when asked to, presses play: the
     // station manager has not been shown yet, so the last address is played as stored.
     settingsForm_->FormCreate();
-    return true;
+    return !exiting_;
 }
 
 void Application::exit() {
+    if (exiting_) {
+        return;
+    }
+    exiting_ = true;
     if (form1_) {
+        // Writes config.ini as a close does, whether or not the window has been shown yet.
+        form1_->FormClose();
         form1_->close();
     }
+    QApplication::quit();
 }
 
 } // namespace tl

@@ -58,6 +58,8 @@ public:
     // search tab answers through setSearchSelection once the results view exists).
     std::optional<StationChoice> selectedStation() const;
     int currentPage() const;
+    // Shows a tab; its change handler runs when the tab changes.
+    void setCurrentPage(int index);
     // The selected favourites row, -1 when none (LastStation "Index" at close).
     int lastStationRow() const;
     QRect savedGeometry() const; // StationsX/Y/W/H
@@ -108,6 +110,9 @@ public:
     // Shows what a commit reported (backup place, write failure, load error) and rebuilds
     // the list; topRow is the row to bring back to the top.
     void applyCommit(const CommitResult& result, int topRow = 0);
+    // The row a commit brings back to the top: the top visible row while a row is selected,
+    // else 0.
+    int rememberTopRow() const;
 
     // Handlers (public so that the player and the tests can run them).
     void PageControl1Change(int index);
@@ -132,7 +137,6 @@ private:
     void FormCreate(const LibraryStartup& startup);
     void LoadFavs(const QString& filterText);
     void applyLoad(const LoadResult& result, int topRow);
-    int rememberTopRow() const;
     void PopupMenu1Popup(const QPoint& globalPos);
     void onRowReleased(int row);
     void onKeyReleased(int key);
