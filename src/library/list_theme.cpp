@@ -22,8 +22,7 @@ struct Look {
     QColor background, font, info, selFont, selInfo;
     QColor selTop, selBottom, selHighlight, selShadow;
     QColor rowEven, rowOdd;
-    // The group plate carries the group name, written in the group's own colour: it is an
-    // opaque neutral of middle luminance, so dark and light group colours both stand out.
+    // The veil that darkens the group colour behind the group's name.
     QColor plateTop, plateBottom, plateHighlight;
     QColor arrow, ink, accent, toolTop, toolBottom, toolLine, statusTop, statusBottom;
 };
@@ -41,9 +40,9 @@ Look builtinLook() {
     l.selShadow = QColor(0x1C, 0x3F, 0x73);
     l.rowEven = QColor(0x1A, 0x1A, 0x1A);
     l.rowOdd = QColor(0x26, 0x26, 0x26);
-    l.plateTop = QColor(0x76, 0x76, 0x76);
-    l.plateBottom = QColor(0x6A, 0x6A, 0x6A);
-    l.plateHighlight = QColor(0x9A, 0x9A, 0x9A);
+    l.plateTop = QColor(0, 0, 0, 200);
+    l.plateBottom = QColor(0, 0, 0, 224);
+    l.plateHighlight = QColor(255, 255, 255, 60);
     l.arrow = QColor(0xE8, 0xE8, 0xE8);
     l.ink = QColor(0xF0, 0xF0, 0xF0);
     l.accent = QColor(0x4C, 0xB0, 0x4C);
@@ -69,9 +68,9 @@ Look nocturneLook() {
     l.selShadow = QColor(0x0B, 0x26, 0x2A);
     l.rowEven = QColor(0x16, 0x1C, 0x24);
     l.rowOdd = QColor(0x1C, 0x23, 0x2D);
-    l.plateTop = QColor(0x74, 0x7F, 0x8E);
-    l.plateBottom = QColor(0x68, 0x72, 0x80);
-    l.plateHighlight = QColor(0x9C, 0xA8, 0xB8);
+    l.plateTop = QColor(0x0A, 0x0F, 0x16, 200);
+    l.plateBottom = QColor(0x0A, 0x0F, 0x16, 226);
+    l.plateHighlight = QColor(0x4F, 0xD6, 0xC6, 70);
     l.arrow = QColor(0xF2, 0xF6, 0xFA);
     l.ink = QColor(0xCF, 0xD8, 0xE4);
     l.accent = QColor(0x4F, 0xD6, 0xC6);
@@ -115,28 +114,23 @@ QImage plainRow(QColor color) {
     return image;
 }
 
-// Group bar: an opaque plate over rows 0..27 and a 4-pixel stripe of the group's own colour
-// below it; the left cap also leaves a swatch of that colour. The caps round the plate off
-// with the list background.
+// Group bar: a dark veil over rows 0..27 keeps the group's colour as a deep tint behind the
+// name (written in that colour, with the outline of groupNameOutline), and a 4-pixel stripe of
+// pure colour below it. The caps round the bar off with the list background.
 QImage groupPart(const Look& l, int side) {
     QImage image = blank(32, 32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath plate;
-    plate.addRoundedRect(side < 0   ? QRectF(0, 0, 64, 28)
-                         : side > 0 ? QRectF(-32, 0, 64, 28)
-                                    : QRectF(-8, 0, 48, 28),
-                         side == 0 ? 0 : 6, side == 0 ? 0 : 6);
-    if (side < 0) {
-        QPainterPath swatch;
-        swatch.addRoundedRect(QRectF(7, 6, 6, 16), 3, 3);
-        plate = plate.subtracted(swatch);
-    }
+    QPainterPath veil;
+    veil.addRoundedRect(side < 0   ? QRectF(0, 0, 64, 28)
+                        : side > 0 ? QRectF(-32, 0, 64, 28)
+                                   : QRectF(-8, 0, 48, 28),
+                        side == 0 ? 0 : 6, side == 0 ? 0 : 6);
     QLinearGradient g(0, 0, 0, 28);
     g.setColorAt(0, l.plateTop);
     g.setColorAt(1, l.plateBottom);
-    p.fillPath(plate, g);
-    p.setClipPath(plate);
+    p.fillPath(veil, g);
+    p.setClipPath(veil);
     p.fillRect(QRectF(0, 0, 32, 1), l.plateHighlight);
     p.setClipping(false);
     if (side != 0) {
@@ -532,6 +526,14 @@ void applyInterfaceTheme(QWidget& manager, const ListTheme& theme) {
     }
     setStretchedBackground(manager.findChild<QWidget*>(QStringLiteral("StatusBarBackground")),
                            theme.statusBar);
+    // The status text takes the list's information colour on a themed status line.
+    if (!theme.statusBar.isNull()) {
+        if (auto* status = manager.findChild<QWidget*>(QStringLiteral("statlabl"))) {
+            QPalette pal = status->palette();
+            pal.setColor(QPalette::WindowText, theme.infoFontColor);
+            status->setPalette(pal);
+        }
+    }
 }
 
 InterfaceSet drawInterfaceSet() {
@@ -567,6 +569,11 @@ InterfaceSet drawInterfaceSet() {
               QStringLiteral("infofontcolor=") + colorText(l.info) + u'\n' +
               QStringLiteral("selinfofontcolor=") + colorText(l.selInfo) + u'\n';
     return set;
+}
+
+QColor groupNameOutline(const QColor& color) {
+    return contrastRatio(color, Qt::black) >= contrastRatio(color, Qt::white) ? QColor(Qt::black)
+                                                                              : QColor(Qt::white);
 }
 
 double contrastRatio(const QColor& a, const QColor& b) {

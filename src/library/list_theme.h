@@ -105,6 +105,12 @@ InterfaceSet drawInterfaceSet();
 // Contrast ratio of two colours (1 to 21) from their relative luminance.
 double contrastRatio(const QColor& a, const QColor& b);
 
+// A group's name is written in the group's own colour on a bar of that colour under the group
+// images; no fixed image can set every colour off (a dark bar hides navy, a light one white, a
+// grey one red), so the name gets a one-pixel outline: black or white, whichever stands out
+// more from the colour.
+QColor groupNameOutline(const QColor& color);
+
 // Row geometry shared by the lists.
 inline constexpr int kRowHeight = 34;
 inline constexpr int kRowImageHeight = 32;

@@ -195,47 +195,61 @@ TEST_F(ListThemeTest, ManagerShowsTheFolderOnItsToolBarAndRows) {
 }
 
 // The group name is written in the group's colour on the bar drawn from the group images over
-// that colour: it must stand out for dark and light colours alike.
+// that colour: it must stand out for dark, mid and light colours alike, with the built-in and
+// with the shipped images.
 TEST_F(ListThemeTest, GroupNameStandsOutOnItsBar) {
-    const InterfaceSet shipped = drawInterfaceSet();
-    auto image = [&](const char* name) {
-        for (const auto& [file, img] : shipped.images)
-            if (file == QString::fromLatin1(name) + QStringLiteral(".png"))
-                return img;
-        return QImage();
+    // Colours as stored (0x00BBGGRR); a group without one is navy.
+    const std::pair<const char*, const char*> groups[] = {
+        {"Navy", ""},
+        {"Black", "Color=\"0\""},
+        {"White", "Color=\"16777215\""},
+        {"Green", "Color=\"3381555\""},
+        {"Red", "Color=\"255\""},
+        {"Blue", "Color=\"16711680\""},
+        {"Yellow", "Color=\"65535\""},
     };
-    const std::pair<const char*, std::array<QImage, 3>> sets[] = {
-        {"built-in",
-         {ListTheme::builtin().rowImages[ListTheme::kGroupL],
-          ListTheme::builtin().rowImages[ListTheme::kGroupC],
-          ListTheme::builtin().rowImages[ListTheme::kGroupR]}},
-        {"shipped", {image("groupL"), image("groupC"), image("groupR")}},
-    };
-    // Navy is the colour of a group that has none of its own.
-    const QColor colours[] = {QColor(0, 0, 128),
-                              Qt::black,
-                              Qt::white,
-                              QColor(0xFF, 0xFF, 0),
-                              QColor(0xE0, 0xE0, 0xE0),
-                              QColor(0x20, 0x10, 0x40)};
-    const int right = 400;
-    for (const auto& [setName, parts] : sets) {
-        for (const QColor& colour : colours) {
-            QImage bar(right, 32, QImage::Format_ARGB32_Premultiplied);
-            bar.fill(colour);
-            QPainter p(&bar);
-            p.drawImage(0, 0, parts[0]);
-            p.drawImage(QRect(32, 0, right - 64, 32), parts[1]);
-            p.drawImage(right - 32, 0, parts[2]);
-            p.end();
-            // The name's box starts at x 38, y 8 and is one line high.
-            for (int x : {38, 120, right - 40})
-                for (int y : {8, 15, 22})
-                    EXPECT_GE(contrastRatio(colour, bar.pixelColor(x, y)), 3.0)
-                        << setName << " " << colour.name().toStdString() << " at " << x << "," << y;
-            EXPECT_EQ(bar.pixelColor(right / 2, 30), colour) << "the colour shows below";
+    QByteArray xml = "<?xml version=\"1.0\"?>\n<stations>";
+    for (const auto& [name, colour] : groups)
+        xml += group(name, 1, {}, colour);
+    writeBytes(dir.filePath(QStringLiteral("stations.xml")), xml + "</stations>\n");
+
+    for (const bool shipped : {false, true}) {
+        SCOPED_TRACE(shipped ? "shipped images" : "built-in images");
+        QDir(folder()).removeRecursively();
+        QDir().mkpath(folder());
+        if (shipped) {
+            const QDir source(QStringLiteral(TL_SOURCE_DIR "/assets/interface"));
+            for (const QString& f : source.entryList(QDir::Files))
+                QFile::copy(source.filePath(f), folder() + f);
         }
+        LibraryStartup startup;
+        startup.appPath = dir.path() + QLatin1Char('/');
+        TForm2 form(startup, PlayerLink{});
+        form.resize(600, 400);
+        form.show();
+        form.favouritesView()->selectRow(-1);
+        QApplication::processEvents();
+        const QImage rows = form.favouritesView()->viewport()->grab().toImage();
+        const int h = form.favouritesView()->fontMetrics().height();
+        for (int row = 0; row < static_cast<int>(std::size(groups)); ++row) {
+            const int top = row * kRowHeight;
+            const QColor colour = rows.pixelColor(200, top + 30); // the pure stripe
+            const QColor bar = rows.pixelColor(34, top + 14);     // beside the name
+            int standOut = 0;
+            for (int y = top + 8; y < top + 8 + h; ++y)
+                for (int x = 37; x < 110; ++x)
+                    standOut += contrastRatio(rows.pixelColor(x, y), bar) >= 3.0;
+            EXPECT_GE(standOut, 25) << groups[row].first << " " << colour.name().toStdString()
+                                    << " on " << bar.name().toStdString();
+        }
+        if (!shipped && qEnvironmentVariableIsSet("TL_SHOTS"))
+            rows.save(qEnvironmentVariable("TL_SHOTS") + QStringLiteral("/groups.png"));
     }
+    // The outline is whichever of black and white stands out more from the colour.
+    EXPECT_EQ(groupNameOutline(QColor(0, 0, 128)), QColor(Qt::white));
+    EXPECT_EQ(groupNameOutline(QColor(Qt::yellow)), QColor(Qt::black));
+    EXPECT_NEAR(contrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+    EXPECT_NEAR(contrastRatio(Qt::red, Qt::red), 1.0, 1e-9);
 }
 
 TEST_F(ListThemeTest, ShippedFolderHoldsTheGeneratedSet) {
