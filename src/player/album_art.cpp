@@ -4,6 +4,7 @@
 #include "common/text.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -26,6 +27,13 @@ QString escapedValue(const QString& text) {
 // Says what the program is to the catalogue's operators.
 QString catalogueUserAgent() {
     return QStringLiteral("Tunelark/" TUNELARK_VERSION " (internet radio player; album art)");
+}
+
+QString programFileName() {
+    const QString name = QCoreApplication::instance()
+                             ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
+                             : QString();
+    return name.isEmpty() ? QStringLiteral("tunelark") : name;
 }
 
 } // namespace
@@ -236,8 +244,8 @@ void AlbumArtLookup::onFinished(const QByteArray& body, bool ok) {
             tryCatalogue();
             return;
         }
-        // The image request names the program itself, as the shop's image server expects.
-        get(Stage::ShopImage, address, QStringLiteral("tunelark"), kMaxArtImageBytes);
+        // The image request names the program's own file as its user agent.
+        get(Stage::ShopImage, address, programFileName(), kMaxArtImageBytes);
         return;
     }
     case Stage::ShopImage:
