@@ -40,17 +40,21 @@ public:
     TForm1& playerWindow() { return *form1_; }
     PlayerController& player() { return *controller_; }
 
-    // Closes the player as "Exit" does (signals, session end).
+    // Closes the player as "Exit" does (signals, session end). Safe at any moment, also while
+    // start() shows a message box: start() then stops creating windows and returns false.
     void exit();
+    // exit() has run: the program is ending and must not enter its event loop.
+    bool exitRequested() const { return exiting_; }
 
 private:
     bool createPlayerWindow();
     void createStationManager();
     void createSettingsDialog();
     void ShowNotification(const QString& text);
+    void reportSaveFailure(const QString& text);
     void ShowAudioError(const QString& text);
     void stepStation(int delta);
-    void fillFavouritesMenu(QMenu* menu);
+    QList<TForm1::FavouritesMenuGroup> favouritesMenu(int maxGroups, int maxStations);
     QString themeFolder(const QString& name) const;
 
     QString appPath_;
@@ -70,6 +74,7 @@ private:
     std::unique_ptr<TSettingsForm> settingsForm_;
     std::unique_ptr<TInfoForm> infoForm_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
+    bool exiting_ = false;
     std::unique_ptr<AlbumArtLookup> albumArt_; // album art of the playing title
 };
 

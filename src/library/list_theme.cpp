@@ -506,6 +506,10 @@ void applyInterfaceTheme(QWidget& manager, const ListTheme& theme) {
     }
     if (auto* clear = manager.findChild<QAbstractButton*>(QStringLiteral("FSClearButton")))
         clear->setIcon(QIcon(QPixmap::fromImage(theme.clearImage)));
+    // The search tab's Find button (named PngSpeedButton1 there).
+    if (auto* find = manager.findChild<QAbstractButton*>(QStringLiteral("PngSpeedButton1"));
+        find && !theme.findImage.isNull())
+        find->setIcon(QIcon(QPixmap::fromImage(theme.findImage)));
     // The band repeats its 2 x 48 background; the filter panel stretches it and lays the
     // theme's filter picture over it.
     if (auto* band = manager.findChild<QWidget*>(QStringLiteral("CoolBar1"))) {

@@ -90,7 +90,8 @@ ListTheme LoadInterfaceTheme(const QString& folder);
 
 // Puts the theme's tool bar images and backgrounds on the manager window's parts, found by
 // their object names: ToolButton1, ToolButton2, ToolButton3, NewGroupBtn (tool bar
-// positions 0..3), CoolBar1, SearchPanelBackground2, StatusBarBackground, FSClearButton.
+// positions 0..3), CoolBar1, SearchPanelBackground2, StatusBarBackground, FSClearButton and
+// the search tab's Find button PngSpeedButton1.
 // Parts that do not exist are skipped. UI thread.
 void applyInterfaceTheme(QWidget& manager, const ListTheme& theme);
 
