@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "directory/search_tab.h"
 #include "player/player_commands.h"
+#include "settings/about_info.h"
 #include "skin/knob_widget.h"
 
 #include <QApplication>
@@ -23,9 +24,11 @@ Application::~Application() {
     }
     // Reverse order of creation. The controller ends the worker and the stream before the
     // engine goes; the player window goes after the controller that refers to its controls.
+    albumArt_.reset(); // joins its download before the player window goes
     infoForm_.reset();
     settingsForm_.reset();
     lyrics_.reset();
+    about_.reset();
     hint_.reset();
     form2_.reset();
     if (controller_) {
@@ -135,6 +138,11 @@ bool Application::createPlayerWindow() {
     windowLinks.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    windowLinks.showAbout = [this] {
+        if (about_) {
+            about_->exec();
+        }
+    };
     windowLinks.saveFailed = [this](const QString& text) {
         reportSaveFailure(text);
     };
@@ -169,6 +177,11 @@ bool Application::createPlayerWindow() {
     links.setStateImage = [this](const QString& keyword, const QString& file) {
         form1_->SetStateImage(keyword, file);
     };
+    links.requestAlbumArt = [this](const QString& title) {
+        if (albumArt_) {
+            albumArt_->request(title, nowPlaying_.StationName);
+        }
+    };
     controller_ = std::make_unique<PlayerController>(engine_, appPath_, settings_, nowPlaying_,
                                                      form1_->controls(), form1_->compositor(),
                                                      std::move(links));
@@ -184,6 +197,13 @@ bool Application::createPlayerWindow() {
     const StartupConfig config = readStartupConfig(ini, appPath_);
     settings_ = config.settings;
     recorder_ = config.recorder;
+    albumArt_ = std::make_unique<AlbumArtLookup>(appPath_, AlbumArtConfig::read(ini));
+    albumArt_->loadArt = [this](const QString& path) {
+        form1_->LoadAlbumArt(path);
+    };
+    albumArt_->clearArt = [this] {
+        form1_->ClearAlbumArt();
+    };
     form1_->move(config.position);
     controller_->vx() = config.vx;
     controller_->vy() = config.vy;
@@ -287,8 +307,11 @@ void Application::createStationManager() {
     link.repaintSkin = [this] {
         form1_->Refresh();
     };
-    link.managerClosed = [setEnabled] {
+    link.managerClosed = [this, setEnabled] {
         setEnabled(u"Label6", true);
+        if (about_) {
+            about_->close();
+        }
     };
     link.showNotification = [this](const QString& text) {
         ShowNotification(text);
@@ -366,6 +389,10 @@ bool Application::start() {
     if (exiting_) {
         return false;
     }
+    about_ = std::make_unique<TAboutForm>(AboutSeams{
+        appPath_,
+        GetVersionString(QCoreApplication::applicationFilePath(), QStringLiteral("FileVersion")),
+        DefaultUpdateBase()});
     hint_ = std::make_unique<THintForm>(settings_.NotifierDelay);
     lyrics_ = std::make_unique<TLyricsForm>();
     createSettingsDialog();

@@ -1,19 +1,21 @@
 #pragma once
 // The composition root: creates the audio engine and the windows in their fixed order (player,
-// station manager with its edit dialog, notifier, lyrics window, settings dialog, station
-// information), hands each the references it needs, and tears them down in reverse. Lives on
-// the UI thread for the whole run; no window reaches another through a global.
+// station manager with its edit dialog, about window, notifier, lyrics window, settings dialog,
+// station information), hands each the references it needs, and tears them down in reverse. Lives
+// on the UI thread for the whole run; no window reaches another through a global.
 
 #include "audio/engine.h"
 #include "directory/playlist.h"
 #include "library/station_manager.h"
 #include "platform/x11_client_messages.h"
+#include "player/album_art.h"
 #include "player/info_window.h"
 #include "player/lyrics_window.h"
 #include "player/notifier_window.h"
 #include "player/player_config.h"
 #include "player/player_controller.h"
 #include "player/player_window.h"
+#include "settings/about_form.h"
 #include "settings/settings_form.h"
 
 #include <QStringList>
@@ -66,12 +68,14 @@ private:
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<PlayerController> controller_;
     std::unique_ptr<TForm2> form2_;
+    std::unique_ptr<TAboutForm> about_;
     std::unique_ptr<THintForm> hint_;
     std::unique_ptr<TLyricsForm> lyrics_;
     std::unique_ptr<TSettingsForm> settingsForm_;
     std::unique_ptr<TInfoForm> infoForm_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
     bool exiting_ = false;
+    std::unique_ptr<AlbumArtLookup> albumArt_; // album art of the playing title
 };
 
 } // namespace tl
