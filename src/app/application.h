@@ -7,6 +7,7 @@
 #include "audio/engine.h"
 #include "directory/playlist.h"
 #include "library/station_manager.h"
+#include "platform/mpris.h"
 #include "platform/x11_client_messages.h"
 #include "player/info_window.h"
 #include "player/lyrics_window.h"
@@ -41,6 +42,13 @@ public:
     // Closes the player as "Exit" does (signals, session end).
     void exit();
 
+    // The desktop media controls; null until start() has run. Registered on the session bus
+    // only when one is there.
+    MprisService* mediaControls() { return mpris_.get(); }
+    // The album-art file the player shows (absolute path), empty when none: published to the
+    // desktop's media controls.
+    void setAlbumArtFile(const QString& path);
+
 private:
     bool createPlayerWindow();
     void createStationManager();
@@ -50,6 +58,11 @@ private:
     void stepStation(int delta);
     void fillFavouritesMenu(QMenu* menu);
     QString themeFolder(const QString& name) const;
+    void startMediaControls();
+    void syncMediaControls();
+    // Brings stored positions back onto the screens there are now; on a first run opens the
+    // manager beside the player.
+    void fitWindowsOnScreens();
 
     QString appPath_;
     audio::Engine engine_;
@@ -67,6 +80,8 @@ private:
     std::unique_ptr<TSettingsForm> settingsForm_;
     std::unique_ptr<TInfoForm> infoForm_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
+    std::unique_ptr<MprisService> mpris_;
+    bool managerPositionStored_ = true; // StationsX and StationsY were in config.ini
 };
 
 } // namespace tl
