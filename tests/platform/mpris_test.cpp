@@ -2,6 +2,7 @@
 // dbus-send as the desktop's side, and a Qt client that records PropertiesChanged.
 
 #include "platform/mpris.h"
+#include "private_bus.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -46,27 +47,7 @@ constexpr char kPath[] = "/org/mpris/MediaPlayer2";
 constexpr char kRoot[] = "org.mpris.MediaPlayer2";
 constexpr char kPlayer[] = "org.mpris.MediaPlayer2.Player";
 
-// A private session bus for the test, ended by its process.
-struct PrivateBus {
-    QProcess daemon;
-    QString address;
-
-    PrivateBus() {
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                      QStringLiteral("--print-address=1")});
-        if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000)) {
-            address = QString::fromUtf8(daemon.readLine()).trimmed();
-        }
-    }
-    ~PrivateBus() {
-        daemon.terminate();
-        if (!daemon.waitForFinished(5000)) {
-            daemon.kill();
-            daemon.waitForFinished(5000);
-        }
-    }
-};
+using test::PrivateBus;
 
 // Waits for cond while the event loop runs (the service answers from this thread).
 template <typename Cond> bool spinUntil(Cond cond, int ms = 10000) {
