@@ -384,13 +384,22 @@ constexpr QSize kNominalVideoSize(320, 240);
 
 void Application::fitWindowsOnScreens() {
     const QList<QRect> areas = availableScreenAreas();
-    form1_->move(fitOnScreens(form1_->frameGeometry(), areas).topLeft());
+    const QRect player = fitOnScreens(form1_->frameGeometry(), areas);
+    if (player != form1_->frameGeometry()) {
+        form1_->move(player.topLeft());
+    }
     if (form2_) {
+        // The manager's stored values are its client geometry (what setGeometry takes and
+        // savedGeometry gives back); moving it only when needed keeps a framed window from
+        // creeping by its title bar from run to run.
         QRect manager = form2_->geometry();
         if (!managerPositionStored_) {
             manager = placeBeside(form1_->frameGeometry(), manager.size(), areas);
         }
-        form2_->move(fitOnScreens(manager, areas).topLeft());
+        manager = fitOnScreens(manager, areas);
+        if (manager != form2_->geometry()) {
+            form2_->setGeometry(manager);
+        }
     }
     const QRect video =
         fitOnScreens(QRect(QPoint(controller_->vx(), controller_->vy()), kNominalVideoSize), areas);
