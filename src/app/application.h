@@ -39,8 +39,11 @@ public:
     TForm1& playerWindow() { return *form1_; }
     PlayerController& player() { return *controller_; }
 
-    // Closes the player as "Exit" does (signals, session end).
+    // Closes the player as "Exit" does (signals, session end). Safe at any moment, also while
+    // start() shows a message box: start() then stops creating windows and returns false.
     void exit();
+    // exit() has run: the program is ending and must not enter its event loop.
+    bool exitRequested() const { return exiting_; }
 
     // The desktop media controls; null until start() has run. Registered on the session bus
     // only when one is there.
@@ -54,9 +57,10 @@ private:
     void createStationManager();
     void createSettingsDialog();
     void ShowNotification(const QString& text);
+    void reportSaveFailure(const QString& text);
     void ShowAudioError(const QString& text);
     void stepStation(int delta);
-    void fillFavouritesMenu(QMenu* menu);
+    QList<TForm1::FavouritesMenuGroup> favouritesMenu(int maxGroups, int maxStations);
     QString themeFolder(const QString& name) const;
     void startMediaControls();
     void syncMediaControls();
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
     std::unique_ptr<MprisService> mpris_;
     bool managerPositionStored_ = true; // StationsX and StationsY were in config.ini
+    bool exiting_ = false;
 };
 
 } // namespace tl
