@@ -7,6 +7,7 @@
 #include "audio/engine.h"
 #include "directory/playlist.h"
 #include "library/station_manager.h"
+#include "platform/mpris.h"
 #include "platform/x11_client_messages.h"
 #include "player/album_art.h"
 #include "player/info_window.h"
@@ -46,6 +47,13 @@ public:
     // exit() has run: the program is ending and must not enter its event loop.
     bool exitRequested() const { return exiting_; }
 
+    // The desktop media controls; null until start() has run. Registered on the session bus
+    // only when one is there.
+    MprisService* mediaControls() { return mpris_.get(); }
+    // The album-art file the player shows (absolute path), empty when none: published to the
+    // desktop's media controls.
+    void setAlbumArtFile(const QString& path);
+
 private:
     bool createPlayerWindow();
     void createStationManager();
@@ -56,6 +64,11 @@ private:
     void stepStation(int delta);
     QList<TForm1::FavouritesMenuGroup> favouritesMenu(int maxGroups, int maxStations);
     QString themeFolder(const QString& name) const;
+    void startMediaControls();
+    void syncMediaControls();
+    // Brings stored positions back onto the screens there are now; on a first run opens the
+    // manager beside the player.
+    void fitWindowsOnScreens();
 
     QString appPath_;
     audio::Engine engine_;
@@ -74,6 +87,8 @@ private:
     std::unique_ptr<TSettingsForm> settingsForm_;
     std::unique_ptr<TInfoForm> infoForm_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
+    std::unique_ptr<MprisService> mpris_;
+    bool managerPositionStored_ = true; // StationsX and StationsY were in config.ini
     bool exiting_ = false;
     std::unique_ptr<AlbumArtLookup> albumArt_; // album art of the playing title
 };
