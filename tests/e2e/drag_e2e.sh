@@ -37,7 +37,7 @@ INI
 e2e_run_player
 window=""
 for _ in $(seq 1 100); do
-    window=$(xdotool search --onlyvisible --name '^tunelark$' 2>/dev/null | head -n1 || true)
+    window=$(xdotool search --onlyvisible --name '^[Tt]unelark$' 2>/dev/null | head -n1 || true)
     [ -n "$window" ] && break
     sleep 0.1
 done
