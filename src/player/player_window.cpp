@@ -386,7 +386,9 @@ void TForm1::fillFavouritesMenu() {
     const QList<FavouritesMenuGroup> groups =
         links_.favouritesMenu(kFavouritesMenuLimit + 1, kFavouritesMenuLimit + 1);
     for (int g = 0; g < std::min<int>(groups.size(), kFavouritesMenuLimit); ++g) {
-        auto* sub = new QMenu(groups[g].name, favouritesMenu_);
+        // Names are text, not mnemonics: "News & Talk" must not underline the T.
+        auto* sub =
+            new QMenu(QString(groups[g].name).replace(u'&', QStringLiteral("&&")), favouritesMenu_);
         sub->setIcon(menuIcon(6));
         favouritesMenu_->addMenu(sub);
         // The stations' items are made when the group opens.
@@ -397,7 +399,8 @@ void TForm1::fillFavouritesMenu() {
             const int shown = std::min<int>(group.stations.size(), kFavouritesMenuLimit);
             for (int i = 0; i < shown; ++i) {
                 const FavouritesMenuStation& station = group.stations[i];
-                QAction* item = sub->addAction(menuIcon(0), station.name);
+                QAction* item = sub->addAction(
+                    menuIcon(0), QString(station.name).replace(u'&', QStringLiteral("&&")));
                 item->setToolTip(station.url);
                 item->setStatusTip(station.url);
                 connect(item, &QAction::triggered, this, [this, station] {

@@ -331,6 +331,27 @@ TEST(PlayerWindow, FavouritesSubmenuIsBuiltWhenOpenedAndBounded) {
     p.window->PopupMenu1()->hide();
 }
 
+TEST(PlayerWindow, FavouritesMenuShowsAmpersandsAsText) {
+    Player p;
+    p.favourites = [](int, int) {
+        return QList<TForm1::FavouritesMenuGroup>{
+            {QStringLiteral("News & Talk"),
+             {{QStringLiteral("Rock && Roll &"), QStringLiteral("http://127.0.0.1:1/a")}}}};
+    };
+    QMenu* menu = p.window->PopupMenu1()->findChild<QMenu*>(QStringLiteral("Favourites1"));
+    ASSERT_NE(menu, nullptr);
+    Q_EMIT menu->aboutToShow();
+    QAction* group = menu->actions().first();
+    EXPECT_EQ(group->text(), QStringLiteral("News && Talk"));
+    ASSERT_NE(group->menu(), nullptr);
+    Q_EMIT group->menu()->aboutToShow();
+    QAction* station = group->menu()->actions().first();
+    EXPECT_EQ(station->text(), QStringLiteral("Rock &&&& Roll &&"));
+    station->trigger();
+    EXPECT_EQ(p.played, QStringList{QStringLiteral("Rock && Roll &|http://127.0.0.1:1/a")})
+        << "the station plays under its own name";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
