@@ -40,10 +40,8 @@ int main(int argc, char* argv[]) {
     // SIGTERM and SIGINT are handled before anything can open a window: a message box during
     // start-up must not leave a signal unanswered.
     tl::Application* running = nullptr;
-    bool signalled = false;
     tl::UnixSignalWatcher signals;
     QObject::connect(&signals, &tl::UnixSignalWatcher::terminationRequested, &app, [&] {
-        signalled = true;
         if (running != nullptr) {
             running->exit();
         } else {
