@@ -207,9 +207,11 @@ bool Application::createPlayerWindow() {
     albumArt_ = std::make_unique<AlbumArtLookup>(appPath_, AlbumArtConfig::read(ini));
     albumArt_->loadArt = [this](const QString& path) {
         form1_->LoadAlbumArt(path);
+        setAlbumArtFile(path);
     };
     albumArt_->clearArt = [this] {
         form1_->ClearAlbumArt();
+        setAlbumArtFile(QString());
     };
     form1_->move(config.position);
     controller_->vx() = config.vx;

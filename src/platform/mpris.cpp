@@ -219,7 +219,8 @@ void MprisService::setState(const MediaState& state) {
 }
 
 void MprisService::setArtFile(const QString& path) {
-    if (path == artFile_) {
+    // The same file name comes back for every new picture, so a repeat is announced too.
+    if (path.isEmpty() && artFile_.isEmpty()) {
         return;
     }
     artFile_ = path;

@@ -70,7 +70,8 @@ public:
     // Publishes a new state; every property that changed is announced in one PropertiesChanged.
     void setState(const MediaState& state);
     const MediaState& state() const { return state_; }
-    // The album-art file being shown (an absolute path); empty when none is shown.
+    // The album-art file being shown (an absolute path); empty when none is shown. Every call
+    // with a file announces the metadata again: the file may hold a new picture.
     void setArtFile(const QString& path);
 
     // The properties and commands of org.mpris.MediaPlayer2.Player, as the bus sees them.
