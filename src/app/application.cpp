@@ -3,6 +3,7 @@
 #include "common/ini_file.h"
 #include "common/text.h"
 #include "player/player_commands.h"
+#include "settings/settings_model.h"
 #include "skin/knob_widget.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ Application::~Application() {
     settingsForm_.reset();
     lyrics_.reset();
     hint_.reset();
+    recordingsTab_ = nullptr; // goes with the station manager
     form2_.reset();
     if (controller_) {
         controller_->shutdown();
@@ -112,6 +114,9 @@ bool Application::createPlayerWindow() {
     windowLinks.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    windowLinks.recordClick = [this] {
+        recording_->RecLabelClick();
+    };
     form1_ = std::make_unique<TForm1>(appPath_, std::move(windowLinks));
 
     PlayerController::Links links;
@@ -143,6 +148,15 @@ bool Application::createPlayerWindow() {
     links.setStateImage = [this](const QString& keyword, const QString& file) {
         form1_->SetStateImage(keyword, file);
     };
+    links.autoRecordCheck = [this](const QString& title) {
+        recording_->TitleMessage(title);
+    };
+    links.splitRecording = [this] {
+        recording_->SplitRecording();
+    };
+    links.stopRecording = [this] {
+        recording_->StopRecording();
+    };
     controller_ = std::make_unique<PlayerController>(engine_, appPath_, settings_, nowPlaying_,
                                                      form1_->controls(), form1_->compositor(),
                                                      std::move(links));
@@ -153,6 +167,7 @@ bool Application::createPlayerWindow() {
     if (autorec.open(QIODevice::ReadOnly)) {
         autoRecordList_ = splitLines(QString::fromUtf8(autorec.readAll()));
     }
+    createRecorder();
 
     const IniFile ini = IniFile::load(appPath_ + QStringLiteral("config.ini"));
     const StartupConfig config = readStartupConfig(ini, appPath_);
@@ -208,6 +223,47 @@ bool Application::createPlayerWindow() {
     form1_->LoadSkin(themeFolder(settings_.Theme));
     form1_->FadeIn();
     return true;
+}
+
+void Application::createRecorder() {
+    Recorder::Links links;
+    links.streamHandle = [this] {
+        return controller_->StreamHandle();
+    };
+    links.startEncoder = [this](audio::StreamHandle stream, const std::vector<std::string>& argv) {
+        return engine_.encodeStart(stream, argv);
+    };
+    links.encoderActive = [this](audio::EncoderHandle encoder) {
+        return engine_.encodeIsActive(encoder);
+    };
+    links.stopEncoder = [this](audio::EncoderHandle encoder) {
+        engine_.encodeStop(encoder);
+    };
+    links.findEncoder = [this](const QString& encoder) {
+        return findEncoderExecutable(encoder, appPath_);
+    };
+    links.notify = [this](const QString& text) {
+        // A recorder failure is shown even while a title is in the notifier.
+        if (hint_) {
+            hint_->showText(text);
+        }
+    };
+    links.showRecording = [this](bool recording) {
+        controller_->setRecordingImage(recording);
+        form1_->setRecordMenuImage(recording);
+        form1_->Refresh();
+    };
+    links.listRecordings = [this] {
+        if (recordingsTab_ != nullptr) {
+            recordingsTab_->ListRecordings();
+        }
+    };
+    links.refresh = [this] {
+        form1_->Refresh();
+    };
+    recording_ = std::make_unique<Recorder>(
+        recorder_, nowPlaying_, appPath_,
+        autoRecordList_ ? AutoRecordList(*autoRecordList_) : AutoRecordList(), std::move(links));
 }
 
 void Application::createStationManager() {
@@ -266,6 +322,9 @@ void Application::createStationManager() {
         ShowNotification(text);
     };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
+    recordingsTab_ = new RecordingsTab(
+        *form2_, sortDirection_,
+        {.folder = [this] { return recorder_.Folder; }, .appPath = appPath_, .open = {}});
 }
 
 void Application::createSettingsDialog() {
@@ -303,6 +362,8 @@ void Application::stepStation(int delta) {
     form2_->selectCurrentListRow(*row);
     if (form2_->currentPage() == TForm2::kFavouritesPage) {
         form2_->ListBox2DblClick();
+    } else if (form2_->currentPage() == TForm2::kRecordingsPage) {
+        recordingsTab_->ListView3DblClick();
     }
 }
 

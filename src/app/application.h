@@ -14,6 +14,9 @@
 #include "player/player_config.h"
 #include "player/player_controller.h"
 #include "player/player_window.h"
+#include "recording/recorder.h"
+#include "recording/recordings_tab.h"
+#include "recording/sort_direction.h"
 #include "settings/settings_form.h"
 
 #include <QStringList>
@@ -37,12 +40,16 @@ public:
 
     TForm1& playerWindow() { return *form1_; }
     PlayerController& player() { return *controller_; }
+    Recorder& recorder() { return *recording_; }
+    RecordingsTab& recordingsTab() { return *recordingsTab_; }
+    TForm2& stationManager() { return *form2_; }
 
     // Closes the player as "Exit" does (signals, session end).
     void exit();
 
 private:
     bool createPlayerWindow();
+    void createRecorder();
     void createStationManager();
     void createSettingsDialog();
     void ShowNotification(const QString& text);
@@ -67,6 +74,9 @@ private:
     std::unique_ptr<TSettingsForm> settingsForm_;
     std::unique_ptr<TInfoForm> infoForm_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
+    std::unique_ptr<Recorder> recording_;
+    RecordingsTab* recordingsTab_ = nullptr; // child of form2_
+    SortDirection sortDirection_;            // shared by the manager's list headers
 };
 
 } // namespace tl

@@ -117,6 +117,13 @@ void PlayerController::setStateImage(const QString& keyword, const QString& file
     Q_EMIT refreshRequested();
 }
 
+void PlayerController::setRecordingImage(bool recording) {
+    if (SkinControl* rec = controls_.find(u"RecLabel")) {
+        rec->pressed = false;
+    }
+    setStateImage(QStringLiteral("record"), QString::fromLatin1(recording ? "71.png" : "7.png"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Play command
 
@@ -459,6 +466,7 @@ void PlayerController::WM_STREAM_STATUS(int code, const QString& text, int numbe
 }
 
 void PlayerController::titleChange(const QString& text) {
+    now_.StreamTitle = text;
     setCaption(u"Label3", text);
     if (links_.autoRecordCheck) {
         links_.autoRecordCheck(text);
