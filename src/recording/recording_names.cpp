@@ -12,13 +12,16 @@ namespace {
 constexpr int kMaxNameBytes = 255; // one entry of the file system, in bytes
 constexpr int kMaxCollisions = 999;
 
-// The decimal whole number at the start of text (after blanks), if any.
-std::optional<long long> leadingNumber(const QString& text) {
+// The decimal whole number at the start of text, when the rest is nothing or a unit in kbit/s
+// ("128", "128 kbps"); "1.5 Mbps" and texts without a number give nothing.
+std::optional<long long> kbitNumber(const QString& text) {
     const QString t = text.trimmed();
     qsizetype n = 0;
-    while (n < t.size() && n < 9 && t[n].isDigit() && t[n].unicode() < 128)
+    while (n < t.size() && n < 9 && t[n].unicode() >= u'0' && t[n].unicode() <= u'9')
         ++n;
-    if (n == 0)
+    const QString unit = t.mid(n).trimmed();
+    if (n == 0 || !(unit.isEmpty() || unit.compare(u"kbps", Qt::CaseInsensitive) == 0 ||
+                    unit.compare(u"kbit/s", Qt::CaseInsensitive) == 0))
         return std::nullopt;
     return t.left(n).toLongLong();
 }
@@ -43,11 +46,10 @@ bool visibleInName(char32_t c) {
 } // namespace
 
 QString LimitBitrate(const QString& setting, bool limit, const QString& streamBitrate) {
-    const std::optional<long long> wanted = leadingNumber(setting);
-    const bool wholeNumber = wanted && *wanted > 0 && QString::number(*wanted) == setting.trimmed();
-    const long long b = wholeNumber ? *wanted : 128;
+    const std::optional<long long> wanted = kbitNumber(setting);
+    const long long b = wanted && *wanted > 0 ? *wanted : 128;
     if (limit) {
-        const std::optional<long long> stream = leadingNumber(streamBitrate);
+        const std::optional<long long> stream = kbitNumber(streamBitrate);
         if (stream && *stream > 0 && b > *stream)
             return QString::number(*stream);
     }

@@ -18,9 +18,9 @@
 namespace tl {
 
 // The bitrate to record at, as the encoder's "-b" value. With `limit` on, a setting above the
-// stream's bitrate (the whole number at the start of `streamBitrate`, e.g. "64 kbps") is lowered
-// to it. A stream bitrate that is not a number leaves the setting; a setting that is not a
-// positive whole number falls back to 128.
+// stream's bitrate (`streamBitrate`, a whole number of kbit/s such as "64 kbps") is lowered to
+// it. A stream bitrate that is not such a number ("", "1.5 Mbps") leaves the setting; a setting
+// that is not a positive whole number falls back to 128.
 QString LimitBitrate(const QString& setting, bool limit, const QString& streamBitrate);
 
 // The name template "%TITLE%": the title, then every "%INFO%" in the result replaced by info.
