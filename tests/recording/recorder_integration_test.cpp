@@ -2,10 +2,15 @@
 // the files are readable, about as long as the recording ran and carry the stream's tone; a
 // hostile title gives one file inside the recordings folder and runs nothing.
 
+#include "app/application.h"
 #include "recording/recorder.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMenu>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -51,6 +56,13 @@ public:
     void TearDown() override { run("bash", {kServices + "icecast.sh", "stop", dir.path()}); }
     QString url(const char* mount) const {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QLatin1String(mount));
+    }
+    bool setTitle(const char* mount, const QString& title) const {
+        bool ok = false;
+        run("bash",
+            {kServices + "icecast.sh", "title", dir.path(), QString::number(port), mount, title},
+            &ok);
+        return ok;
     }
     QTemporaryDir dir;
     int port = 0;
@@ -186,6 +198,86 @@ TEST(RecorderIntegration, HostileTitleIsOneFileInsideTheFolderAndRunsNothing) {
     EXPECT_TRUE(entries[0].endsWith(".mp3"));
     EXPECT_TRUE(entries[0].contains("$(touch _tmp_")) << entries[0].toStdString();
     EXPECT_GT(durationOf(file), 0.5);
+}
+
+// Waits with the event loop running until done() holds or the time is up.
+bool waitFor(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    return done();
+}
+
+// The whole program, offscreen: "Record" in the player's menu while a station plays, a new
+// title splits the recording, the play/stop command ends it, and the recordings tab lists both.
+TEST(RecorderIntegration, ProgramRecordsSplitsAndStops) {
+    static int argc = 1;
+    static char name[] = "test_recorder_integration";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance())
+        new QApplication(argc, argv);
+    QTemporaryDir dir;
+    {
+        QFile config(dir.filePath("config.ini"));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("[General]\nShowNotifier=0\nLog=0\n[Recording]\nEncoder=lame\nBitrate=64\n");
+    }
+    QStringList files;
+    {
+        Application app(dir.path() + "/");
+        ASSERT_TRUE(app.start());
+        TForm1& player = app.playerWindow();
+        QAction* recordItem = player.PopupMenu1()->findChild<QAction*>("RecordMI");
+        ASSERT_TRUE(recordItem);
+        const QImage idleIcon = recordItem->icon().pixmap(16, 16).toImage();
+
+        recordItem->trigger(); // no stream: nothing happens
+        EXPECT_FALSE(app.recorder().IsRecording());
+
+        ASSERT_TRUE(g_icecast->setTitle("/live.mp3", "First Artist - First Song"));
+        app.player().PlayStationRecord("Test", g_icecast->url("/live.mp3"));
+        ASSERT_TRUE(waitFor([&] {
+            return app.player().StreamHandle() != 0 && !app.player().Busy() &&
+                   player.controls().find(u"RecLabel")->enabled;
+        }));
+        ASSERT_TRUE(waitFor([&] {
+            return player.controls().find(u"Label3")->caption == "First Artist - First Song";
+        }));
+        recordItem->trigger();
+        ASSERT_TRUE(app.recorder().IsRecording());
+        EXPECT_FALSE(app.recorder().AutoStarted());
+        EXPECT_EQ(app.player().stateImages().record, "71.png");
+        EXPECT_NE(recordItem->icon().pixmap(16, 16).toImage(), idleIcon);
+        files << app.recorder().currentFile();
+        EXPECT_TRUE(files[0].endsWith(" - First Artist - First Song.mp3"))
+            << files[0].toStdString();
+
+        QApplication::processEvents();
+        std::this_thread::sleep_for(1500ms);
+        ASSERT_TRUE(g_icecast->setTitle("/live.mp3", "Second Artist - Second Song"));
+        ASSERT_TRUE(waitFor([&] { return app.recorder().currentFile() != files[0]; }));
+        files << app.recorder().currentFile();
+        EXPECT_TRUE(files[1].endsWith(" - Second Artist - Second Song.mp3"))
+            << files[1].toStdString();
+        EXPECT_TRUE(app.recorder().IsRecording());
+        waitFor([] { return false; }, 1500);
+
+        player.Button1Click(); // stops playback and the recording
+        EXPECT_FALSE(app.recorder().IsRecording());
+        EXPECT_EQ(app.player().stateImages().record, "7.png");
+        EXPECT_EQ(recordItem->icon().pixmap(16, 16).toImage(), idleIcon);
+
+        app.stationManager().PageControl1Change(TForm2::kRecordingsPage);
+        QStringList listed = app.recordingsTab().rows();
+        listed.sort();
+        QStringList expected = files;
+        expected.sort();
+        EXPECT_EQ(listed, expected);
+    } // the engine goes with the program and lets the encoders finish
+    for (const QString& f : files) {
+        EXPECT_GT(durationOf(f), 0.5) << f.toStdString();
+    }
 }
 
 } // namespace
