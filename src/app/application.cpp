@@ -230,8 +230,12 @@ void Application::createRecorder() {
     links.streamHandle = [this] {
         return controller_->StreamHandle();
     };
-    links.startEncoder = [this](audio::StreamHandle stream, const std::vector<std::string>& argv) {
-        return engine_.encodeStart(stream, argv);
+    links.startEncoder = [this](audio::StreamHandle stream, const std::vector<std::string>& argv,
+                                bool paused) {
+        return engine_.encodeStart(stream, argv, paused);
+    };
+    links.handOver = [this](audio::EncoderHandle from, audio::EncoderHandle to) {
+        engine_.encodeHandOver(from, to);
     };
     links.encoderActive = [this](audio::EncoderHandle encoder) {
         return engine_.encodeIsActive(encoder);

@@ -29,7 +29,7 @@ void Recorder::RecLabelClick() {
         links_.refresh();
 }
 
-audio::EncoderHandle Recorder::startEncoder(QString& reason) {
+audio::EncoderHandle Recorder::startEncoder(QString& reason, bool paused) {
     const audio::StreamHandle stream = links_.streamHandle ? links_.streamHandle() : 0;
     if (stream == 0) {
         reason = QStringLiteral("Nothing to record: no station is playing");
@@ -65,7 +65,8 @@ audio::EncoderHandle Recorder::startEncoder(QString& reason) {
     const QString bitrate = LimitBitrate(settings_.Bitrate, settings_.LimitBitrate, now_.Bitrate);
     const audio::EncoderHandle handle =
         links_.startEncoder
-            ? links_.startEncoder(stream, EncoderArguments(encoder, executable, bitrate, *path))
+            ? links_.startEncoder(stream, EncoderArguments(encoder, executable, bitrate, *path),
+                                  paused)
             : 0;
     if (handle == 0) {
         reason = QStringLiteral("Can't start the encoder %1").arg(encoder);
@@ -77,9 +78,9 @@ audio::EncoderHandle Recorder::startEncoder(QString& reason) {
 
 bool Recorder::StartRecording() {
     if (recording_)
-        endEncoder(true);
+        return switchFile();
     QString reason;
-    encoder_ = startEncoder(reason);
+    encoder_ = startEncoder(reason, false);
     if (encoder_ == 0) {
         fail(reason);
         return false;
@@ -118,24 +119,30 @@ void Recorder::fail(const QString& reason) {
         links_.notify(reason);
 }
 
-void Recorder::SplitRecording() {
-    if (!recording_ || autoStarted_)
-        return;
+bool Recorder::switchFile() {
     const audio::EncoderHandle old = encoder_;
+    const bool handOver = static_cast<bool>(links_.handOver);
     QString reason;
-    const audio::EncoderHandle next = startEncoder(reason);
+    const audio::EncoderHandle next = startEncoder(reason, handOver);
     if (next == 0) {
         // The running file is finished; the recording cannot go on.
         endEncoder(false);
         fail(reason);
-        return;
+        return false;
     }
     encoder_ = next;
-    if (old != 0 && !(links_.splitAtTitle && links_.splitAtTitle(old, next)) &&
-        links_.encoderActive && links_.encoderActive(old) && links_.stopEncoder)
+    if (handOver)
+        links_.handOver(old, next);
+    else if (links_.encoderActive && links_.encoderActive(old) && links_.stopEncoder)
         links_.stopEncoder(old);
     if (links_.listRecordings)
         links_.listRecordings();
+    return true;
+}
+
+void Recorder::SplitRecording() {
+    if (recording_ && !autoStarted_)
+        switchFile();
 }
 
 bool Recorder::IsAutoRecordTitle(const QString& title) const {

@@ -25,16 +25,17 @@ public:
     struct Links {
         // The open stream, 0 when none.
         std::function<audio::StreamHandle()> streamHandle;
-        // Starts argv on the stream's decoded samples; 0 when the process cannot start.
-        std::function<audio::EncoderHandle(audio::StreamHandle, const std::vector<std::string>&)>
+        // Starts argv on the stream's decoded samples (held back while paused); 0 when the
+        // process cannot start.
+        std::function<audio::EncoderHandle(audio::StreamHandle, const std::vector<std::string>&,
+                                           bool paused)>
             startEncoder;
         std::function<bool(audio::EncoderHandle)> encoderActive;
         std::function<void(audio::EncoderHandle)> stopEncoder;
-        // Splits at the stream's byte position where the current title's metadata stood: the
-        // old encoder gets every sample before it, the new one every sample from it. Empty,
-        // or false returned, when the engine cannot split there; then the split is at once.
-        std::function<bool(audio::EncoderHandle oldEncoder, audio::EncoderHandle newEncoder)>
-            splitAtTitle;
+        // Ends `from` and lets `to` (started paused) begin where the current title's metadata
+        // stood in the stream, so each file starts with its own song. Without it the old
+        // encoder is stopped at once and the new one starts unpaused.
+        std::function<void(audio::EncoderHandle from, audio::EncoderHandle to)> handOver;
         // The executable for an encoder setting ("lame", "oggenc2"), empty when none is found.
         std::function<QString(const QString& encoder)> findEncoder;
         std::function<QDateTime()> now; // local time; the clock when empty
@@ -74,7 +75,10 @@ public:
 
 private:
     // Builds the file name and starts the encoder; 0 and a reason when it cannot.
-    audio::EncoderHandle startEncoder(QString& reason);
+    audio::EncoderHandle startEncoder(QString& reason, bool paused);
+    // A new file for a new song while recording: false (and idle, with the reason shown) when
+    // the new encoder cannot start.
+    bool switchFile();
     void endEncoder(bool keepAutoStarted);
     void fail(const QString& reason);
 

@@ -19,6 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iostream>
+#include <mutex>
 #include <thread>
 
 using namespace tl;
@@ -131,8 +134,9 @@ struct Session {
         l.streamHandle = [stream] {
             return stream;
         };
-        l.startEncoder = [&engine](audio::StreamHandle s, const std::vector<std::string>& argv) {
-            return engine.encodeStart(s, argv);
+        l.startEncoder = [&engine](audio::StreamHandle s, const std::vector<std::string>& argv,
+                                   bool paused) {
+            return engine.encodeStart(s, argv, paused);
         };
         l.encoderActive = [&engine](audio::EncoderHandle e) {
             return engine.encodeIsActive(e);
@@ -261,7 +265,9 @@ TEST(RecorderIntegration, ProgramRecordsSplitsAndStops) {
         EXPECT_TRUE(files[1].endsWith(" - Second Artist - Second Song.mp3"))
             << files[1].toStdString();
         EXPECT_TRUE(app.recorder().IsRecording());
-        waitFor([] { return false; }, 1500);
+        // The second file begins where the new title stood in the stream, which is heard
+        // only after the buffered audio before it.
+        waitFor([] { return false; }, 4000);
 
         player.Button1Click(); // stops playback and the recording
         EXPECT_FALSE(app.recorder().IsRecording());
@@ -278,6 +284,165 @@ TEST(RecorderIntegration, ProgramRecordsSplitsAndStops) {
     for (const QString& f : files) {
         EXPECT_GT(durationOf(f), 0.5) << f.toStdString();
     }
+}
+
+// Per 10 ms window of a file: +1 when 440 Hz dominates, -1 when 880 Hz does, 0 when quiet.
+std::vector<int> toneWindows(const QString& file) {
+    QProcess p;
+    p.start("ffmpeg", {"-v", "error", "-i", file, "-ac", "1", "-ar", "44100", "-f", "s16le", "-"});
+    p.waitForFinished(60000);
+    const QByteArray raw = p.readAllStandardOutput();
+    const auto* samples = reinterpret_cast<const int16_t*>(raw.constData());
+    const std::size_t count = static_cast<std::size_t>(raw.size()) / 2;
+    auto power = [&](std::size_t from, std::size_t n, double hz) {
+        const double k = 2 * std::cos(2 * M_PI * hz / 44100);
+        double a = 0, b = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double c = samples[from + i] / 32768.0 + k * a - b;
+            b = a;
+            a = c;
+        }
+        return a * a + b * b - k * a * b;
+    };
+    std::vector<int> out;
+    const std::size_t n = 441;
+    for (std::size_t at = 0; at + n <= count; at += n) {
+        const double low = power(at, n, 440), high = power(at, n, 880);
+        out.push_back(std::max(low, high) < 1.0 ? 0 : (low > high ? 1 : -1));
+    }
+    return out;
+}
+
+// A test server sends 440 Hz, then a metadata block with a new title exactly where the audio
+// turns to 880 Hz. The split made on that title puts every 440 Hz sample in the first file and
+// starts the second with 880 Hz, although the title arrives long before that audio is heard.
+TEST(RecorderIntegration, EachFileStartsWithItsOwnSong) {
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath("tones.mp3");
+    bool ok = false;
+    run("ffmpeg",
+        {"-v",
+         "error",
+         "-y",
+         "-f",
+         "lavfi",
+         "-i",
+         "aevalsrc=sin(2*PI*if(lt(t\\,6)\\,440\\,880)*t):s=44100:d=9",
+         "-ac",
+         "2",
+         "-c:a",
+         "libmp3lame",
+         "-b:a",
+         "128k",
+         "-write_xing",
+         "0",
+         "-id3v2_version",
+         "0",
+         "-f",
+         "mp3",
+         mp3},
+        &ok);
+    ASSERT_TRUE(ok);
+    // The byte where the first frame of the 880 Hz part begins.
+    const QString packets = run("ffprobe", {"-v", "error", "-select_streams", "a", "-show_entries",
+                                            "packet=pts_time,pos", "-of", "csv=p=0", mp3});
+    qint64 split = -1;
+    for (const QString& line : packets.split('\n')) {
+        const QStringList f = line.split(',');
+        if (f.size() == 2 && f[0].toDouble() >= 6.0) {
+            split = f[1].toLongLong();
+            break;
+        }
+    }
+    ASSERT_GT(split, 0);
+
+    QProcess server;
+    const QString portFile = dir.filePath("port");
+    server.start("python3", {QString(TL_SOURCE_DIR "/tests/recording/tone_split_server.py"), mp3,
+                             QString::number(split), portFile});
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(portFile).size() > 0; }, 10000));
+    QFile pf(portFile);
+    pf.open(QIODevice::ReadOnly);
+    const QString url = "http://127.0.0.1:" + QString::fromLatin1(pf.readAll()).trimmed() + "/";
+
+    RecorderSettings settings;
+    settings.Encoder = "oggenc2";
+    NowPlaying now;
+    now.StreamTitle = "Tone A";
+    QStringList files;
+    {
+        audio::Engine engine;
+        ASSERT_TRUE(engine.init());
+        const audio::StreamHandle stream = engine.streamCreateUrl(url.toStdString(), {});
+        ASSERT_NE(stream, 0u);
+        std::mutex m;
+        std::string meta;
+        engine.setMetaCallback(stream, [&](const std::string& text) {
+            std::lock_guard lock(m);
+            meta = text;
+        });
+        engine.play(stream);
+
+        Recorder::Links l;
+        l.streamHandle = [stream] {
+            return stream;
+        };
+        l.startEncoder = [&engine](audio::StreamHandle s, const std::vector<std::string>& argv,
+                                   bool paused) {
+            return engine.encodeStart(s, argv, paused);
+        };
+        l.encoderActive = [&engine](audio::EncoderHandle e) {
+            return engine.encodeIsActive(e);
+        };
+        l.stopEncoder = [&engine](audio::EncoderHandle e) {
+            engine.encodeStop(e);
+        };
+        l.handOver = [&engine](audio::EncoderHandle from, audio::EncoderHandle to) {
+            EXPECT_TRUE(engine.encodeHandOver(from, to)) << "the title came before its audio";
+        };
+        l.findEncoder = findEncoder;
+        Recorder rec(settings, now, dir.path() + "/", AutoRecordList(), std::move(l));
+        rec.RecLabelClick();
+        ASSERT_TRUE(rec.IsRecording());
+        files << rec.currentFile();
+        ASSERT_TRUE(waitFor(
+            [&] {
+                std::lock_guard lock(m);
+                return meta.find("Tone B") != std::string::npos;
+            },
+            20000));
+        now.StreamTitle = "Tone B";
+        rec.SplitRecording();
+        files << rec.currentFile();
+        ASSERT_NE(files[0], files[1]);
+        ASSERT_TRUE(
+            waitFor([&] { return engine.hasEnded(stream) && !engine.isPlaying(stream); }, 30000));
+        rec.StopRecording();
+        engine.streamFree(stream);
+    }
+    server.kill();
+    server.waitForFinished();
+
+    const std::vector<int> first = toneWindows(files[0]);
+    const std::vector<int> second = toneWindows(files[1]);
+    ASSERT_GT(first.size(), 100u);
+    ASSERT_GT(second.size(), 100u);
+    auto leading = [](auto begin, auto end, int tone) {
+        return static_cast<int>(std::find_if(begin, end, [tone](int w) { return w != tone; }) -
+                                begin);
+    };
+    // At most 50 ms of the other tone at the cut; right after that, the file's own tone.
+    const int wrongTail = leading(first.rbegin(), first.rend(), -1);
+    const int wrongHead = leading(second.begin(), second.end(), 1);
+    EXPECT_LE(wrongTail, 5) << "880 Hz at the end of the first file, x10 ms";
+    EXPECT_LE(wrongHead, 5) << "440 Hz at the start of the second file, x10 ms";
+    EXPECT_EQ(std::count(first.begin(), first.end(), -1), wrongTail) << "880 Hz in the first file";
+    EXPECT_EQ(std::count(second.begin(), second.end(), 1), wrongHead)
+        << "440 Hz in the second file";
+    EXPECT_GT(std::count(first.end() - 10, first.end(), 1), 3);
+    EXPECT_GT(std::count(second.begin(), second.begin() + 10, -1), 3);
+    std::cerr << "cut: " << wrongTail * 10 << " ms of 880 Hz before, " << wrongHead * 10
+              << " ms of 440 Hz after\n";
 }
 
 } // namespace

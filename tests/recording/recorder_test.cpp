@@ -181,7 +181,9 @@ struct Fake {
         l.streamHandle = [this] {
             return stream;
         };
-        l.startEncoder = [this](audio::StreamHandle s, const std::vector<std::string>& argv) {
+        l.startEncoder = [this](audio::StreamHandle s, const std::vector<std::string>& argv,
+                                bool paused) {
+            EXPECT_FALSE(paused); // no hand-over here: a new encoder runs at once
             EXPECT_EQ(s, stream);
             if (startFails)
                 return audio::EncoderHandle(0);
