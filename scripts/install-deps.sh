@@ -12,7 +12,7 @@ packages=(
     # run: encoders for recordings, fonts, the sound server client libraries
     lame vorbis-tools fonts-dejavu-core libpulse0
     # tests and benchmarks: real servers, sound, display
-    icecast2 ffmpeg mpv pulseaudio pulseaudio-utils sox xvfb xdotool x11-utils xcompmgr
+    icecast2 ffmpeg mpv pulseaudio pulseaudio-utils sox xvfb xdotool x11-utils xcompmgr openbox
     imagemagick python3 curl procps util-linux
 )
 

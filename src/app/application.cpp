@@ -2,6 +2,7 @@
 
 #include "common/ini_file.h"
 #include "common/text.h"
+#include "directory/search_tab.h"
 #include "player/player_commands.h"
 #include "settings/settings_model.h"
 #include "skin/knob_widget.h"
@@ -10,6 +11,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace tl {
 
@@ -58,6 +61,15 @@ void Application::ShowNotification(const QString& text) {
     }
 }
 
+void Application::reportSaveFailure(const QString& text) {
+    std::fprintf(stderr, "Tunelark: %s\n", text.toLocal8Bit().constData());
+    // Ending on a signal or with the session: nobody may be there to close a box.
+    if (!exiting_) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tunelark"), text, QMessageBox::Ok);
+        box.exec();
+    }
+}
+
 bool Application::createPlayerWindow() {
     TForm1::Links windowLinks;
     windowLinks.closed = [this] {
@@ -83,17 +95,29 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.closeValues = [this] {
         CloseValues values;
+        values.searchResCount = settings_.SearchResCount;
         if (form2_) {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
         }
+        values.searchResCount = settings_.SearchResCount;
         return values;
     };
     windowLinks.stepStation = [this](int delta) {
         stepStation(delta);
     };
-    windowLinks.fillFavouritesMenu = [this](QMenu* menu) {
-        fillFavouritesMenu(menu);
+    windowLinks.favouritesMenu = [this](int maxGroups, int maxStations) {
+        return favouritesMenu(maxGroups, maxStations);
+    };
+    windowLinks.playFavourite = [this](const QString& name, const QString& url) {
+        if (!form2_) {
+            return;
+        }
+        // FavMenuClk: the manager shows its favourites page with no row selected, so previous
+        // and next act on the favourites and the stop run by the record play resolves nothing.
+        form2_->setCurrentPage(TForm2::kFavouritesPage);
+        form2_->selectCurrentListRow(-1);
+        controller_->PlayStationRecord(name, url);
     };
     windowLinks.addCurrentStation = [this] {
         if (form2_) {
@@ -116,6 +140,9 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.recordClick = [this] {
         recording_->RecLabelClick();
+    };
+    windowLinks.saveFailed = [this](const QString& text) {
+        reportSaveFailure(text);
     };
     form1_ = std::make_unique<TForm1>(appPath_, std::move(windowLinks));
 
@@ -277,6 +304,8 @@ void Application::createStationManager() {
     startup.lastCategory = nowPlaying_.Category;
     startup.lastIndex = nowPlaying_.Index;
     startup.lastInfo = nowPlaying_.Info;
+    startup.serviceIndex = nowPlaying_.ServiceIndex;
+    startup.searchResCount = settings_.SearchResCount;
     startup.geometry = QRect(
         ini.intValue(u"General", u"StationsX", 100), ini.intValue(u"General", u"StationsY", 100),
         ini.intValue(u"General", u"StationsW", 500), ini.intValue(u"General", u"StationsH", 400));
@@ -325,10 +354,13 @@ void Application::createStationManager() {
     link.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    link.searchChoiceChanged = [this](int serviceIndex, int countIndex) {
+        nowPlaying_.ServiceIndex = serviceIndex;
+        settings_.SearchResCount = countIndex;
+    };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
     recordingsTab_ = new RecordingsTab(
-        *form2_, sortDirection_,
-        {.folder = [this] { return recorder_.Folder; }, .appPath = appPath_, .open = {}});
+        *form2_, {.folder = [this] { return recorder_.Folder; }, .appPath = appPath_, .open = {}});
 }
 
 void Application::createSettingsDialog() {
@@ -366,37 +398,39 @@ void Application::stepStation(int delta) {
     form2_->selectCurrentListRow(*row);
     if (form2_->currentPage() == TForm2::kFavouritesPage) {
         form2_->ListBox2DblClick();
+    } else if (form2_->currentPage() == TForm2::kSearchPage) {
+        form2_->searchTab()->ListView1DblClick();
     } else if (form2_->currentPage() == TForm2::kRecordingsPage) {
         recordingsTab_->ListView3DblClick();
     }
 }
 
-void Application::fillFavouritesMenu(QMenu* menu) {
+QList<TForm1::FavouritesMenuGroup> Application::favouritesMenu(int maxGroups, int maxStations) {
+    QList<TForm1::FavouritesMenuGroup> groups;
     if (!form2_) {
-        return;
+        return groups;
     }
-    for (const FavouritesDocument::MenuGroup& group : form2_->favourites().menuEntries()) {
-        QMenu* sub = menu->addMenu(group.name);
+    for (const FavouritesDocument::MenuGroup& group :
+         form2_->favourites().menuEntries(maxGroups, maxStations)) {
+        TForm1::FavouritesMenuGroup entry{group.name, {}};
         for (const FavouritesDocument::MenuStation& station : group.stations) {
-            QAction* item = sub->addAction(station.name);
-            item->setToolTip(station.url);
-            item->setStatusTip(station.url);
-            QObject::connect(item, &QAction::triggered, form1_.get(), [this, station] {
-                // FavMenuClk: the manager shows its favourites with no row selected, so the
-                // stop run by the record play resolves nothing.
-                form2_->PageControl1Change(TForm2::kFavouritesPage);
-                form2_->selectCurrentListRow(-1);
-                controller_->PlayStationRecord(station.name, station.url);
-            });
+            entry.stations.append({station.name, station.url});
         }
+        groups.append(std::move(entry));
     }
+    return groups;
 }
 
 bool Application::start() {
-    if (!createPlayerWindow()) {
+    // A signal may end the program while a step shows a message box; no further window is
+    // created then.
+    if (exiting_ || !createPlayerWindow() || exiting_) {
         return false;
     }
     createStationManager();
+    if (exiting_) {
+        return false;
+    }
     hint_ = std::make_unique<THintForm>(settings_.NotifierDelay);
     lyrics_ = std::make_unique<TLyricsForm>();
     createSettingsDialog();
@@ -404,13 +438,20 @@ bool Application::start() {
     // The settings dialog's creation loads the theme and, when asked to, presses play: the
     // station manager has not been shown yet, so the last address is played as stored.
     settingsForm_->FormCreate();
-    return true;
+    return !exiting_;
 }
 
 void Application::exit() {
+    if (exiting_) {
+        return;
+    }
+    exiting_ = true;
     if (form1_) {
+        // Writes config.ini as a close does, whether or not the window has been shown yet.
+        form1_->FormClose();
         form1_->close();
     }
+    QApplication::quit();
 }
 
 } // namespace tl

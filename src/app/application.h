@@ -16,7 +16,6 @@
 #include "player/player_window.h"
 #include "recording/recorder.h"
 #include "recording/recordings_tab.h"
-#include "recording/sort_direction.h"
 #include "settings/settings_form.h"
 
 #include <QStringList>
@@ -44,8 +43,11 @@ public:
     RecordingsTab& recordingsTab() { return *recordingsTab_; }
     TForm2& stationManager() { return *form2_; }
 
-    // Closes the player as "Exit" does (signals, session end).
+    // Closes the player as "Exit" does (signals, session end). Safe at any moment, also while
+    // start() shows a message box: start() then stops creating windows and returns false.
     void exit();
+    // exit() has run: the program is ending and must not enter its event loop.
+    bool exitRequested() const { return exiting_; }
 
 private:
     bool createPlayerWindow();
@@ -53,9 +55,10 @@ private:
     void createStationManager();
     void createSettingsDialog();
     void ShowNotification(const QString& text);
+    void reportSaveFailure(const QString& text);
     void ShowAudioError(const QString& text);
     void stepStation(int delta);
-    void fillFavouritesMenu(QMenu* menu);
+    QList<TForm1::FavouritesMenuGroup> favouritesMenu(int maxGroups, int maxStations);
     QString themeFolder(const QString& name) const;
 
     QString appPath_;
@@ -74,9 +77,9 @@ private:
     std::unique_ptr<TSettingsForm> settingsForm_;
     std::unique_ptr<TInfoForm> infoForm_;
     std::unique_ptr<ClientMessageFilter> videoClosedFilter_;
+    bool exiting_ = false;
     std::unique_ptr<Recorder> recording_;
     RecordingsTab* recordingsTab_ = nullptr; // child of form2_
-    SortDirection sortDirection_;            // shared by the manager's list headers
 };
 
 } // namespace tl

@@ -9,28 +9,46 @@
 #include <QDir>
 #include <QSessionManager>
 
+#include <cstdio>
+
 int main(int argc, char* argv[]) {
     const QString kGuardWindow = QStringLiteral("Brightforge");
     if (tl::topLevelWindowExists(kGuardWindow)) {
         return 0;
     }
     tl::InstanceLock lock(QStringLiteral("TUNELARK_CHECKEXIST"));
-    if (!lock.acquired() || tl::topLevelWindowExists(kGuardWindow)) {
+    if (lock.anotherInstanceRuns() || tl::topLevelWindowExists(kGuardWindow)) {
         return 0;
+    }
+    if (!lock.acquired()) {
+        std::fprintf(stderr, "Tunelark: starting without the single-instance check (%s)\n",
+                     lock.reason().toLocal8Bit().constData());
     }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tunelark"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // SIGTERM and SIGINT are handled before anything can open a window: a message box during
+    // start-up must not leave a signal unanswered.
+    tl::Application* running = nullptr;
+    bool signalled = false;
+    tl::UnixSignalWatcher signals;
+    QObject::connect(&signals, &tl::UnixSignalWatcher::terminationRequested, &app, [&] {
+        signalled = true;
+        if (running != nullptr) {
+            running->exit();
+        } else {
+            QApplication::quit();
+        }
+    });
+
     const QString appPath = QDir(QApplication::applicationDirPath()).absolutePath() + u'/';
     tl::Application tunelark(appPath);
+    running = &tunelark;
     if (!tunelark.start()) {
-        return 1;
+        return tunelark.exitRequested() ? 0 : 1;
     }
-    tl::UnixSignalWatcher signals;
-    QObject::connect(&signals, &tl::UnixSignalWatcher::terminationRequested, &app,
-                     [&tunelark] { tunelark.exit(); });
     // The desktop session ending closes the player as "Exit" does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [&tunelark](QSessionManager&) { tunelark.exit(); });

@@ -59,6 +59,14 @@ constexpr std::size_t kHistoryFrames = 2048;              // power of two, >= kF
 constexpr std::size_t kLevelFrames = 882;                 // 20 ms at 44.1 kHz
 constexpr std::size_t kEncoderQueueBytes = 44100 * 4 * 4; // 4 s per encoder
 constexpr int kAvioBufferSize = 4096;
+// What the server may make the engine keep of its reply headers.
+constexpr std::size_t kMaxHeaderLines = 64;
+constexpr std::size_t kMaxHeaderChars = 64 + kMaxNetworkTextChars;
+// Bytes the decoder may take without an audio frame coming out: while opening (room for an
+// ID3 tag and codec headers), and once audio has played (a codec change, garbage). Endless
+// zeros or an HTML page sent as audio/mpeg end here instead of feeding FFmpeg's parsers.
+constexpr uint64_t kOpenBytesWithoutAudio = 256 * 1024;
+constexpr uint64_t kBytesWithoutAudio = 128 * 1024;
 constexpr auto kNetPoll = std::chrono::milliseconds(50);
 
 std::string avError(int err) {
@@ -192,6 +200,7 @@ struct Stream {
     bool netDone = false; // no more bytes will arrive
     int status = 0;       // status code of the current response
     std::vector<std::string> headers;
+    std::size_t headerLines = 0; // of the current response, kept or not
     std::string contentType;
     std::size_t metaint = 0;
     std::size_t bitrate = 0; // kbit/s from icy-br, 0 when not given
@@ -200,10 +209,21 @@ struct Stream {
     std::shared_ptr<const std::function<void(const std::string&)>> metaCallback;
     StreamFormat format;
 
+    bool decoderGone = false; // the decoder has finished: nothing will take more bytes
+    // startTimeout passed before play(): the stream is over, whatever is still buffered.
+    std::atomic<bool> abandoned{false};
+
     // Network thread only.
     IcyDemuxer demuxer;
     Clock::time_point lastData;
     Clock::time_point connectDeadline;
+    Clock::time_point startDeadline; // set before the threads start, then read only
+
+    // Decoder thread only: how far the decoder may read without an audio frame coming out.
+    uint64_t consumedAtAudio = 0;
+    uint64_t bytesWithoutAudio = kOpenBytesWithoutAudio;
+    Clock::time_point audioDeadline;
+    ErrorCode starved = ErrorCode::Ok; // why reading stopped early, Ok while it has not
 
     // Decoded PCM, interleaved stereo 16-bit. Guarded by pcmMutex.
     std::mutex pcmMutex;
@@ -247,6 +267,24 @@ struct Stream {
         cv.notify_all();
     }
 
+    // True once the stream has been open for startTimeout without play(): it is then over,
+    // like a lost connection, whatever is buffered. Checked by the network thread and by
+    // hasEnded() (a full ring keeps the network thread waiting); any thread, m not held.
+    bool startExpired() {
+        if (abandoned)
+            return true;
+        if (playing || Clock::now() <= startDeadline)
+            return false;
+        {
+            std::lock_guard lock(m);
+            if (phase != Phase::Ready)
+                return false;
+            abandoned = true;
+        }
+        cv.notify_all();
+        return true;
+    }
+
     bool onOwnThread() const {
         const auto self = std::this_thread::get_id();
         return self == net.get_id() || self == dec.get_id();
@@ -287,6 +325,7 @@ struct Engine::Impl {
     std::map<EncoderHandle, std::shared_ptr<EncoderEntry>> encoders;
     std::vector<std::shared_ptr<Stream>> graveyard; // freed from their own threads
     std::string proxy;
+    std::shared_ptr<const PositionSource> positionSource;
     StreamHandle nextStream = 1;
     EncoderHandle nextEncoder = 1;
 
@@ -427,12 +466,13 @@ void setMeta(Stream& s, std::string_view text, uint64_t position = detail::kNoPo
         invokeQuietly(*callback, copy);
 }
 
-// Moves audio bytes into the ring, waiting while it is full. False when stopped.
+// Moves audio bytes into the ring, waiting while it is full. False when stopped or when no
+// decoder will take them any more.
 bool pushAudio(Stream& s, std::span<const uint8_t> bytes) {
     std::unique_lock lock(s.m);
     while (!bytes.empty()) {
-        s.cv.wait(lock, [&] { return s.stop || !s.ring.full(); });
-        if (s.stop)
+        s.cv.wait(lock, [&] { return s.stop || s.decoderGone || s.abandoned || !s.ring.full(); });
+        if (s.stop || s.decoderGone || s.abandoned)
             return false;
         const std::size_t n = s.ring.write(bytes.data(), bytes.size());
         s.downloaded += n;
@@ -487,11 +527,22 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         return length;
     }
 
-    if (s.options.onStatus)
-        invokeQuietly(s.options.onStatus, line);
+    const bool statusLine = startsWithNoCase(line, "HTTP/") || startsWithNoCase(line, "ICY ");
+    bool keep = true;
+    {
+        std::lock_guard lock(s.m);
+        if (statusLine)
+            s.headerLines = 0;
+        keep = ++s.headerLines <= kMaxHeaderLines;
+    }
+    if (keep) {
+        line.resize(cutNetworkText(line, kMaxHeaderChars).size());
+        if (s.options.onStatus)
+            invokeQuietly(s.options.onStatus, line);
+    }
 
     std::lock_guard lock(s.m);
-    if (startsWithNoCase(line, "HTTP/") || startsWithNoCase(line, "ICY ")) {
+    if (statusLine) {
         // A new response (the first, or one after a redirect): its headers replace the old.
         s.headers.clear();
         s.contentType.clear();
@@ -519,7 +570,9 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         // Anything unreasonable is treated as "no metadata" rather than trusted.
         s.metaint = (r.ec == std::errc() && metaint <= (1u << 24)) ? metaint : 0;
     }
-    s.headers.push_back(std::move(line));
+    // Lines past the limit still set the values above, but are neither kept nor handed out.
+    if (keep)
+        s.headers.push_back(std::move(line));
     return length;
 }
 
@@ -582,6 +635,11 @@ void networkMain(Stream& s) {
                 timedOut = ErrorCode::Timeout;
                 break;
             }
+            if (phase == Stream::Phase::Ready && s.startExpired()) {
+                // Opened, but not buffered in time (a trickle): over, like a lost connection.
+                timedOut = ErrorCode::Timeout;
+                break;
+            }
             curl_multi_poll(multi, nullptr, 0, static_cast<int>(kNetPoll.count()), nullptr);
         }
 
@@ -630,15 +688,30 @@ void networkMain(Stream& s) {
 // ---------------------------------------------------------------------------------------
 // Decoder thread: probe, decode, resample, hand out PCM.
 
+// Decoder thread. Ends the data early (an error FFmpeg passes up) once the decoder has read
+// too much, or waited too long, without an audio frame coming out.
 int readRing(void* opaque, uint8_t* buf, int size) {
     Stream& s = *static_cast<Stream*>(opaque);
-    std::unique_lock lock(s.m);
-    s.cv.wait(lock, [&] { return s.stop || !s.ring.empty() || s.netDone; });
-    if (s.stop)
-        return AVERROR_EXIT;
-    if (s.ring.empty())
+    if (s.starved != ErrorCode::Ok)
         return AVERROR_EOF;
-    const std::size_t n = s.ring.read(buf, static_cast<std::size_t>(size));
+    std::unique_lock lock(s.m);
+    s.cv.wait_until(lock, s.audioDeadline,
+                    [&] { return s.stop || s.abandoned || !s.ring.empty() || s.netDone; });
+    if (s.stop || s.abandoned)
+        return AVERROR_EXIT;
+    if (s.consumed - s.consumedAtAudio >= s.bytesWithoutAudio) {
+        s.starved = ErrorCode::FileForm;
+        return AVERROR_EOF;
+    }
+    if (s.ring.empty()) {
+        if (!s.netDone)
+            s.starved = ErrorCode::Timeout;
+        return AVERROR_EOF;
+    }
+    const std::size_t n = s.ring.read(
+        buf,
+        static_cast<std::size_t>(std::min<uint64_t>(
+            static_cast<uint64_t>(size), s.consumedAtAudio + s.bytesWithoutAudio - s.consumed)));
     s.consumed += n;
     lock.unlock();
     s.cv.notify_all();
@@ -650,15 +723,20 @@ struct InterruptState {
     Clock::time_point deadline; // max() once open
 };
 
+// FFmpeg's interrupt callback, on the decoder thread.
 int interrupted(void* opaque) {
     const auto* st = static_cast<const InterruptState*>(opaque);
-    return (st->stream->stop || Clock::now() > st->deadline) ? 1 : 0;
+    const Stream& s = *st->stream;
+    const auto now = Clock::now();
+    return (s.stop || s.abandoned || now > st->deadline || now > s.audioDeadline) ? 1 : 0;
 }
 
 class Decoder {
 public:
     explicit Decoder(Stream& s) : s_(s), irq_{&s, Clock::time_point::max()} {}
     ~Decoder() {
+        av_packet_free(&pkt_);
+        av_frame_free(&frame_);
         swr_free(&swr_);
         avcodec_free_context(&codec_);
         avformat_close_input(&fmt_);
@@ -669,6 +747,7 @@ public:
     }
 
     void run() {
+        s_.audioDeadline = s_.startDeadline; // the whole open, first frame included
         const ErrorCode openResult = open();
         if (openResult != ErrorCode::Ok) {
             ErrorCode code = openResult;
@@ -683,6 +762,11 @@ public:
         } else {
             decode();
         }
+        {
+            std::lock_guard lock(s_.m);
+            s_.decoderGone = true; // the network thread stops instead of waiting for room
+        }
+        s_.cv.notify_all();
         {
             std::lock_guard lock(s_.pcmMutex);
             s_.decoderDone = true;
@@ -709,13 +793,19 @@ private:
         int r = 0;
         if (s_.mms) {
             const std::string rest = s_.url.substr(s_.url.find("://") + 3);
+            // mms:// tries HTTP, then TCP; an address that names its protocol gets only that.
+            std::vector<const char*> schemes = {"mmsh://", "mmst://"};
+            if (startsWithNoCase(s_.url, "mmsh://"))
+                schemes = {"mmsh://"};
+            else if (startsWithNoCase(s_.url, "mmst://"))
+                schemes = {"mmst://"};
             av_dict_set(
                 &opts, "rw_timeout",
                 std::to_string(std::chrono::microseconds(s_.options.stallTimeout).count()).c_str(),
                 0);
             irq_.deadline = Clock::now() + s_.options.connectTimeout;
             r = AVERROR(EIO);
-            for (const char* scheme : {"mmsh://", "mmst://"}) {
+            for (const char* scheme : schemes) {
                 if (s_.stop)
                     break;
                 AVDictionary* tryOpts = nullptr;
@@ -765,23 +855,34 @@ private:
             r = avformat_open_input(&fmt_, "", input, &opts);
             if (r < 0) {
                 fmt_ = nullptr;
-                return s_.stop ? ErrorCode::Cancelled : ErrorCode::FileForm;
+                return openFailure();
             }
         }
         irq_.deadline = Clock::time_point::max();
 
-        if (avformat_find_stream_info(fmt_, nullptr) < 0 && s_.stop)
+        // Probing is bounded by the probe size and, whatever FFmpeg does, by readRing's limit
+        // of bytes without audio and the open's deadline.
+        if (avformat_find_stream_info(fmt_, nullptr) < 0 && (s_.stop || s_.abandoned))
             return ErrorCode::Cancelled;
         const AVCodec* codec = nullptr;
         index_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (index_ < 0 || !codec)
-            return s_.stop ? ErrorCode::Cancelled : ErrorCode::FileForm;
+            return openFailure();
         codec_ = avcodec_alloc_context3(codec);
         if (!codec_)
             return ErrorCode::Memory;
         if (avcodec_parameters_to_context(codec_, fmt_->streams[index_]->codecpar) < 0 ||
             avcodec_open2(codec_, codec, nullptr) < 0)
             return ErrorCode::FileForm;
+        pkt_ = av_packet_alloc();
+        frame_ = av_frame_alloc();
+        if (!pkt_ || !frame_)
+            return ErrorCode::Memory;
+        // Open means playable: a body that yields no audio (zeros, an HTML page, a demuxer
+        // forced by a wrong Content-Type) fails here, as a refused connection does.
+        while (framesDelivered_ == 0)
+            if (!step())
+                return openFailure();
         {
             std::lock_guard lock(s_.m);
             s_.format = formatFor(codec->id);
@@ -821,6 +922,14 @@ private:
         return named;
     }
 
+    ErrorCode openFailure() const {
+        if (s_.stop || s_.abandoned)
+            return ErrorCode::Cancelled;
+        if (s_.starved != ErrorCode::Ok)
+            return s_.starved;
+        return Clock::now() > s_.audioDeadline ? ErrorCode::Timeout : ErrorCode::FileForm;
+    }
+
     static int readPacket(void* opaque, uint8_t* buf, int size) {
         Decoder& d = *static_cast<Decoder*>(opaque);
         if (d.prefixPos_ < d.prefix_.size()) {
@@ -833,40 +942,45 @@ private:
         return readRing(&d.s_, buf, size);
     }
 
-    void decode() {
-        AVPacket* pkt = av_packet_alloc();
-        AVFrame* frame = av_frame_alloc();
-        if (!pkt || !frame) {
-            av_packet_free(&pkt);
-            av_frame_free(&frame);
-            return;
+    // Reads one packet and decodes it. False once the data has ended: the server closed or
+    // reset the connection, no audio came out of the last bytes or for too long (garbage, a
+    // change of codec), the decoder keeps failing, or the stream is stopped.
+    bool step() {
+        if (s_.stop || s_.abandoned)
+            return false;
+        const int r = av_read_frame(fmt_, pkt_);
+        if (r == AVERROR(EAGAIN)) {
+            if (Clock::now() > s_.audioDeadline) {
+                s_.starved = ErrorCode::Timeout;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            return true;
         }
-        int errors = 0;
-        while (!s_.stop) {
-            const int r = av_read_frame(fmt_, pkt);
-            if (r == AVERROR(EAGAIN)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                continue;
-            }
-            if (r < 0) {
-                if (std::getenv("TL_AUDIO_DEBUG"))
-                    std::fprintf(stderr, "audio: stream %u ends: %s\n", s_.id, avError(r).c_str());
-                break;
-            }
-            publishStreamTags();
-            if (pkt->stream_index == index_) {
-                if (avcodec_send_packet(codec_, pkt) < 0 && ++errors > 1000)
-                    break; // garbage that never decodes
-                receive(frame);
-            }
-            av_packet_unref(pkt);
+        if (r < 0) {
+            if (std::getenv("TL_AUDIO_DEBUG"))
+                std::fprintf(stderr, "audio: stream %u ends: %s\n", s_.id, avError(r).c_str());
+            return false;
+        }
+        publishStreamTags();
+        bool more = true;
+        if (pkt_->stream_index == index_) {
+            if (avcodec_send_packet(codec_, pkt_) < 0 && ++errors_ > 1000)
+                more = false; // garbage that never decodes
+            else
+                receive(frame_);
+        }
+        av_packet_unref(pkt_);
+        return more;
+    }
+
+    void decode() {
+        while (step()) {
         }
         if (!s_.stop) {
             avcodec_send_packet(codec_, nullptr);
-            receive(frame);
+            receive(frame_);
         }
-        av_packet_free(&pkt);
-        av_frame_free(&frame);
     }
 
     // Ogg streams carry their titles as comment headers, not ICY blocks: a new comment header
@@ -900,14 +1014,28 @@ private:
         } else {
             text = title != nullptr ? title->value : artist->value;
         }
-        setMeta(s_, "StreamTitle='" + text + "';");
+        setMeta(s_, "StreamTitle='" + std::string(cutNetworkText(text)) + "';");
     }
 
     void receive(AVFrame* frame) {
         while (!s_.stop && avcodec_receive_frame(codec_, frame) >= 0) {
             deliver(frame);
             av_frame_unref(frame);
+            audioCameOut();
         }
+    }
+
+    // A frame was decoded and handed on (waiting for room in the PCM ring included): the
+    // limits of bytes and time without audio start again from here.
+    void audioCameOut() {
+        ++framesDelivered_;
+        errors_ = 0;
+        {
+            std::lock_guard lock(s_.m);
+            s_.consumedAtAudio = s_.consumed;
+        }
+        s_.bytesWithoutAudio = kBytesWithoutAudio;
+        s_.audioDeadline = Clock::now() + s_.options.stallTimeout;
     }
 
     bool prepareResampler(const AVFrame* frame) {
@@ -991,6 +1119,10 @@ private:
     int inRate_ = 0;
     int index_ = -1;
     bool tagsSeen_ = false; // the first comment header has been published
+    AVPacket* pkt_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    uint64_t framesDelivered_ = 0;
+    int errors_ = 0; // packets the decoder refused since the last frame
     std::vector<int16_t> out_;
     std::vector<uint8_t> prefix_; // the first bytes, read for the format check
     std::size_t prefixPos_ = 0;
@@ -1086,6 +1218,9 @@ bool Engine::init(int rate) {
         return fail(ErrorCode::Already);
     if (rate <= 0)
         return fail(ErrorCode::Format);
+    // SIGINT and SIGTERM belong to the program: SDL would otherwise install handlers that
+    // turn them into a quit event nobody reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return fail(ErrorCode::Driver);
     impl_->rate = rate;
@@ -1137,8 +1272,11 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     s->url = url;
     s->options = options;
     s->rate = impl_->rate;
-    s->mms = startsWithNoCase(url, "mms://");
-    s->connectDeadline = Clock::now() + options.connectTimeout;
+    s->mms = startsWithNoCase(url, "mms://") || startsWithNoCase(url, "mmsh://") ||
+             startsWithNoCase(url, "mmst://");
+    const auto started = Clock::now();
+    s->connectDeadline = started + options.connectTimeout;
+    s->startDeadline = started + options.startTimeout;
     {
         std::lock_guard lock(impl_->mutex);
         s->proxy = impl_->proxy;
@@ -1157,7 +1295,7 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     {
         std::stop_callback onStop(stop, [&s] { s->cancel(); });
         std::unique_lock lock(s->m);
-        s->cv.wait(lock, [&] {
+        s->cv.wait_until(lock, s->startDeadline, [&] {
             return s->stop || s->phase == Stream::Phase::Ready || s->phase == Stream::Phase::Failed;
         });
     }
@@ -1166,6 +1304,8 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
         std::lock_guard lock(s->m);
         if (s->stop)
             code = ErrorCode::Cancelled;
+        else if (s->phase != Stream::Phase::Ready && s->phase != Stream::Phase::Failed)
+            code = ErrorCode::Timeout; // still connecting or probing: a trickle
         else if (s->phase != Stream::Phase::Ready)
             code = s->failure == ErrorCode::Ok ? ErrorCode::Unknown : s->failure;
     }
@@ -1182,11 +1322,25 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     return s->id;
 }
 
+void Engine::setPositionSourceForTesting(PositionSource source) {
+    auto shared = std::make_shared<const PositionSource>(std::move(source));
+    std::lock_guard lock(impl_->mutex);
+    impl_->positionSource = std::move(shared);
+}
+
 uint32_t Engine::filePosition(StreamHandle stream, FilePosition which) const {
     auto s = impl_->find(stream);
     if (!s)
         return fail(ErrorCode::Handle), kNoEnd;
     succeed();
+    std::shared_ptr<const PositionSource> source;
+    {
+        std::lock_guard lock(impl_->mutex);
+        source = impl_->positionSource;
+    }
+    if (source && *source)
+        if (const std::optional<uint32_t> forced = (*source)(stream, which))
+            return *forced;
     if (s->mms)
         return which == FilePosition::End ? kNoEnd : 0;
     std::lock_guard lock(s->m);
@@ -1209,9 +1363,11 @@ bool Engine::hasEnded(StreamHandle stream) const {
     auto s = impl_->find(stream);
     if (!s)
         return true;
+    if (s->startExpired())
+        return true;
     {
         std::lock_guard lock(s->m);
-        if (s->stop || s->netDone)
+        if (s->stop || s->netDone || s->abandoned)
             return true;
     }
     std::lock_guard lock(s->pcmMutex); // MMS streams have no network thread of ours
@@ -1315,7 +1471,7 @@ bool Engine::isPlaying(StreamHandle stream) const {
     if (!s)
         return fail(ErrorCode::Handle);
     succeed();
-    if (!s->playing)
+    if (!s->playing || s->abandoned)
         return false;
     std::lock_guard lock(s->pcmMutex);
     return !(s->decoderDone && s->pcm.empty());

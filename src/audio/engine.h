@@ -12,7 +12,8 @@
 //
 // Process-wide effects of creating an Engine: SIGPIPE is ignored when it still has its default
 // action (an encoder that exits early must not end the program), and FFmpeg's log is limited
-// to fatal messages unless the environment variable TL_AUDIO_DEBUG is set.
+// to fatal messages unless the environment variable TL_AUDIO_DEBUG is set. init() tells SDL
+// not to install signal handlers: SIGINT and SIGTERM stay the program's own business.
 //
 // Texts from the network (headers, metadata) are handed out as the bytes received; decoding
 // them (UTF-8, else Windows-1252) is the caller's business.
@@ -67,7 +68,13 @@ struct OpenOptions {
     // header lines in order as received, without line ends).
     std::function<void(const std::string& text)> onStatus;
     std::chrono::milliseconds connectTimeout{10000};
+    // Also the longest time without a decoded audio frame once the stream plays.
     std::chrono::milliseconds stallTimeout{15000};
+    // Overall deadline for opening and buffering, counted from streamCreateUrl: the open
+    // fails with Timeout when no audio frame has decoded by then, and a stream that has not
+    // been play()ed by then ends as failed (hasEnded, not isPlaying). A trickling server
+    // cannot keep the player "connecting" or "buffering" for ever.
+    std::chrono::milliseconds startTimeout{15000};
 };
 
 class Engine {
@@ -90,9 +97,12 @@ public:
     // environment's proxy variables. MMS goes through FFmpeg, which reads http_proxy itself.
     void setProxy(const std::string& proxy);
 
-    // Connects, reads the reply headers and identifies the format. Blocks until then; returns
-    // 0 on failure (errorCode() says why). `stop` aborts the open promptly. mms:// addresses
-    // go through FFmpeg (mmsh, then mmst) and have no byte ring.
+    // Connects, reads the reply headers, identifies the format and decodes the first audio
+    // frame. Blocks until then; returns 0 on failure (errorCode() says why): FileForm when
+    // the data is not audio (no frame decodes within a few hundred KiB), Timeout when
+    // startTimeout passes first. `stop` aborts the open promptly. mms:// addresses go through
+    // FFmpeg (mmsh, then mmst); mmsh:// and mmst:// use that protocol only. They have no
+    // byte ring.
     StreamHandle streamCreateUrl(const std::string& url, const OpenOptions& options,
                                  std::stop_token stop = {});
 
@@ -102,11 +112,19 @@ public:
     // 2^32; their difference stays right in unsigned arithmetic). The capacity holds about
     // 1.5 s of the stream's icy-br bit rate. kNoEnd for bad handles.
     uint32_t filePosition(StreamHandle stream, FilePosition which) const;
+    // Test seam for code that reads the positions (the player's buffering): while set, an
+    // answer from `source` replaces filePosition()'s for open streams; nullopt keeps the
+    // real one. Any thread; an empty function removes it.
+    using PositionSource = std::function<std::optional<uint32_t>(StreamHandle, FilePosition)>;
+    void setPositionSourceForTesting(PositionSource source);
     // Waits until the download position moves, the stream ends, or `timeout` passes.
     void waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const;
 
     std::optional<StreamFormat> format(StreamHandle stream) const;
-    std::vector<std::string> icyHeaders(StreamHandle stream) const; // raw bytes, in order
+    // Raw bytes, in order; at most 64 lines of at most 1,088 characters (a name and 1,024
+    // characters of value). onStatus sees the same lines; a server cannot make the engine
+    // keep or hand out more.
+    std::vector<std::string> icyHeaders(StreamHandle stream) const;
     std::optional<std::string> metadata(StreamHandle stream) const; // current metadata text
     // Called on an engine thread with each new metadata text (e.g. "StreamTitle='..';").
     bool setMetaCallback(StreamHandle stream, std::function<void(const std::string&)> callback);
@@ -115,7 +133,11 @@ public:
     // Ends the stream and its encoders; harmless for 0 or a freed handle. Returns within about
     // 200 ms whatever the server does.
     bool streamFree(StreamHandle stream);
-    bool isPlaying(StreamHandle stream) const; // false once the stream has ended or failed
+    // False once the stream has ended or failed: the server closed or reset the connection,
+    // a stall, no audio decoded for stallTimeout or from the last 128 KiB (garbage, or a
+    // change of codec in mid-stream), startTimeout passed before play(); then the decoded
+    // audio still buffered has been played out. Poll it to notice the end of a stream.
+    bool isPlaying(StreamHandle stream) const;
     // True once the stream's data has ended or its connection failed (also before play());
     // true for unknown handles. The player's buffering loop uses it to stop waiting.
     bool hasEnded(StreamHandle stream) const;

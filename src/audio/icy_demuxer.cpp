@@ -55,4 +55,51 @@ void IcyDemuxer::feed(std::span<const uint8_t> data, const AudioSink& audio, con
     }
 }
 
+namespace {
+
+// Length of the UTF-8 sequence starting at text[i], or 0 when it is not a valid one.
+std::size_t utf8SequenceAt(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return static_cast<unsigned char>(text[k]);
+    };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    else
+        return 0;
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+} // namespace
+
+std::string_view cutNetworkText(std::string_view text, std::size_t maxChars) {
+    if (text.size() <= maxChars)
+        return text;
+    std::size_t i = 0;
+    std::size_t chars = 0;
+    std::size_t cut = std::string_view::npos; // byte offset after maxChars code points
+    while (i < text.size()) {
+        const std::size_t n = utf8SequenceAt(text, i);
+        if (n == 0)
+            return text.substr(0, maxChars); // not UTF-8: one byte is one character
+        if (chars == maxChars && cut == std::string_view::npos)
+            cut = i;
+        i += n;
+        ++chars;
+    }
+    return cut == std::string_view::npos ? text : text.substr(0, cut);
+}
+
 } // namespace tl::audio

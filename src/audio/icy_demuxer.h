@@ -36,4 +36,11 @@ private:
     std::string block_;
 };
 
+// Longest name, title or description the engine hands out, in characters.
+inline constexpr std::size_t kMaxNetworkTextChars = 1024;
+
+// The first `maxChars` characters of `text`: code points when it is valid UTF-8, else bytes
+// (it is then read as a single-byte encoding). Never cuts inside a UTF-8 sequence.
+std::string_view cutNetworkText(std::string_view text, std::size_t maxChars = kMaxNetworkTextChars);
+
 } // namespace tl::audio

@@ -100,11 +100,27 @@ IniFile IniFile::fromText(const QString& text) {
 }
 
 IniFile IniFile::load(const QString& path) {
+    return tryLoad(path).value_or(IniFile{});
+}
+
+std::optional<IniFile> IniFile::tryLoad(const QString& path, QString* error) {
     QFile file(path);
+    if (!file.exists()) {
+        return IniFile{};
+    }
     if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return std::nullopt;
     }
     QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return std::nullopt;
+    }
     bool bom = false;
     if (bytes.startsWith(kUtf8Bom)) {
         bom = true;

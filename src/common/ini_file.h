@@ -32,6 +32,9 @@ public:
     // Reads a file as UTF-8 (a file that is not valid UTF-8 is read as Windows-1252; a UTF-8
     // byte-order mark is kept for saving). A missing or unreadable file gives an empty document.
     static IniFile load(const QString& path);
+    // As load(), but a file that exists and cannot be read gives nullopt (with the reason in
+    // *error), so a caller that writes the file back does not replace it with a stub.
+    static std::optional<IniFile> tryLoad(const QString& path, QString* error = nullptr);
 
     // nullopt when the section or key is missing.
     std::optional<QString> find(QStringView section, QStringView key) const;

@@ -69,4 +69,26 @@ QString twoDigits(int value) {
     return QString::number(value).rightJustified(2, u'0');
 }
 
+QString capNetworkText(QString text) {
+    if (text.size() <= kMaxNetworkTextLength) {
+        return text;
+    }
+    qsizetype length = kMaxNetworkTextLength;
+    if (text.at(length - 1).isHighSurrogate()) {
+        --length;
+    }
+    text.truncate(length);
+    return text;
+}
+
+QString replaceControlCharacters(QString text) {
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
 } // namespace tl

@@ -3,7 +3,9 @@
 #include <QList>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -102,32 +104,97 @@ std::optional<std::vector<Token>> compile(const std::u32string& mask) {
     return tokens;
 }
 
-// Every token but "*" takes exactly one character, so the last "*" seen is the only restart
-// point needed: on a mismatch the run of the last "*" grows by one character and matching
-// resumes after it. At most text × tokens steps, never exponential.
-bool matchTokens(const std::u32string& text, const std::vector<Token>& tokens) {
-    std::size_t ti = 0;
-    std::size_t pi = 0;
-    std::size_t starToken = std::string::npos;
-    std::size_t starText = 0;
-    while (ti < text.size()) {
-        if (pi < tokens.size() && tokens[pi].kind == Token::AnyRun) {
-            starToken = pi++;
-            starText = ti;
-        } else if (pi < tokens.size() && tokenMatches(tokens[pi], text[ti])) {
-            ++pi;
-            ++ti;
-        } else if (starToken != std::string::npos) {
-            pi = starToken + 1;
-            ti = ++starText;
-        } else {
+// A run of tokens without "*": each takes exactly one character.
+using Segment = std::vector<const Token*>;
+
+bool segmentMatchesAt(const Segment& seg, const std::u32string& text, std::size_t at,
+                      std::size_t& steps) {
+    for (std::size_t j = 0; j < seg.size(); ++j) {
+        ++steps;
+        if (!tokenMatches(*seg[j], text[at + j])) {
             return false;
         }
     }
-    while (pi < tokens.size() && tokens[pi].kind == Token::AnyRun) {
-        ++pi;
+    return true;
+}
+
+// Finds the leftmost place at or after `from` where seg matches and ends at or before `limit`
+// (bit-parallel shift-and: one pass over the text, one word per 64 tokens per character).
+// Returns the end of that occurrence, or npos.
+std::size_t findSegment(const Segment& seg, const std::u32string& text, std::size_t from,
+                        std::size_t limit, std::size_t& steps) {
+    const std::size_t length = seg.size();
+    const std::size_t words = (length + 63) / 64;
+    // Which tokens accept a character, computed once per distinct character.
+    std::vector<std::vector<uint64_t>> ascii(128);
+    std::unordered_map<char32_t, std::vector<uint64_t>> others;
+    auto acceptMask = [&](char32_t c) -> const std::vector<uint64_t>& {
+        std::vector<uint64_t>* mask = nullptr;
+        if (c < 128) {
+            mask = &ascii[c];
+        } else {
+            mask = &others[c];
+        }
+        if (mask->empty()) {
+            mask->assign(words, 0);
+            for (std::size_t j = 0; j < length; ++j) {
+                ++steps;
+                if (tokenMatches(*seg[j], c)) {
+                    (*mask)[j / 64] |= uint64_t{1} << (j % 64);
+                }
+            }
+        }
+        return *mask;
+    };
+    std::vector<uint64_t> state(words, 0);
+    const uint64_t lastBit = uint64_t{1} << ((length - 1) % 64);
+    for (std::size_t i = from; i < limit; ++i) {
+        const std::vector<uint64_t>& accept = acceptMask(text[i]);
+        uint64_t carry = 1; // a match may start at every character
+        for (std::size_t w = 0; w < words; ++w) {
+            ++steps;
+            const uint64_t next = state[w] >> 63;
+            state[w] = ((state[w] << 1) | carry) & accept[w];
+            carry = next;
+        }
+        if ((state[words - 1] & lastBit) != 0) {
+            return i + 1;
+        }
     }
-    return pi == tokens.size();
+    return std::string::npos;
+}
+
+// The text is split at the "*" tokens: the first run must match at the start, the last at the
+// end, and each run between is placed at its leftmost possible place after the one before.
+// Every run has a fixed length, so taking the leftmost place never loses a match.
+bool matchTokens(const std::u32string& text, const std::vector<Token>& tokens, std::size_t& steps) {
+    std::vector<Segment> segments(1);
+    for (const Token& t : tokens) {
+        if (t.kind == Token::AnyRun) {
+            segments.emplace_back();
+        } else {
+            segments.back().push_back(&t);
+        }
+    }
+    const std::size_t n = text.size();
+    if (segments.size() == 1) {
+        return n == segments[0].size() && segmentMatchesAt(segments[0], text, 0, steps);
+    }
+    const Segment& head = segments.front();
+    const Segment& tail = segments.back();
+    if (head.size() + tail.size() > n || !segmentMatchesAt(head, text, 0, steps) ||
+        !segmentMatchesAt(tail, text, n - tail.size(), steps)) {
+        return false;
+    }
+    std::size_t position = head.size();
+    const std::size_t limit = n - tail.size();
+    for (std::size_t s = 1; s + 1 < segments.size(); ++s) {
+        position = findSegment(segments[s], text, position, limit, steps);
+        if (position == std::string::npos) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::u32string codePoints(QStringView s) {
@@ -142,12 +209,17 @@ std::u32string codePoints(QStringView s) {
 
 } // namespace
 
-std::optional<bool> wildcardMatch(QStringView text, QStringView mask) {
+std::optional<bool> wildcardMatch(QStringView text, QStringView mask, std::size_t* steps) {
     const auto tokens = compile(codePoints(mask));
     if (!tokens) {
         return std::nullopt;
     }
-    return matchTokens(codePoints(text), *tokens);
+    std::size_t work = 0;
+    const bool matched = matchTokens(codePoints(text), *tokens, work);
+    if (steps != nullptr) {
+        *steps += work;
+    }
+    return matched;
 }
 
 std::optional<bool> wildcardContains(QStringView text, QStringView pattern) {

@@ -15,7 +15,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tl {
 
@@ -27,7 +30,6 @@ TEditForm::TEditForm(TForm2& manager) : QDialog(&manager), manager_(manager) {
     setObjectName(QStringLiteral("TEditForm"));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFixedSize(380, 193);
 
     auto* layout = new QVBoxLayout(this);
     PageControl = new QStackedWidget(this);
@@ -38,6 +40,9 @@ TEditForm::TEditForm(TForm2& manager) : QDialog(&manager), manager_(manager) {
     form->setContentsMargins(0, 0, 0, 0);
     GroupsCB = new QComboBox(stationPage);
     GroupsCB->setObjectName(QStringLiteral("GroupsCB"));
+    // Group names are the user's: a long one is cut in the box rather than widening the dialog.
+    GroupsCB->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    GroupsCB->setMinimumContentsLength(16);
     Edit1 = new QLineEdit(stationPage);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit2 = new QLineEdit(stationPage);
@@ -45,7 +50,7 @@ TEditForm::TEditForm(TForm2& manager) : QDialog(&manager), manager_(manager) {
     Memo1 = new QPlainTextEdit(stationPage);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setFixedHeight(40);
+    // Two lines high at the font in use (fitToContents).
     VideoCheckBox = new QCheckBox(QStringLiteral("Video Stream"), stationPage);
     VideoCheckBox->setObjectName(QStringLiteral("VideoCheckBox"));
     BitrateCB = new QComboBox(stationPage);
@@ -182,6 +187,26 @@ void TEditForm::openForPlayingStation(const QString& name, const QString& url, c
     runModal();
 }
 
+void TEditForm::setVisible(bool visible) {
+    if (visible)
+        fitToContents();
+    QDialog::setVisible(visible);
+}
+
+void TEditForm::fitToContents() {
+    // At least the classic 380 x 193, and large enough for every control at the font in use
+    // (a large desktop font or scale must not cut them); the border stays fixed.
+    const QFontMetrics metrics = Memo1->fontMetrics();
+    const int frame = 2 * Memo1->frameWidth();
+    const int margins = qRound(2 * Memo1->document()->documentMargin());
+    Memo1->setFixedHeight(std::max(2 * metrics.lineSpacing() + frame + margins,
+                                   Memo1->minimumSizeHint().height())); // its scroll bar, whole
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    layout()->activate();
+    setFixedSize(layout()->totalSizeHint().expandedTo(QSize(380, 193)));
+}
+
 int TEditForm::runModal() {
     return exec();
 }
@@ -221,6 +246,7 @@ bool TEditForm::nameFieldMarked() const {
 }
 
 void TEditForm::PngBitBtn1Click() {
+    const int topRow = manager_.rememberTopRow(); // the commit's rebuild keeps the list still
     EditOkResult result;
     QLineEdit* nameField = page() == kGroupPage ? GNameEdit : Edit1;
     if (page() == kGroupPage) {
@@ -248,7 +274,9 @@ void TEditForm::PngBitBtn1Click() {
         manager_.showMessage(result.message);
         return;
     }
-    manager_.applyCommit(result.commit);
+    manager_.applyCommit(result.commit, topRow);
+    if (!result.commit.written)
+        return; // the error is shown; what was typed stays for another try
     if (result.stationAdded)
         manager_.notify(kStationAdded);
     accept();

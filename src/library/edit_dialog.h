@@ -67,12 +67,14 @@ public:
     ColorButton* colorButton() const { return GColorButton; }
 
     void reject() override; // Cancel, Esc and the close box: the name fields lose their marks
+    void setVisible(bool visible) override; // sizes the dialog to its contents when shown
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void setPage(int page);
+    void fitToContents();
     void markName(QLineEdit* edit, bool refused);
     void FillGroups();
 

@@ -2,6 +2,7 @@
 
 #include "common/ini_file.h"
 #include "common/wildcard.h"
+#include "library/xml_text.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -88,6 +89,7 @@ LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
     stations_.clear();
     doc_.reset();
     loadFailed_ = false;
+    rowsFiltered_ = filterActive();
 
     QFile file(path_);
     if (!file.exists()) {
@@ -102,9 +104,16 @@ LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
             QStringLiteral("%1: %2").arg(QFileInfo(path_).fileName(), file.errorString());
         return result;
     }
-    const QByteArray data = file.readAll();
+    const XmlUtf8 text = xmlToUtf8(file.readAll());
+    if (!text.ok) {
+        loadFailed_ = true;
+        result.ok = false;
+        result.error = QStringLiteral("%1: %2").arg(QFileInfo(path_).fileName(), text.error);
+        return result;
+    }
     const pugi::xml_parse_result parsed =
-        doc_.load_buffer(data.constData(), static_cast<std::size_t>(data.size()), kParseFlags);
+        doc_.load_buffer(text.utf8.constData(), static_cast<std::size_t>(text.utf8.size()),
+                         kParseFlags, pugi::encoding_utf8);
     if (!parsed) {
         doc_.reset();
         loadFailed_ = true;
@@ -202,9 +211,16 @@ LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
 CommitResult FavouritesDocument::CommitFavs() {
     CommitResult result;
     rootElement(true); // never write a file the next load would refuse
+    // The tree holds UTF-8 whatever the file was read from; say so in the declaration.
+    if (doc_.first_child().type() != pugi::node_declaration) {
+        pugi::xml_node decl = doc_.prepend_child(pugi::node_declaration);
+        decl.append_attribute("version") = "1.0";
+        decl.append_attribute("encoding") = "UTF-8";
+    }
     std::ostringstream out;
     doc_.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-    const std::string text = out.str();
+    // Character references such as "&#xD800;" reach the tree as bytes that are not UTF-8.
+    const QByteArray text = validUtf8(QByteArray::fromStdString(out.str()));
 
     if (loadFailed_ && QFileInfo::exists(path_)) {
         const QString keep = backupName(path_);
@@ -217,8 +233,14 @@ CommitResult FavouritesDocument::CommitFavs() {
         result.backupPath = keep;
         loadFailed_ = false;
     }
-    if (!writeFileAtomically(path_, QByteArray(text.data(), static_cast<qsizetype>(text.size())))) {
+    if (!writeFileAtomically(path_, text)) {
         result.error = QStringLiteral("Can't write %1.").arg(path_);
+        // Put the unreadable file back where it was, so that nothing has changed on disk.
+        if (!result.backupPath.isEmpty() && !QFileInfo::exists(path_) &&
+            QFile::rename(result.backupPath, path_)) {
+            result.backupPath.clear();
+            loadFailed_ = true;
+        }
         return result;
     }
     result.written = true;
@@ -249,15 +271,17 @@ QStringList FavouritesDocument::groupNames() const {
     return names;
 }
 
-QList<FavouritesDocument::MenuGroup> FavouritesDocument::menuEntries() const {
+QList<FavouritesDocument::MenuGroup> FavouritesDocument::menuEntries(int maxGroups,
+                                                                     int maxStations) const {
     QList<MenuGroup> groups;
     const pugi::xml_node root = doc_.document_element();
-    for (pugi::xml_node group = root.first_child(); group; group = group.next_sibling()) {
+    for (pugi::xml_node group = root.first_child(); group && groups.size() < maxGroups;
+         group = group.next_sibling()) {
         if (group.type() != pugi::node_element)
             continue;
         MenuGroup entry{fromUtf8(group.attribute("Name").value()), {}};
-        for (pugi::xml_node station = group.first_child(); station;
-             station = station.next_sibling()) {
+        for (pugi::xml_node station = group.first_child();
+             station && entry.stations.size() < maxStations; station = station.next_sibling()) {
             if (station.type() == pugi::node_element)
                 entry.stations.append({fromUtf8(station.child("Name").text().get()),
                                        fromUtf8(station.child("Url").text().get())});
@@ -401,9 +425,12 @@ bool FavouritesDocument::importStations(const QString& sourcePath) {
     QFile file(sourcePath);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray data = file.readAll();
+    const XmlUtf8 text = xmlToUtf8(file.readAll());
+    if (!text.ok)
+        return false;
     pugi::xml_document source;
-    if (!source.load_buffer(data.constData(), static_cast<std::size_t>(data.size())))
+    if (!source.load_buffer(text.utf8.constData(), static_cast<std::size_t>(text.utf8.size()),
+                            pugi::parse_default, pugi::encoding_utf8))
         return false;
     const pugi::xml_node sourceRoot = source.document_element();
     if (!sourceRoot)

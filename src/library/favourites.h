@@ -11,7 +11,11 @@
 //
 // Data safety: when the file on disk could not be read as XML, the next commit first moves
 // it aside to "<name>.broken-YYYYmmdd-HHMMSS" and reports the new name, so a user's
-// unreadable favourites are never silently replaced.
+// unreadable favourites are never silently replaced. When the write then fails, the file is
+// moved back and no backup is reported.
+//
+// Encoding: files are read by their declared encoding (xml_text.h); the tree holds UTF-8 and
+// every commit writes valid UTF-8 with a declaration saying so.
 //
 // Owned and used by the UI thread only.
 
@@ -22,6 +26,7 @@
 
 #include <pugixml.hpp>
 
+#include <climits>
 #include <optional>
 
 namespace tl {
@@ -66,6 +71,8 @@ public:
     void setFilter(const QString& trimmedText) { filter_ = trimmedText; }
     const QString& filter() const { return filter_; }
     bool filterActive() const { return !filter_.isEmpty(); }
+    // The rows of the last load were built with a filter in force.
+    bool rowsFiltered() const { return rowsFiltered_; }
 
     // Reads the file again and rebuilds the rows. After a failure the rows built before the
     // failing group stay.
@@ -89,7 +96,8 @@ public:
         QString name;
         QList<MenuStation> stations;
     };
-    QList<MenuGroup> menuEntries() const;
+    // At most maxGroups groups and maxStations stations of each; the rest is not read.
+    QList<MenuGroup> menuEntries(int maxGroups = INT_MAX, int maxStations = INT_MAX) const;
 
     bool loadFailed() const { return loadFailed_; }
 
@@ -124,6 +132,7 @@ private:
     TStationList stations_;
     QString filter_;
     bool loadFailed_ = false;
+    bool rowsFiltered_ = false;
 };
 
 // Reads a child element's text; a missing child is added (empty) to the element so that

@@ -244,6 +244,10 @@ int FavouritesListView::topRow() const {
 void FavouritesListView::scrollToTopRow(int row) {
     if (!model() || row <= 0 || row >= model()->rowCount())
         return;
+    // Right after a model reset the rows are laid out later and the scroll range is still
+    // empty; lay them out now so that the value is not cut to 0.
+    executeDelayedItemsLayout();
+    updateGeometries();
     verticalScrollBar()->setValue(row); // scrolling is per row
 }
 
@@ -313,9 +317,33 @@ void FavouritesListView::mouseReleaseEvent(QMouseEvent* event) {
         Q_EMIT contextMenuWanted(viewport()->mapToGlobal(pos));
 }
 
+void FavouritesListView::scrollToSelection() {
+    const int row = selectedRow();
+    if (row >= 0)
+        scrollTo(model()->index(row, 0), QAbstractItemView::EnsureVisible);
+}
+
+void FavouritesListView::keyPressEvent(QKeyEvent* event) {
+    if (!event->isAutoRepeat())
+        pressedKey_ = event->key();
+    const QModelIndex before = currentIndex();
+    QListView::keyPressEvent(event);
+    // Auto-scroll is off for the drag's own scrolling, so follow keyboard moves here.
+    if (currentIndex() != before)
+        scrollToSelection();
+}
+
 void FavouritesListView::keyReleaseEvent(QKeyEvent* event) {
     QListView::keyReleaseEvent(event);
+    if (event->isAutoRepeat() || event->key() != pressedKey_)
+        return;
+    pressedKey_ = 0; // before the signal: its handler may run a modal dialog
     Q_EMIT keyReleased(event->key());
+}
+
+void FavouritesListView::focusOutEvent(QFocusEvent* event) {
+    pressedKey_ = 0;
+    QListView::focusOutEvent(event);
 }
 
 void FavouritesListView::contextMenuEvent(QContextMenuEvent* event) {

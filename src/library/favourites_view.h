@@ -76,12 +76,13 @@ public:
     void selectRow(int row); // -1 clears the selection
     int topRow() const;
     void scrollToTopRow(int row);
+    void scrollToSelection(); // brings the selected row into view, scrolling as little as needed
     bool isDragging() const { return dragging_; }
     FavouritesDelegate* favouritesDelegate() const;
 
 Q_SIGNALS:
     void rowReleased(int row, Qt::MouseButton button); // mouse released over a row, no drag
-    void keyReleased(int key);
+    void keyReleased(int key); // released after its own press here; auto-repeat is ignored
     void contextMenuWanted(const QPoint& globalPos);
 
 protected:
@@ -91,7 +92,9 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
@@ -100,6 +103,9 @@ private:
     QHeaderView* header_ = nullptr; // column captions above the rows
     void setDropTarget(int row);
     bool dragging_ = false;
+    // The key whose press reached this list and whose release is still to come. A release
+    // without it (the press went to a dialog that has closed since) does nothing.
+    int pressedKey_ = 0;
 };
 
 } // namespace tl

@@ -25,6 +25,9 @@ struct PlayerLink {
     std::function<void()> repaintSkin;
     std::function<void()> managerClosed;                  // re-enable the player's manager button
     std::function<void(const QString&)> showNotification; // the notifier (ShowNotification)
+    // The search tab's service and count box index changed (Last/ServiceIndex and
+    // General/SearchResCount are written at close).
+    std::function<void(int serviceIndex, int countIndex)> searchChoiceChanged;
 };
 
 // What the manager needs from config.ini at creation.
@@ -34,6 +37,8 @@ struct LibraryStartup {
     int lastIndex = 0;    // "Index" of "Last": the favourites row last played
     QString lastInfo;     // "Info" of "Last"
     QRect geometry{100, 100, 500, 400}; // StationsX/Y/W/H
+    int serviceIndex = 3;               // "ServiceIndex" of "Last": the directory service
+    int searchResCount = 0;             // "SearchResCount" of "General": the count box index
 };
 
 } // namespace tl

@@ -12,6 +12,20 @@ QString bitrateText(const TStation& station) {
     return station.Bitrate + QStringLiteral(" kbps");
 }
 
+QString menuText(const QString& name) {
+    QString text;
+    text.reserve(name.size());
+    for (const QChar c : name) {
+        if (c == u'&')
+            text += QStringLiteral("&&");
+        else if (c == u'\t' || c == u'\r' || c == u'\n')
+            text += u' ';
+        else
+            text += c;
+    }
+    return text;
+}
+
 const QStringList& bitrateChoices() {
     static const QStringList choices{
         QStringLiteral("unknown"), QStringLiteral("24"),  QStringLiteral("32"),

@@ -43,6 +43,11 @@ QString groupCaption(const TStation& group);
 // The bitrate column: "unknown" for a stored "0", otherwise the value and " kbps".
 QString bitrateText(const TStation& station);
 
+// A group or station name as the text of a menu item or button: "&" doubled so that it shows
+// as itself rather than marking a shortcut letter, and line breaks and tabs (a tab would start
+// the shortcut column) as spaces.
+QString menuText(const QString& name);
+
 // The edit dialog's bitrate choices, in list order.
 const QStringList& bitrateChoices();
 // Index in bitrateChoices() of the lower-cased text, or -1.

@@ -1,5 +1,6 @@
 #include "library/station_manager.h"
 
+#include "directory/search_tab.h"
 #include "library/edit_dialog.h"
 #include "library/favourites_actions.h"
 #include "library/favourites_view.h"
@@ -64,13 +65,13 @@ TForm2::TForm2(const LibraryStartup& startup, PlayerLink link, ManagerDialogs di
     setWindowTitle(QStringLiteral("Stations"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    buildUi();
+    buildUi(startup);
     FormCreate(startup);
 }
 
 TForm2::~TForm2() = default;
 
-void TForm2::buildUi() {
+void TForm2::buildUi(const LibraryStartup& startup) {
     setMinimumSize(506, 350);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -151,9 +152,50 @@ void TForm2::buildUi() {
     searchTab->setObjectName(QStringLiteral("TabSheet1"));
     auto* searchTabLayout = new QVBoxLayout(searchTab);
     searchTabLayout->setContentsMargins(0, 0, 0, 0);
-    ListView1 = makePlaceholderList(searchTab, "ListView1",
-                                    {QStringLiteral("Station"), QStringLiteral("Bitrate")});
-    searchTabLayout->addWidget(ListView1);
+    SearchTabHost host;
+    host.wait = [this](bool ready) {
+        Wait(ready);
+    };
+    host.setStatus = [this](const QString& text) {
+        statlabl->setText(text);
+    };
+    host.searchPageShowing = [this] {
+        return currentPage() == kSearchPage;
+    };
+    host.setToolButtons = [this](bool addEnabled) {
+        ToolButton1->setEnabled(false);
+        ToolButton3->setEnabled(false);
+        ToolButton2->setEnabled(addEnabled);
+    };
+    host.addToFavourites = [this](const QString& name, const QString& url, const QString& rate) {
+        AddSearchResult(name, url, rate);
+    };
+    search_ = new SearchTab({startup.appPath, startup.serviceIndex, startup.searchResCount}, theme_,
+                            link_, sortState_, std::move(host), searchTab);
+    search_->onChoiceChanged = [this](int service, int count) {
+        if (link_.searchChoiceChanged)
+            link_.searchChoiceChanged(service, count);
+    };
+    searchSelection = [this] {
+        return search_->selection();
+    };
+    searchRowCount = [this] {
+        return search_->rowCount();
+    };
+    searchSelectedRow = [this] {
+        return search_->selectedRow();
+    };
+    searchSelectRow = [this](int row) {
+        search_->selectRow(row);
+    };
+    searchFilterChanged = [this](const QString& filter) {
+        search_->applyFilter(filter);
+    };
+    addSearchResultClicked = [this] {
+        search_->PngSpeedButton1Click();
+    };
+    ListView1 = search_->listView();
+    searchTabLayout->addWidget(search_);
     PageControl1->addTab(searchTab, QStringLiteral("Search Stations"));
 
     auto* recordingsTab = new QWidget;
@@ -255,9 +297,13 @@ void TForm2::applyLoad(const LoadResult& result, int topRow) {
 
 void TForm2::applyCommit(const CommitResult& result, int topRow) {
     if (!result.backupPath.isEmpty())
-        showMessage(QStringLiteral("The favourites file could not be read. It was kept as\n%1\n"
-                                   "and a new favourites file was written.")
-                        .arg(result.backupPath));
+        showMessage(result.written
+                        ? QStringLiteral("The favourites file could not be read. It was kept as\n"
+                                         "%1\nand a new favourites file was written.")
+                              .arg(result.backupPath)
+                        : QStringLiteral("The favourites file could not be read. It was moved "
+                                         "to\n%1")
+                              .arg(result.backupPath));
     if (!result.written) {
         showMessage(result.error);
         // The document may hold the unsaved change; show what the file holds.
@@ -301,6 +347,10 @@ int TForm2::currentPage() const {
     return PageControl1->currentIndex();
 }
 
+void TForm2::setCurrentPage(int index) {
+    PageControl1->setCurrentIndex(index);
+}
+
 int TForm2::lastStationRow() const {
     return ListView2->selectedRow();
 }
@@ -337,6 +387,7 @@ void TForm2::selectCurrentListRow(int row) {
     switch (currentPage()) {
     case kFavouritesPage:
         ListView2->selectRow(row);
+        ListView2->scrollToSelection();
         ListBox2Click();
         break;
     case kSearchPage:
@@ -409,7 +460,11 @@ int TForm2::TaskDialog(const QString& title, const QString& instruction, const Q
         return dialogs_.confirm(title, instruction, content);
     QMessageBox box(QMessageBox::Question, title, instruction, QMessageBox::Yes | QMessageBox::No,
                     this);
+    box.setTextFormat(Qt::PlainText);
     box.setInformativeText(content);
+    // The content holds names and info as typed: show them as text, never as markup.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? 6 : 7;
 }
@@ -417,8 +472,13 @@ int TForm2::TaskDialog(const QString& title, const QString& instruction, const Q
 void TForm2::showMessage(const QString& text) {
     if (dialogs_.message)
         dialogs_.message(text);
-    else
-        QMessageBox::information(isVisible() ? this : nullptr, QStringLiteral("Stations"), text);
+    else {
+        // Messages quote names and paths: plain text, so a "<" in them is shown as it is.
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Stations"), text, QMessageBox::Ok,
+                        isVisible() ? this : nullptr);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
 }
 
 void TForm2::notify(const QString& text) {
@@ -479,6 +539,11 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm2::PageControl1Change(int index) {
+    // Every tab change resets the filter and rebuilds the favourites unfiltered, before the
+    // favourites tab selects its first row (a rebuild clears the selection).
+    FSClearButtonClick();
+    if (favs_.rowsFiltered())
+        LoadFavs(QString());
     switch (index) {
     case kFavouritesPage:
         if (favs_.rowCount() == 0) {
@@ -522,7 +587,6 @@ void TForm2::PageControl1Change(int index) {
     }
     if (index == kRecordingsPage)
         ToolButton3->setEnabled(false);
-    FSClearButtonClick();
     FSEdit->setEnabled(index != kRecordingsPage);
     FSClearButton->setEnabled(index != kRecordingsPage);
     if (link_.repaintSkin)

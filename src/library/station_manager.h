@@ -6,6 +6,7 @@
 // it. Everything runs on the UI thread. The player reaches it through the public methods
 // below; it reaches the player only through PlayerLink.
 
+#include "directory/sort_state.h"
 #include "library/favourites.h"
 #include "library/list_theme.h"
 #include "library/player_link.h"
@@ -27,6 +28,7 @@ namespace tl {
 
 class FavouritesListView;
 class FavouritesModel;
+class SearchTab;
 class TEditForm;
 
 // Modal questions and messages; tests replace them so nothing blocks.
@@ -56,6 +58,8 @@ public:
     // search tab answers through setSearchSelection once the results view exists).
     std::optional<StationChoice> selectedStation() const;
     int currentPage() const;
+    // Shows a tab; its change handler runs when the tab changes.
+    void setCurrentPage(int index);
     // The selected favourites row, -1 when none (LastStation "Index" at close).
     int lastStationRow() const;
     QRect savedGeometry() const; // StationsX/Y/W/H
@@ -72,7 +76,7 @@ public:
     void AddSearchResult(const QString& name, const QString& url, const QString& bitrate);
     bool IsFavouriteUrl(const QString& url); // posts the notifier text when found
 
-    // Hooks for the search tab, filled by the directory search later.
+    // The search tab's answers; set by the tab at creation.
     std::function<std::optional<StationChoice>()> searchSelection;
     std::function<int()> searchRowCount;
     std::function<int()> searchSelectedRow;
@@ -103,6 +107,9 @@ public:
     TEditForm* editForm() const { return editForm_; }
     const ListTheme& theme() const { return theme_; }
     const PlayerLink& link() const { return link_; }
+    SearchTab* searchTab() const { return search_; }
+    // Header-click sorting state shared by the results and the recordings list.
+    SortState& sortState() { return sortState_; }
 
     std::optional<TStation> selectedRecord() const;
     void showMessage(const QString& text);
@@ -110,6 +117,9 @@ public:
     // Shows what a commit reported (backup place, write failure, load error) and rebuilds
     // the list; topRow is the row to bring back to the top.
     void applyCommit(const CommitResult& result, int topRow = 0);
+    // The row a commit brings back to the top: the top visible row while a row is selected,
+    // else 0.
+    int rememberTopRow() const;
 
     // Handlers (public so that the player and the tests can run them).
     void PageControl1Change(int index);
@@ -130,11 +140,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildUi();
+    void buildUi(const LibraryStartup& startup);
     void FormCreate(const LibraryStartup& startup);
     void LoadFavs(const QString& filterText);
     void applyLoad(const LoadResult& result, int topRow);
-    int rememberTopRow() const;
     void PopupMenu1Popup(const QPoint& globalPos);
     void onRowReleased(int row);
     void onKeyReleased(int key);
@@ -145,6 +154,8 @@ private:
     FavouritesDocument favs_;
     bool filterActive_ = false;
     bool waiting_ = false; // Wait(false) holds the hourglass cursor
+    SortState sortState_;
+    SearchTab* search_ = nullptr;
 
     QToolButton* ToolButton1 = nullptr;
     QToolButton* NewGroupBtn = nullptr;

@@ -19,11 +19,17 @@ THintForm::THintForm(int delayMs, QWidget* parent)
     label.keyword = QStringLiteral("notifier");
     label.bounds = QRect(0, 0, 284, 111);
     controls().add(std::move(label));
-    timer_.setInterval(delayMs);
+    // A display time of 0 or less would close every notification at once, or (negative) never
+    // run the timer that ends the quiet time after a theme load: the default stands in.
+    timer_.setInterval(delayMs > 0 ? delayMs : kDefaultDelayMs);
     connect(&timer_, &QTimer::timeout, this, &THintForm::HintTimerTimer);
-    // A click on the label or the window closes it.
+    // A left click on the label or the window closes it (controlClicked is left-only).
     connect(this, &SkinWindow::controlClicked, this, [this](SkinControl*) { FormClick(); });
-    connect(this, &SkinWindow::backgroundReleased, this, [this](QMouseEvent*) { FormClick(); });
+    connect(this, &SkinWindow::backgroundReleased, this, [this](QMouseEvent* event) {
+        if (event->button() == Qt::LeftButton) {
+            FormClick();
+        }
+    });
 }
 
 QString THintForm::text() const {

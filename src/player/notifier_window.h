@@ -13,7 +13,9 @@ namespace tl {
 class THintForm : public SkinWindow {
     Q_OBJECT
 public:
-    // delayMs: how long a notification stays up (taken once, at creation).
+    static constexpr int kDefaultDelayMs = 6000;
+    // delayMs: how long a notification stays up (taken once, at creation); 0 or less takes
+    // the default.
     explicit THintForm(int delayMs, QWidget* parent = nullptr);
 
     // Shows text when nothing is up yet; the caller has checked the other conditions.

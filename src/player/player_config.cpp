@@ -1,5 +1,7 @@
 #include "player/player_config.h"
 
+#include "directory/directory_query.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -50,7 +52,8 @@ StartupConfig readStartupConfig(const IniFile& ini, const QString& appPath) {
     c.last.Index = ini.intValue(kLast, u"Index", 0);
     c.last.Url = ini.value(kLast, u"Url");
     c.last.Info = ini.value(kLast, u"Info");
-    c.last.ServiceIndex = ini.intValue(kLast, u"ServiceIndex", 0);
+    // Without a stored choice the directory that answers today is offered first.
+    c.last.ServiceIndex = ini.intValue(kLast, u"ServiceIndex", kDefaultServiceIndex);
 
     RecorderSettings& r = c.recorder;
     r.Encoder = ini.value(kRecording, u"Encoder");
@@ -72,10 +75,12 @@ void writeCloseValues(IniFile& ini, const CloseValues& v) {
     ini.setInt(kGeneral, u"y", v.position.y());
     ini.setInt(kGeneral, u"vx", v.vx);
     ini.setInt(kGeneral, u"vy", v.vy);
-    ini.setInt(kGeneral, u"StationsX", v.stations.x());
-    ini.setInt(kGeneral, u"StationsY", v.stations.y());
-    ini.setInt(kGeneral, u"StationsW", v.stations.width());
-    ini.setInt(kGeneral, u"StationsH", v.stations.height());
+    if (v.stations) {
+        ini.setInt(kGeneral, u"StationsX", v.stations->x());
+        ini.setInt(kGeneral, u"StationsY", v.stations->y());
+        ini.setInt(kGeneral, u"StationsW", v.stations->width());
+        ini.setInt(kGeneral, u"StationsH", v.stations->height());
+    }
     ini.setInt(kLast, u"Category", v.last.Category);
     ini.setInt(kLast, u"Index", v.last.Index);
     ini.setValue(kLast, u"Url", singleLine(v.last.Url));
@@ -88,6 +93,21 @@ void writeCloseValues(IniFile& ini, const CloseValues& v) {
     ini.setInt(kGeneral, u"VisualizationType", v.visualizationType);
     ini.setBool(kGeneral, u"ontop", v.onTop);
     ini.setInt(kGeneral, u"LastStation", v.lastStation);
+}
+
+std::optional<QString> saveCloseValues(const QString& path, const CloseValues& values) {
+    QString reason;
+    std::optional<IniFile> ini = IniFile::tryLoad(path, &reason);
+    if (!ini) {
+        return QStringLiteral("The settings were not saved: %1 cannot be read (%2).")
+            .arg(QDir::toNativeSeparators(path), reason);
+    }
+    writeCloseValues(*ini, values);
+    if (!ini->save(path)) {
+        return QStringLiteral("The settings were not saved: %1 cannot be written.")
+            .arg(QDir::toNativeSeparators(path));
+    }
+    return std::nullopt;
 }
 
 } // namespace tl

@@ -8,6 +8,8 @@
 #include <QPoint>
 #include <QRect>
 
+#include <optional>
+
 namespace tl {
 
 struct RecorderSettings {
@@ -33,8 +35,8 @@ struct CloseValues {
     QPoint position;
     int vx = 100;
     int vy = 100;
-    QRect stations{100, 100, 500, 400}; // the station manager's position and size
-    NowPlaying last;                    // Category, Index, Url, Info, ServiceIndex
+    std::optional<QRect> stations; // the station manager's position and size, once it exists
+    NowPlaying last;               // Category, Index, Url, Info, ServiceIndex
     bool scrollInfo = true;
     bool scrollTitle = true;
     int volume = 6;
@@ -52,5 +54,10 @@ int normaliseVolume(int stored);
 StartupConfig readStartupConfig(const IniFile& ini, const QString& appPath);
 
 void writeCloseValues(IniFile& ini, const CloseValues& values);
+
+// Writes the close values into the config.ini at path, keeping its other lines. A file that
+// exists but cannot be read is left as it is. Returns the text to show the user when the
+// settings could not be saved, nullopt when they were.
+std::optional<QString> saveCloseValues(const QString& path, const CloseValues& values);
 
 } // namespace tl

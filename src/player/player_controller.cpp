@@ -28,6 +28,15 @@ QString formatLabel(const audio::StreamFormat& format) {
     }
 }
 
+// A stored address that names a playlist file (the play command resolves it before playing).
+bool IsPlaylistAddress(const QString& address) {
+    if (address.startsWith(u"mms://") || IsDirectStreamAddress(address)) {
+        return false;
+    }
+    const QString extension = PlaylistExtension(address);
+    return extension == u".pls" || extension == u".m3u" || extension == u".asx";
+}
+
 } // namespace
 
 PlayerController::PlayerController(audio::Engine& engine, QString appPath, PlayerSettings& settings,
@@ -39,9 +48,14 @@ PlayerController::PlayerController(audio::Engine& engine, QString appPath, Playe
     if (controls_.controls().empty()) {
         buildControls(controls_);
     }
+    // The animation tick runs from the start (hover fades, scrolling); it redraws only what
+    // moved, so an idle window costs little.
     timer1_.setInterval(30);
+    timer1_.start();
     playTimer_.setInterval(1000);
     connect(&playTimer_, &QTimer::timeout, this, &PlayerController::PlayTimerTimer);
+    titleTimer_.setInterval(100);
+    connect(&titleTimer_, &QTimer::timeout, this, &PlayerController::deliverPendingTitle);
 }
 
 PlayerController::~PlayerController() {
@@ -128,89 +142,103 @@ void PlayerController::setRecordingImage(bool recording) {
 // Play command
 
 void PlayerController::Button1Click() {
-    if (shuttingDown_ || busy_.exchange(true)) {
+    if (shuttingDown_ || busy_) {
         return;
     }
-    if (links_.selectedStation) {
-        if (std::optional<StationChoice> choice = links_.selectedStation()) {
-            now_.IsVideo = choice->IsVideo;
-            if (!resolve(choice->Url)) {
-                busy_ = false;
-                return;
-            }
-            now_.StationName = choice->Name;
-            if (choice->Category == 0) {
-                now_.Index = choice->Index;
-            }
-            now_.Category = choice->Category;
-        }
-    }
+    busy_ = true;
     skin_.TextFade = 0;
     if (streamHandle_.load() != 0 || videoOpen_) {
+        // Stopping downloads nothing: the selection is resolved when it is played.
         stopPlayback();
-    } else if (now_.IsVideo) {
-        if (video_.libraryExists()) {
-            streamKind_ = skVideo;
-            videoOpen_ = true;
-            setCaption(u"Label3", now_.StationName);
-            setCaption(u"Label4", now_.Info);
-            if (OpenVideo(now_.Url, now_.Info)) {
-                playTimer_.start();
-                setStateImage(kPlay, QStringLiteral("51.png"));
-            } else {
-                setStateImage(kPlay, QStringLiteral("5.png"));
-            }
-        }
-        busy_ = false;
-    } else {
-        startWorker();
+        Q_EMIT refreshRequested();
+        return;
     }
+    const std::optional<StationChoice> choice =
+        links_.selectedStation ? links_.selectedStation() : std::nullopt;
+    if (choice) {
+        now_.IsVideo = choice->IsVideo;
+    }
+    if (!now_.IsVideo) {
+        // The worker resolves the address (a playlist download must not hold up the window)
+        // and then opens the stream.
+        startWorker(PlayRequest{choice, false, now_.Url, choice ? choice->Name : now_.StationName});
+        Q_EMIT refreshRequested();
+        return;
+    }
+    if (choice) {
+        // The companion library opens video stations on this thread anyway.
+        PlaylistResult result;
+        if (links_.parsePlayList) {
+            result = links_.parsePlayList(choice->Url);
+        } else {
+            result.Url = choice->Url;
+            result.StationUrl = choice->Url;
+        }
+        applyResolution(result);
+        if (!result.Error.isEmpty() || result.ConnectFailed) {
+            busy_ = false;
+            Q_EMIT refreshRequested();
+            return;
+        }
+        now_.StationName = choice->Name;
+        if (choice->Category == 0) {
+            now_.Index = choice->Index;
+        }
+        now_.Category = choice->Category;
+    }
+    if (video_.libraryExists()) {
+        streamKind_ = skVideo;
+        videoOpen_ = true;
+        setCaption(u"Label3", now_.StationName);
+        setCaption(u"Label4", now_.Info);
+        if (OpenVideo(now_.Url, now_.Info)) {
+            playTimer_.start();
+            setStateImage(kPlay, QStringLiteral("51.png"));
+        } else {
+            setStateImage(kPlay, QStringLiteral("5.png"));
+        }
+    }
+    busy_ = false;
     Q_EMIT refreshRequested();
 }
 
-bool PlayerController::resolve(const QString& address) {
-    PlaylistResult result;
-    if (links_.parsePlayList) {
-        result = links_.parsePlayList(address);
+void PlayerController::applyResolution(const PlaylistResult& result) {
+    if (result.ConnectFailed) {
+        // Nothing was received: what played last stays the last station.
+        if (links_.showNotification) {
+            links_.showNotification(QString::fromLatin1(kNoInternet));
+        }
     } else {
-        result.Url = address;
-        result.StationUrl = address;
-    }
-    now_.Info.clear();
-    now_.Title.clear();
-    now_.Url = result.Url;
-    now_.StationUrl = result.StationUrl;
-    if (result.ConnectFailed && links_.showNotification) {
-        links_.showNotification(QString::fromLatin1(kNoInternet));
+        now_.Info.clear();
+        now_.Title.clear();
+        now_.Url = result.Url;
+        now_.StationUrl = result.StationUrl;
     }
     if (links_.repaintStationLists) {
         links_.repaintStationLists();
     }
-    return result.Error.isEmpty();
 }
 
 void PlayerController::PlayStationRecord(const QString& name, const QString& url) {
     // A second worker must not start while one is still opening: the first would be orphaned.
-    if (shuttingDown_ || busy_.load()) {
+    if (shuttingDown_ || busy_) {
         return;
     }
-    if (!resolve(url)) {
-        return;
-    }
-    now_.StationName = name;
     if (streamHandle_.load() != 0) {
         // The caller left no row selected, so this press only stops.
         Button1Click();
     }
-    if (busy_.exchange(true)) {
+    if (busy_) {
         return;
     }
-    startWorker();
+    busy_ = true;
+    startWorker(PlayRequest{StationChoice{0, 0, name, url, false}, true, now_.Url, name});
 }
 
 void PlayerController::stopPlayback() {
     ++generation_; // late callbacks of the old stream are dropped
     engine_.streamFree(streamHandle_.exchange(0));
+    titleTimer_.stop();
     CloseVideo();
     setStateImage(kPlay, QStringLiteral("5.png"));
     skin_.SpectrumBars.fill(0);
@@ -228,7 +256,7 @@ void PlayerController::stopPlayback() {
 // ---------------------------------------------------------------------------------------------
 // Stream worker
 
-void PlayerController::startWorker() {
+void PlayerController::startWorker(PlayRequest request) {
     if (worker_.joinable()) {
         // Busy was false, so the previous worker has made its last call to us and only has to
         // return: this join does not wait for the UI thread.
@@ -236,11 +264,10 @@ void PlayerController::startWorker() {
     }
     const quint64 generation = ++generation_;
     workerRunning_ = true;
-    worker_ = std::jthread(
-        [this, generation, url = now_.Url, name = now_.StationName](std::stop_token stop) {
-            StreamWorker(stop, generation, url, name);
-            workerRunning_ = false;
-        });
+    worker_ = std::jthread([this, generation, request = std::move(request)](std::stop_token stop) {
+        StreamWorker(stop, generation, request);
+        workerRunning_ = false;
+    });
 }
 
 bool PlayerController::send(const std::stop_token& stop, std::function<void()> fn) {
@@ -258,34 +285,78 @@ bool PlayerController::send(const std::stop_token& stop, std::function<void()> f
     return !stop.stop_requested();
 }
 
-void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QString url,
-                                    QString stationName) {
+void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, PlayRequest request) {
     struct Remembered {
+        bool disabled = false; // the first step ran: play, previous and next are disabled
         bool previous = false;
         bool next = false;
     };
     auto remembered = std::make_shared<Remembered>();
-    // The last step, always run on the UI thread in one call together with the step before
-    // it, so that once Busy is clear this thread makes no further call to the UI thread.
+    // The last step, always on the UI thread. It hands Busy back, so it runs inside this
+    // thread's last call to the UI thread: a press that follows may join this thread at once.
     auto finish = [this, remembered] {
-        setEnabled(u"Button1", true);
-        setEnabled(u"Label1", remembered->previous);
-        setEnabled(u"Label2", remembered->next);
+        busy_ = false;
+        if (remembered->disabled) {
+            setEnabled(u"Button1", true);
+            setEnabled(u"Label1", remembered->previous);
+            setEnabled(u"Label2", remembered->next);
+        }
         Q_EMIT refreshRequested();
         timer1_.start();
     };
+    bool handedOver = false; // set on the UI thread while this thread waits in send()
+    auto last = [&](std::function<void()> steps) {
+        send(stop, [&] {
+            steps();
+            finish();
+            handedOver = true;
+        });
+    };
     try {
+        QString url = request.url;
+        // A chosen station, or a stored address that names a playlist, is resolved first; its
+        // result reaches NowPlaying before anything else the worker reports.
+        if (request.choice || IsPlaylistAddress(url)) {
+            const QString address = request.choice ? request.choice->Url : url;
+            PlaylistResult result;
+            if (links_.parsePlayList) {
+                result = links_.parsePlayList(address);
+            } else {
+                result.Url = address;
+                result.StationUrl = address;
+            }
+            url = result.Url;
+            if (!send(stop, [this, &request, &result] {
+                    applyResolution(result);
+                    if (request.choice) {
+                        now_.StationName = request.choice->Name;
+                        if (!request.fromRecord) {
+                            if (request.choice->Category == 0) {
+                                now_.Index = request.choice->Index;
+                            }
+                            now_.Category = request.choice->Category;
+                        }
+                    }
+                })) {
+                return;
+            }
+            if (!result.Error.isEmpty()) {
+                last([] {}); // nothing is to be played
+                return;
+            }
+        }
+
         if (!send(stop, [this, remembered] {
                 timer1_.stop();
                 setEnabled(u"Button1", false);
                 const SkinControl* previous = controls_.find(u"Label1");
                 const SkinControl* next = controls_.find(u"Label2");
+                remembered->disabled = true;
                 remembered->previous = previous != nullptr && previous->enabled;
                 remembered->next = next != nullptr && next->enabled;
                 setEnabled(u"Label1", false);
                 setEnabled(u"Label2", false);
             })) {
-            busy_ = false;
             return;
         }
         engine_.streamFree(streamHandle_.exchange(0));
@@ -293,12 +364,28 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
 
         audio::OpenOptions options;
         options.onStatus = [this, generation](const std::string& line) {
-            // DownloadStatusProc: runs on the engine's network thread; never waits.
+            // DownloadStatusProc: runs on the engine's network thread; never waits. A burst of
+            // header lines costs the UI thread one call and one repaint.
+            QString text = capNetworkText(decodeNetworkText(line));
+            {
+                std::lock_guard lock(statusMutex_);
+                pendingStatus_ = std::move(text);
+                if (statusPosted_) {
+                    return;
+                }
+                statusPosted_ = true;
+            }
             QMetaObject::invokeMethod(
                 this,
-                [this, generation, text = decodeNetworkText(line)] {
+                [this, generation] {
+                    QString latest;
+                    {
+                        std::lock_guard lock(statusMutex_);
+                        statusPosted_ = false;
+                        latest = std::move(pendingStatus_);
+                    }
                     if (generation == generation_.load()) {
-                        WM_STREAM_STATUS(ssServerStatus, text);
+                        WM_STREAM_STATUS(ssServerStatus, latest);
                     }
                 },
                 Qt::QueuedConnection);
@@ -312,13 +399,12 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
             format = engine_.format(handle);
         }
         if (stop.stop_requested()) {
-            busy_ = false;
             return;
         }
         const StreamKind kind =
             format ? static_cast<StreamKind>(std::clamp(format->kind, 0, 2)) : skMP3;
         const QString label = format ? formatLabel(*format) : QString();
-        send(stop, [this, kind, label, stationName] {
+        send(stop, [this, kind, label, stationName = request.stationName] {
             streamKind_ = kind;
             formatLabel_ = label;
             if (kind == skWMA) {
@@ -327,17 +413,14 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
         });
 
         if (handle == 0) {
-            send(stop, [this, finish] {
+            last([this] {
                 WM_STREAM_STATUS(ssStopped);
                 if (SkinControl* play = controls_.find(u"Button1")) {
                     play->pressed = false;
                 }
                 setEnabled(u"RecLabel", false);
                 setStateImage(kPlay, QStringLiteral("5.png"));
-                busy_ = false;
-                finish();
             });
-            busy_ = false;
             return;
         }
 
@@ -354,7 +437,6 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
             if (!send(stop, [this, progress] {
                     WM_STREAM_STATUS(ssBuffering, {}, static_cast<int>(progress));
                 })) {
-                busy_ = false;
                 return;
             }
             if (progress > 85 || engine_.hasEnded(handle)) {
@@ -368,17 +450,27 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
             setCaption(u"Label4", QString());
         });
 
-        for (const std::string& raw : engine_.icyHeaders(handle)) {
-            const QString header = decodeNetworkText(raw);
-            if (header.startsWith(u"icy-name:")) {
-                send(stop, [this, text = header.mid(9)] { WM_STREAM_STATUS(ssStationName, text); });
-            } else if (header.startsWith(u"icy-br:")) {
-                send(stop, [this, text = header.mid(7) + QStringLiteral(" kbps")] {
-                    WM_STREAM_STATUS(ssBitrate, text);
-                });
-            } else if (header.startsWith(u"icy-genre:")) {
-                send(stop, [this, text = header.mid(10)] { now_.Genre = text; });
-            }
+        // Every header is applied in order, in one call and with one repaint.
+        const std::vector<IcyHeaderStep> steps = IcyHeaderSteps(engine_.icyHeaders(handle));
+        if (!steps.empty()) {
+            send(stop, [this, &steps] {
+                ++refreshHold_;
+                for (const IcyHeaderStep& step : steps) {
+                    switch (step.kind) {
+                    case IcyHeaderStep::StationName:
+                        WM_STREAM_STATUS(ssStationName, step.text);
+                        break;
+                    case IcyHeaderStep::Bitrate:
+                        WM_STREAM_STATUS(ssBitrate, step.text);
+                        break;
+                    case IcyHeaderStep::Genre:
+                        now_.Genre = step.text;
+                        break;
+                    }
+                }
+                --refreshHold_;
+                Q_EMIT refreshRequested();
+            });
         }
 
         std::optional<QString> title;
@@ -389,39 +481,51 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, QS
             send(stop, [this, text = *title] { WM_STREAM_STATUS(ssTitle, text); });
         }
         engine_.setMetaCallback(handle, [this, generation](const std::string& meta) {
-            // MetaSyncProc: runs on an engine thread; hands a copy to the UI thread.
+            // MetaSyncProc: runs on an engine thread and never waits. Only the newest title is
+            // kept; the title timer hands it to the window.
             std::optional<QString> changed = ParseStreamMeta(QStringView(decodeNetworkText(meta)));
             if (!changed) {
                 return;
             }
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, text = *changed] {
-                    if (generation == generation_.load()) {
-                        WM_STREAM_STATUS(ssTitle, text);
-                    }
-                },
-                Qt::QueuedConnection);
+            std::lock_guard lock(titleMutex_);
+            pendingTitle_ = capNetworkText(*changed);
+            pendingTitleGeneration_ = generation;
         });
         engine_.play(handle);
-        send(stop, [this, finish] {
-            busy_ = false;
+        last([this] {
             playTimer_.start();
+            titleTimer_.start();
             setEnabled(u"RecLabel", true);
             setStateImage(kPlay, QStringLiteral("51.png"));
-            finish();
         });
-        busy_ = false;
     } catch (...) {
-        // Failures end the worker quietly; Busy must not stay set.
-        busy_ = false;
+        // Failures end the worker quietly; Busy is handed back below.
+    }
+    if (!handedOver && !stop.stop_requested()) {
+        // The last step did not run (an exception): hand Busy back without waiting.
+        QMetaObject::invokeMethod(this, finish, Qt::QueuedConnection);
+    }
+}
+
+void PlayerController::deliverPendingTitle() {
+    std::optional<QString> title;
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(titleMutex_);
+        title.swap(pendingTitle_);
+        generation = pendingTitleGeneration_;
+    }
+    if (title && generation == generation_.load()) {
+        WM_STREAM_STATUS(ssTitle, *title);
     }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Status messages
 
-void PlayerController::WM_STREAM_STATUS(int code, const QString& text, int number) {
+void PlayerController::WM_STREAM_STATUS(int code, const QString& networkText, int number) {
+    // Network texts are cut before they reach a label, a file or config.ini.
+    const QString text = capNetworkText(networkText);
     switch (code) {
     case ssConnecting:
         setCaption(u"Label4", QString::fromLatin1(kTextConnecting));
@@ -462,7 +566,9 @@ void PlayerController::WM_STREAM_STATUS(int code, const QString& text, int numbe
     default:
         break;
     }
-    Q_EMIT refreshRequested();
+    if (refreshHold_ == 0) {
+        Q_EMIT refreshRequested();
+    }
 }
 
 void PlayerController::titleChange(const QString& text) {
@@ -472,6 +578,7 @@ void PlayerController::titleChange(const QString& text) {
         links_.autoRecordCheck(text);
     }
     now_.Title = text;
+    now_.StreamTitle = text;
     if (text == now_.LastTitle) {
         return;
     }
@@ -537,6 +644,13 @@ void PlayerController::WM_VIDEOCLOSED() {
 // Timers, volume
 
 void PlayerController::PlayTimerTimer() {
+    const audio::StreamHandle handle = streamHandle_.load();
+    if (handle != 0 && !busy_ && !engine_.isPlaying(handle)) {
+        // The stream is over (closed, reset, stalled, undecodable): end as a failed
+        // connection does.
+        stopPlayback();
+        WM_STREAM_STATUS(ssStopped);
+    }
     if (streamHandle_.load() != 0 || videoOpen_) {
         ++elapsed_;
         setCaption(u"Label7", ElapsedText(static_cast<uint32_t>(elapsed_)));
@@ -599,6 +713,7 @@ void PlayerController::fillCloseValues(CloseValues& values) const {
     values.scrollInfo = settings_.ScrollInfo;
     values.scrollTitle = settings_.ScrollTitle;
     values.volume = settings_.Volume;
+    values.searchResCount = settings_.SearchResCount;
     values.visualizationType = settings_.VisualizationType;
     values.onTop = settings_.OnTop;
 }
@@ -626,6 +741,7 @@ void PlayerController::shutdown() {
     CloseVideo();
     playTimer_.stop();
     timer1_.stop();
+    titleTimer_.stop();
     titleLog_.close();
 }
 

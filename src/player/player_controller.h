@@ -26,6 +26,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -50,7 +51,8 @@ public:
     struct Links {
         // The station manager's selected row on its current page; nullopt when none.
         std::function<std::optional<StationChoice>()> selectedStation;
-        // Playlist resolution; without it addresses are played as given.
+        // Playlist resolution; without it addresses are played as given. Runs on the stream
+        // worker's thread (it may download), never on the UI thread for an audio station.
         std::function<PlaylistResult(const QString& address)> parsePlayList;
         std::function<void(const QString& text)> showNotification;
         // Modal error box with a caption (the companion library's messages).
@@ -101,7 +103,9 @@ public:
     void SetVolume(int v);
     void Label9Click(); // mute toggle
 
-    bool Busy() const { return busy_.load(); }
+    // True from the play command that starts a worker until the worker's last step has run.
+    // UI thread only: the worker hands it back inside its last call to the UI thread.
+    bool Busy() const { return busy_; }
     audio::StreamHandle StreamHandle() const { return streamHandle_.load(); }
     StreamKind streamKind() const { return streamKind_; }
     bool VideoOpen() const { return videoOpen_; }
@@ -109,6 +113,7 @@ public:
     int& elapsedSecondsRef() { return elapsed_; } // the animation tick resets it when idle
     void resetElapsedSeconds() { elapsed_ = 0; }
     QTimer& Timer1() { return timer1_; }
+    QTimer& TitleTimer() { return titleTimer_; }
     QTimer& PlayTimer() { return playTimer_; }
 
     int settingsVolume() const { return settings_.Volume; }
@@ -138,10 +143,21 @@ Q_SIGNALS:
     void refreshRequested();
 
 private:
-    bool resolve(const QString& address); // false when nothing is to be played
+    // What the play command hands its worker: the station chosen, or none (the current
+    // NowPlaying.Url is played; a playlist address is resolved first).
+    struct PlayRequest {
+        std::optional<StationChoice> choice;
+        bool fromRecord = false; // PlayStationRecord: Index and Category stay as they are
+        QString url;             // NowPlaying.Url when the request was made
+        QString stationName;     // shown in the info line for WMA streams
+    };
+    // Applies a resolution's result to NowPlaying (UI thread). A failed download keeps the
+    // last address, so [Last] Url survives a playlist server that is down.
+    void applyResolution(const PlaylistResult& result);
     void stopPlayback();
-    void startWorker();
-    void StreamWorker(std::stop_token stop, quint64 generation, QString url, QString stationName);
+    void startWorker(PlayRequest request);
+    void StreamWorker(std::stop_token stop, quint64 generation, PlayRequest request);
+    void deliverPendingTitle();
     bool OpenVideo(const QString& address, const QString& info);
     void titleChange(const QString& text);
     void setCaption(QStringView name, const QString& caption);
@@ -149,7 +165,6 @@ private:
     void setStateImage(const QString& keyword, const QString& file);
     // Runs fn on the UI thread and waits for it; false (fn not run) once stop is requested.
     bool send(const std::stop_token& stop, std::function<void()> fn);
-    void joinFinishedWorker();
 
     audio::Engine& engine_;
     QString appPath_;
@@ -161,10 +176,21 @@ private:
     StateImages images_;
     TitleLog titleLog_;
     CompanionVideo video_;
-    QTimer timer1_;    // 30 ms animation tick; its timeout is the window's
-    QTimer playTimer_; // 1 s elapsed-time counter
+    QTimer timer1_;     // 30 ms animation tick; its timeout is the window's
+    QTimer playTimer_;  // 1 s elapsed-time counter
+    QTimer titleTimer_; // hands the latest metadata title to the window, about every 100 ms
 
-    std::atomic<bool> busy_{false}; // set on the UI thread, cleared by the worker
+    bool busy_ = false;   // UI thread only (see Busy())
+    int refreshHold_ = 0; // > 0 while a batch of status codes is applied; one refresh at its end
+    // The newest title from the engine's metadata callback, not yet shown. A flood of titles
+    // replaces the waiting one instead of queueing work for the UI thread.
+    std::mutex titleMutex_;
+    std::optional<QString> pendingTitle_;
+    quint64 pendingTitleGeneration_ = 0;
+    // Server status lines: at most one queued call to the UI thread at a time.
+    std::mutex statusMutex_;
+    bool statusPosted_ = false;
+    QString pendingStatus_;
     std::atomic<audio::StreamHandle> streamHandle_{0};
     std::atomic<quint64> generation_{0}; // bumped by every start and stop
     StreamKind streamKind_ = skMP3;      // written by the worker through send()

@@ -202,6 +202,10 @@ TForm1::TForm1(QString appPath, Links links, QWidget* parent)
     connect(this, &SkinWindow::controlReleased, this, &TForm1::onControlReleased);
     connect(this, &SkinWindow::backgroundPressed, this, &TForm1::onBackgroundPressed);
     connect(this, &SkinWindow::backgroundReleased, this, &TForm1::onBackgroundReleased);
+    connect(this, &SkinWindow::sliderMoved, this, [this](SkinControl*, int position) {
+        knob_->setPosition(position); // runs VolumeChange, which moves the slider too
+    });
+    connect(this, &SkinWindow::fadeOutFinished, this, &TForm1::finishMinimize);
 }
 
 TForm1::~TForm1() {
@@ -268,6 +272,9 @@ void TForm1::buildMenu() {
     favouritesMenu_ = menu_->addMenu(menuIcon(9), QStringLiteral("Favourites"));
     favouritesMenu_->setObjectName(QStringLiteral("Favourites1"));
     favouritesMenu_->menuAction()->setObjectName(QStringLiteral("Favourites1"));
+    // Built when it opens, not with the context menu: a large favourites file costs nothing
+    // until the user looks at it.
+    connect(favouritesMenu_, &QMenu::aboutToShow, this, &TForm1::fillFavouritesMenu);
     menu_->addSeparator()->setObjectName(QStringLiteral("N2"));
     add("SearchFavourites1", "Favourites/Search", 10, [this] { Button2Click(); });
     add("Settings1", "Settings", 11, [this] {
@@ -309,14 +316,7 @@ bool TForm1::trayAvailable() const {
 void TForm1::onTrayActivated(int reason) {
     switch (static_cast<QSystemTrayIcon::ActivationReason>(reason)) {
     case QSystemTrayIcon::Trigger:
-        if (isVisible() && !isMinimized()) {
-            minButtonClick();
-        } else {
-            showNormal();
-            FadeIn();
-            raise();
-            activateWindow();
-        }
+        TrayIconClick();
         break;
     case QSystemTrayIcon::Context:
         raise();
@@ -325,6 +325,22 @@ void TForm1::onTrayActivated(int reason) {
     default:
         break;
     }
+}
+
+void TForm1::TrayIconClick() {
+    if (isVisible() && !isMinimized() && !minimizing_) {
+        minButtonClick();
+        return;
+    }
+    minimizing_ = false;
+    // Transparent before it is mapped again, so it fades in rather than flashing up whole.
+    setWindowOpacity(0.0);
+    if (isMinimized()) {
+        showNormal();
+    }
+    FadeIn();
+    raise();
+    activateWindow();
 }
 
 void TForm1::UpdateMenuItems(bool withPlayback) {
@@ -358,18 +374,65 @@ void TForm1::UpdateMenuItems(bool withPlayback) {
 }
 
 void TForm1::ShowPlayerMenu(bool withPlayback, QPoint globalPos) {
-    favouritesMenu_->clear();
-    if (links_.fillFavouritesMenu) {
-        links_.fillFavouritesMenu(favouritesMenu_);
-    }
     UpdateMenuItems(withPlayback);
     menu_->popup(globalPos);
+}
+
+void TForm1::fillFavouritesMenu() {
+    // The group submenus of the last showing go with their actions.
+    qDeleteAll(favouritesMenu_->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
+    favouritesMenu_->clear();
+    if (!links_.favouritesMenu) {
+        return;
+    }
+    auto addMore = [this](QMenu* menu) {
+        menu->addSeparator();
+        QAction* more = menu->addAction(QStringLiteral("More..."));
+        more->setObjectName(QStringLiteral("FavouritesMore"));
+        const SkinControl* manager = controls().find(u"Label6");
+        more->setEnabled(manager == nullptr || manager->enabled);
+        connect(more, &QAction::triggered, this, [this] { Button2Click(); });
+    };
+    const QList<FavouritesMenuGroup> groups =
+        links_.favouritesMenu(kFavouritesMenuLimit + 1, kFavouritesMenuLimit + 1);
+    for (int g = 0; g < std::min<int>(groups.size(), kFavouritesMenuLimit); ++g) {
+        auto* sub = new QMenu(groups[g].name, favouritesMenu_);
+        sub->setIcon(menuIcon(6));
+        favouritesMenu_->addMenu(sub);
+        // The stations' items are made when the group opens.
+        connect(sub, &QMenu::aboutToShow, this, [this, sub, addMore, group = groups[g]] {
+            if (!sub->isEmpty()) {
+                return;
+            }
+            const int shown = std::min<int>(group.stations.size(), kFavouritesMenuLimit);
+            for (int i = 0; i < shown; ++i) {
+                const FavouritesMenuStation& station = group.stations[i];
+                QAction* item = sub->addAction(menuIcon(0), station.name);
+                item->setToolTip(station.url);
+                item->setStatusTip(station.url);
+                connect(item, &QAction::triggered, this, [this, station] {
+                    if (links_.playFavourite) {
+                        links_.playFavourite(station.name, station.url);
+                    }
+                });
+            }
+            if (group.stations.size() > kFavouritesMenuLimit) {
+                addMore(sub);
+            }
+        });
+    }
+    if (groups.size() > kFavouritesMenuLimit) {
+        addMore(favouritesMenu_);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Mouse, wheel, keys
 
 void TForm1::onControlClicked(SkinControl* control) {
+    if (suppressClick_) {
+        return; // the press dragged the window
+    }
     const QString& name = control->objectName;
     if (name == u"Button1") {
         Button1Click();
@@ -397,12 +460,9 @@ void TForm1::onControlClicked(SkinControl* control) {
 }
 
 void TForm1::onControlPressed(SkinControl* control, QMouseEvent* event) {
-    if (control->objectName == u"TrackBar1" && event->button() == Qt::LeftButton) {
-        setSliderFromPoint(*control, event->position().toPoint());
-        return;
-    }
-    if (dragsWindow(*control) && windowHandle() != nullptr) {
-        windowHandle()->startSystemMove();
+    if (dragsWindow(*control)) {
+        // The time label also takes clicks: its drag waits for the pointer to move.
+        armDrag(event, control->objectName != u"Label7");
     }
 }
 
@@ -420,9 +480,7 @@ void TForm1::onBackgroundPressed(QMouseEvent* event) {
             controller_->setVisualizationType(compositor().VisualKind);
         }
     }
-    if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-        windowHandle()->startSystemMove();
-    }
+    armDrag(event, true);
 }
 
 void TForm1::onBackgroundReleased(QMouseEvent* event) {
@@ -431,20 +489,68 @@ void TForm1::onBackgroundReleased(QMouseEvent* event) {
     }
 }
 
-void TForm1::setSliderFromPoint(const SkinControl& slider, QPoint point) {
-    if (controller_ == nullptr || slider.bounds.width() <= 0) {
+void TForm1::armDrag(QMouseEvent* event, bool atOnce) {
+    if (event->button() != Qt::LeftButton) {
+        return; // other buttons reach their controls and the menu
+    }
+    drag_ = Drag{};
+    if (atOnce && windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+        // The window manager moves the window and takes the release; the snap follows the
+        // last move once the button is up (snapTimer_).
         return;
     }
-    const int x = point.x() - slider.bounds.left();
-    const int position =
-        std::clamp((x * 10 + slider.bounds.width() / 2) / slider.bounds.width(), 0, 10);
-    knob_->setPosition(position); // runs VolumeChange
+    drag_.armed = true;
+    drag_.systemRefused = atOnce;
+    drag_.pressGlobal = event->globalPosition().toPoint();
+    drag_.startPos = pos();
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event) {
+    if (drag_.armed && event->buttons().testFlag(Qt::LeftButton)) {
+        const QPoint delta = event->globalPosition().toPoint() - drag_.pressGlobal;
+        if (!drag_.own && delta.manhattanLength() >= QApplication::startDragDistance()) {
+            drag_.moved = true;
+            if (!drag_.systemRefused && windowHandle() != nullptr &&
+                windowHandle()->startSystemMove()) {
+                drag_.armed = false;
+            } else {
+                drag_.own = true;
+            }
+        }
+        if (drag_.own) {
+            const QScreen* s = screen();
+            const QRect proposed(drag_.startPos + delta, frameGeometry().size());
+            move(s != nullptr ? SnapToWorkArea(proposed, s->availableGeometry())
+                              : proposed.topLeft());
+        }
+    }
+    SkinWindow::mouseMoveEvent(event);
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent* event) {
+    const bool dragged = event->button() == Qt::LeftButton && drag_.moved;
+    const bool own = drag_.own;
+    if (event->button() == Qt::LeftButton) {
+        drag_ = Drag{};
+    }
+    suppressClick_ = dragged;
+    SkinWindow::mouseReleaseEvent(event);
+    suppressClick_ = false;
+    if (own) {
+        snapTimer_.stop();
+        snapToWorkArea();
+    }
 }
 
 void TForm1::wheelEvent(QWheelEvent* event) {
-    if (event->angleDelta().y() > 0) {
+    // One step per notch (120 units), as the knob counts; finer wheels add up to whole notches.
+    wheelRemainder_ += event->angleDelta().y();
+    while (wheelRemainder_ >= 120) {
+        wheelRemainder_ -= 120;
         VolumeStepUp();
-    } else if (event->angleDelta().y() < 0) {
+    }
+    while (wheelRemainder_ <= -120) {
+        wheelRemainder_ += 120;
         VolumeStepDown();
     }
     event->accept();
@@ -468,7 +574,7 @@ void TForm1::moveEvent(QMoveEvent* event) {
 }
 
 void TForm1::snapToWorkArea() {
-    if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+    if (drag_.own || pointerButtons() != Qt::NoButton) {
         snapTimer_.start(); // still being dragged
         return;
     }
@@ -545,12 +651,39 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::minButtonClick() {
+    // Fades out first; finishMinimize hides or iconifies the transparent window.
+    minimizing_ = true;
+    FadeOut(false);
+}
+
+void TForm1::finishMinimize() {
+    if (!minimizing_) {
+        return;
+    }
+    minimizing_ = false;
     // "Minimize to tray" hides the window and its taskbar entry; the tray icon brings it back.
     // Without a tray the window is iconified instead, so it is never lost.
     if (controller_ != nullptr && controller_->settingsMinimizeToTray() && trayAvailable()) {
         hide();
     } else {
         showMinimized();
+    }
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    SkinWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) {
+        return;
+    }
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    if (isMinimized()) {
+        // However it was minimised (also by the window manager's own command), it comes back
+        // transparent and fades in.
+        if (!fading()) {
+            setWindowOpacity(0.0);
+        }
+    } else if (change->oldState().testFlag(Qt::WindowMinimized) && !minimizing_) {
+        FadeIn(); // restored by the window manager (a taskbar click)
     }
 }
 
@@ -642,9 +775,11 @@ void TForm1::FormClose() {
     values.vy = controller_->vy();
     controller_->fillCloseValues(values);
     values.visualizationType = compositor().VisualKind;
-    IniFile ini = IniFile::load(appPath_ + QStringLiteral("config.ini"));
-    writeCloseValues(ini, values);
-    ini.save(appPath_ + QStringLiteral("config.ini"));
+    if (const std::optional<QString> failure =
+            saveCloseValues(appPath_ + QStringLiteral("config.ini"), values);
+        failure && links_.saveFailed) {
+        links_.saveFailed(*failure);
+    }
     controller_->titleLog().close();
     if (links_.closed) {
         links_.closed();

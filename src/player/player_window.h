@@ -22,6 +22,18 @@ class TKnob;
 class TForm1 : public SkinWindow {
     Q_OBJECT
 public:
+    struct FavouritesMenuStation {
+        QString name;
+        QString url;
+    };
+    struct FavouritesMenuGroup {
+        QString name;
+        QList<FavouritesMenuStation> stations;
+    };
+    // The "Favourites" submenu shows at most this many groups, and this many stations in each;
+    // a "More..." item opens the station manager for the rest.
+    static constexpr int kFavouritesMenuLimit = 100;
+
     // Seams to the other windows; every member may be empty.
     struct Links {
         std::function<void()> showStationManager; // the "S" control
@@ -29,14 +41,20 @@ public:
         std::function<void()> closed;             // after FormClose has written the settings
         // Previous (-1) and next (+1) on the station manager's current list.
         std::function<void(int delta)> stepStation;
-        // Rebuilds the "Favourites" submenu from the favourites document.
-        std::function<void(QMenu* menu)> fillFavouritesMenu;
+        // The favourites document's groups in document order, at most maxGroups of them and at
+        // most maxStations stations in each (asked for one more than shown, to tell whether
+        // there are more).
+        std::function<QList<FavouritesMenuGroup>(int maxGroups, int maxStations)> favouritesMenu;
+        // A station chosen in the "Favourites" submenu (FavMenuClk).
+        std::function<void(const QString& name, const QString& url)> playFavourite;
         std::function<void()> addCurrentStation;
         std::function<void()> showStationInfo;
         std::function<void()> showSettings;
         std::function<void()> showAbout;
         std::function<void()> recordClick;
         std::function<void(const QString&)> showNotification;
+        // config.ini could not be written at close; called at most once, with the reason.
+        std::function<void(const QString& text)> saveFailed;
     };
 
     TForm1(QString appPath, Links links, QWidget* parent = nullptr);
@@ -77,6 +95,8 @@ public:
     void setRecordMenuImage(bool recording);
     TKnob* knob() const { return knob_; }
     bool trayAvailable() const;
+    // The tray icon's left click: minimise when shown, else restore and fade in.
+    void TrayIconClick();
     // Places the window against the work area's edges when it comes within 8 pixels.
     void snapToWorkArea();
 
@@ -85,6 +105,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildMenu();
@@ -95,8 +118,12 @@ private:
     void onBackgroundPressed(QMouseEvent* event);
     void onBackgroundReleased(QMouseEvent* event);
     void onTrayActivated(int reason);
-    void setSliderFromPoint(const SkinControl& slider, QPoint point);
     void syncVolumeControls();
+    void fillFavouritesMenu();
+    // atOnce: the system's move starts with the press (the window's background and the
+    // bitrate and format labels); otherwise once the pointer has moved past the drag distance.
+    void armDrag(QMouseEvent* event, bool atOnce);
+    void finishMinimize();
 
     QString appPath_;
     Links links_;
@@ -107,6 +134,22 @@ private:
     QSystemTrayIcon* tray_ = nullptr; // child; null where no tray exists
     QTimer snapTimer_;                // snaps once a move has settled
     bool closed_ = false;
+    bool minimizing_ = false; // fading out before the window is minimised or hidden
+    int wheelRemainder_ = 0;  // wheel units short of a whole step (120)
+
+    // Dragging the window with the left button. The system's move is tried first; where it is
+    // refused the window follows the pointer here, once it has moved past the drag distance
+    // (so a plain click on the time label stays a click).
+    struct Drag {
+        bool armed = false;
+        bool systemRefused = false; // the system's move was refused at the press
+        bool own = false;           // this window moves itself
+        bool moved = false;
+        QPoint pressGlobal;
+        QPoint startPos;
+    };
+    Drag drag_;
+    bool suppressClick_ = false;
 };
 
 } // namespace tl

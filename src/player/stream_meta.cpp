@@ -6,28 +6,33 @@
 #include <QLocale>
 
 namespace tl {
-namespace {
-
-// Copy(text, index, count) with 1-based index; out-of-range parts give what is available.
-QString copy(QStringView text, qsizetype index, qsizetype count) {
-    if (count <= 0 || index < 1 || index > text.size()) {
-        return {};
-    }
-    return text.mid(index - 1, count).toString();
-}
-
-} // namespace
 
 std::optional<QString> ParseStreamMeta(std::optional<QStringView> text) {
     if (!text) {
         return std::nullopt;
     }
-    const qsizetype a = text->indexOf(u"StreamTitle=") + 1;
-    if (a == 0) {
+    const qsizetype key = text->indexOf(u"StreamTitle=");
+    if (key < 0) {
         return std::nullopt;
     }
-    const qsizetype b = text->indexOf(u';') + 1;
-    QString title = copy(*text, a + 13, b - a - 14);
+    // The value starts after the opening quote and ends at the "';" that closes it; a title
+    // may hold quotes and semicolons of its own ("Tom's Diner; live", "&amp;"). A block cut
+    // off before its "';" gives what there is.
+    const qsizetype start = key + 13;
+    QString title;
+    if (start <= text->size()) {
+        const qsizetype end = text->indexOf(u"';", start);
+        QStringView value = end < 0 ? text->mid(start) : text->mid(start, end - start);
+        if (end < 0 && value.endsWith(u'\'')) {
+            value.chop(1);
+        }
+        // A title from the network is cut to a length a window and a log line can take.
+        constexpr qsizetype kMaxTitle = 1024;
+        if (value.size() > kMaxTitle) {
+            value = value.first(value[kMaxTitle - 1].isHighSurrogate() ? kMaxTitle - 1 : kMaxTitle);
+        }
+        title = value.toString();
+    }
     if (title.trimmed().isEmpty()) {
         title = QStringLiteral("No Title");
     }
@@ -69,7 +74,41 @@ bool IsPlayableStreamAddress(QStringView address) {
 
 QByteArray TitleLogLine(const QDateTime& when, const QString& title) {
     const QString stamp = when.toString(QStringLiteral("dd.MM.yy HH:mm:ss"));
-    return (stamp + QStringLiteral("; ") + title + QStringLiteral("\r\n")).toUtf8();
+    return (stamp + QStringLiteral("; ") + replaceControlCharacters(title) + QStringLiteral("\r\n"))
+        .toUtf8();
+}
+
+std::vector<IcyHeaderStep> IcyHeaderSteps(const std::vector<std::string>& headers) {
+    static constexpr struct {
+        std::string_view prefix;
+        IcyHeaderStep::Kind kind;
+    } kKnown[] = {{"icy-name:", IcyHeaderStep::StationName},
+                  {"icy-br:", IcyHeaderStep::Bitrate},
+                  {"icy-genre:", IcyHeaderStep::Genre}};
+    std::vector<IcyHeaderStep> steps;
+    for (const std::string& header : headers) {
+        for (const auto& known : kKnown) {
+            if (!std::string_view(header).starts_with(known.prefix)) {
+                continue;
+            }
+            // Cut the bytes first (at a UTF-8 boundary): a huge header is not decoded whole.
+            std::string_view value = std::string_view(header).substr(known.prefix.size());
+            std::size_t keep = static_cast<std::size_t>(kMaxNetworkTextLength) * 4;
+            if (value.size() > keep) {
+                while (keep > 0 && (static_cast<unsigned char>(value[keep]) & 0xC0) == 0x80) {
+                    --keep;
+                }
+                value = value.substr(0, keep);
+            }
+            QString text = capNetworkText(decodeNetworkText(value).trimmed());
+            if (known.kind == IcyHeaderStep::Bitrate) {
+                text += QStringLiteral(" kbps");
+            }
+            steps.push_back({known.kind, std::move(text)});
+            break;
+        }
+    }
+    return steps;
 }
 
 } // namespace tl

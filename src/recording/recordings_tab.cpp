@@ -1,5 +1,6 @@
 #include "recording/recordings_tab.h"
 
+#include "directory/sort_state.h"
 #include "library/list_theme.h"
 #include "library/station_manager.h"
 
@@ -111,8 +112,8 @@ void RecordingsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 
 // ---- tab -----------------------------------------------------------------------------------
 
-RecordingsTab::RecordingsTab(TForm2& manager, SortDirection& sort, Links links)
-    : QObject(&manager), manager_(manager), sort_(sort), links_(std::move(links)),
+RecordingsTab::RecordingsTab(TForm2& manager, Links links)
+    : QObject(&manager), manager_(manager), links_(std::move(links)),
       view_(manager.recordingsView()), model_(new QStandardItemModel(0, 1, view_)) {
     model_->setHorizontalHeaderLabels({QStringLiteral("Recordings from radio")});
     view_->setModel(model_);
@@ -231,18 +232,18 @@ void RecordingsTab::deleteSelected() {
 }
 
 void RecordingsTab::ListView1ColumnClick(int column) {
-    const int d = sort_.flip();
+    const int d = manager_.sortState().flip();
     if (column != 0)
         return;
-    QStringList paths = rows();
-    // Captions upper-cased and compared by character code; d < 0 puts the larger first.
-    std::stable_sort(paths.begin(), paths.end(), [d](const QString& a, const QString& b) {
-        const int c = QString::compare(a.toUpper(), b.toUpper(), Qt::CaseSensitive);
-        return d > 0 ? c < 0 : c > 0;
+    std::vector<SortRow> sorted;
+    for (const QString& p : rows())
+        sorted.push_back({p, {}});
+    std::stable_sort(sorted.begin(), sorted.end(), [d](const SortRow& a, const SortRow& b) {
+        return CompareCaptions(a, b, d) < 0;
     });
     model_->removeRows(0, model_->rowCount());
-    for (const QString& p : paths) {
-        auto* item = new QStandardItem(p);
+    for (const SortRow& r : sorted) {
+        auto* item = new QStandardItem(r.caption);
         item->setEditable(false);
         model_->appendRow(item);
     }

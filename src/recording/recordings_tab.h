@@ -4,8 +4,6 @@
 // confirmation. It drives the manager's own list view and tool buttons; the manager calls back
 // through its recordings hooks. Created by the composition root after the manager; UI thread.
 
-#include "recording/sort_direction.h"
-
 #include <QObject>
 #include <QStringList>
 #include <QStyledItemDelegate>
@@ -49,9 +47,9 @@ public:
         std::function<void(const QString& path)> open;
     };
 
-    // Installs itself on manager's ListView3 and its recordings hooks. sort is shared with the
-    // search results and outlives this object.
-    RecordingsTab(TForm2& manager, SortDirection& sort, Links links);
+    // Installs itself on manager's ListView3 and its recordings hooks. Header clicks sort
+    // with the manager's sort state, shared with the search results.
+    RecordingsTab(TForm2& manager, Links links);
 
     // Refills the list from the folder (empty when the folder does not exist).
     void ListRecordings();
@@ -59,7 +57,7 @@ public:
     void ListView3DblClick();
     // Delete on this tab: asks, removes the file, refills on success.
     void deleteSelected();
-    // A header click: sorts the rows by caption with the flipped shared direction.
+    // A header click: flips the shared direction and sorts the rows by caption.
     void ListView1ColumnClick(int column);
     void selectRow(int row);
 
@@ -71,7 +69,6 @@ private:
     QString folder() const;
 
     TForm2& manager_;
-    SortDirection& sort_;
     Links links_;
     QTreeView* view_;           // the manager's ListView3
     QStandardItemModel* model_; // child of view_

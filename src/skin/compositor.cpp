@@ -6,7 +6,10 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
+#include <QScreen>
 
 namespace tl {
 
@@ -19,6 +22,18 @@ QImage premultiplied(QImage image) {
         image = image.convertToFormat(kFormat);
     }
     return image;
+}
+
+// The largest screen in pixels: no background may be larger. Without screens (no GUI), a
+// generous fixed bound.
+QSize largestScreen() {
+    QSize best;
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            best = best.expandedTo(screen->geometry().size() * screen->devicePixelRatio());
+        }
+    }
+    return best.isEmpty() ? QSize(4096, 4096) : best;
 }
 
 QColor opaque(QColor c) {
@@ -51,14 +66,23 @@ const QImage& TMyAbout::slotImage(int slot) const {
     return slot >= 0 && slot < kSlotCount ? slots_[static_cast<size_t>(slot)] : none;
 }
 
-QImage TMyAbout::loadThemeImage(const QString& fileName) const {
+QImage TMyAbout::loadThemeImage(const QString& fileName, QSize background) const {
     if (builtIn_) {
         const GeneratedTheme& t = builtInTheme();
         const auto it = t.images.find(fileName);
         return it == t.images.end() ? QImage() : it->second;
     }
-    // A file that cannot be decoded behaves as a missing one.
-    return premultiplied(QImage(folder_ + fileName));
+    // A file that cannot be decoded behaves as a missing one, and so does one whose header
+    // announces more pixels than a window of this theme could show: a few kilobytes of PNG
+    // can ask for hundreds of megabytes.
+    QImageReader reader(folder_ + fileName);
+    const QSize size = reader.size();
+    const bool allowed = background.isEmpty() ? backgroundSizeAllowed(size, largestScreen())
+                                              : themeImageSizeAllowed(size, background);
+    if (!allowed) {
+        return QImage();
+    }
+    return premultiplied(reader.read());
 }
 
 TMyAbout::LoadResult TMyAbout::LoadTheme(const QString& themeFolder, bool recording) {
@@ -81,6 +105,7 @@ TMyAbout::LoadResult TMyAbout::LoadTheme(const QString& themeFolder, bool record
     }
 
     theme_ = readThemeValues(ini);
+    boundThemeValues(theme_, background.size());
     fontFamily_ = QFontDatabase::hasFamily(theme_.fontName) ? theme_.fontName
                                                             : QString::fromLatin1(kFallbackFont);
 
@@ -106,20 +131,22 @@ TMyAbout::LoadResult TMyAbout::LoadTheme(const QString& themeFolder, bool record
         QSize imageSize;
         if (slot >= 0) {
             QImage& image = slots_[static_cast<size_t>(slot)];
-            image = loadThemeImage(slotFileName(slot));
+            image = loadThemeImage(slotFileName(slot), background.size());
             if (recording && slotKeyword(slot) == u"record") {
-                QImage state = loadThemeImage(QStringLiteral("71.png"));
+                QImage state = loadThemeImage(QStringLiteral("71.png"), background.size());
                 if (!state.isNull()) {
                     image = state;
                 }
             }
             imageSize = image.size();
         }
-        applyControlStyle(c, readControlStyle(ini, c.keyword), imageSize, theme_);
+        applyControlStyle(c, boundControlStyle(readControlStyle(ini, c.keyword), background.size()),
+                          imageSize, theme_);
     }
 
     background_ = background;
-    top_ = role_ == SkinRole::Player ? loadThemeImage(QStringLiteral("top.png")) : QImage();
+    top_ = role_ == SkinRole::Player ? loadThemeImage(QStringLiteral("top.png"), background.size())
+                                     : QImage();
     if (surface_.size() != background_.size()) {
         surface_ = background_.isNull() ? QImage() : QImage(background_.size(), kFormat);
     }
@@ -137,7 +164,7 @@ bool TMyAbout::SetStateImage(QStringView keyword, const QString& fileName) {
         if (slotKeyword(slot) != keyword || keyword.isEmpty()) {
             continue;
         }
-        QImage image = loadThemeImage(fileName);
+        QImage image = loadThemeImage(fileName, background_.size());
         if (image.isNull()) {
             continue;
         }
@@ -150,7 +177,15 @@ bool TMyAbout::SetStateImage(QStringView keyword, const QString& fileName) {
 }
 
 bool TMyAbout::LoadAlbumArt(const QString& path) {
-    return LoadAlbumArt(QImage(path));
+    // Decoded straight to the box's size where the format allows (JPEG does), so a huge
+    // downloaded image never lands in memory whole.
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    const QSize box(theme_.albumArt.w, theme_.albumArt.h);
+    if (size.isValid() && !box.isEmpty() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        reader.setScaledSize(box);
+    }
+    return LoadAlbumArt(reader.read());
 }
 
 bool TMyAbout::LoadAlbumArt(const QImage& image) {

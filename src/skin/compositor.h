@@ -106,7 +106,9 @@ private:
         QRgb drawnColor = 0;
     };
 
-    QImage loadThemeImage(const QString& fileName) const;
+    // background: the size of the loaded background, or empty while the background itself is
+    // loaded.
+    QImage loadThemeImage(const QString& fileName, QSize background = {}) const;
     QFont fontFor(const SkinControl& c) const;
     const SkinControl* labelAtCursor() const;
     void drawLabel(QPainter& p, const SkinControl& c, const SkinControl* hoverTarget,

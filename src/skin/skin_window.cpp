@@ -176,6 +176,30 @@ bool SkinWindow::compositingAvailable() {
     return running;
 }
 
+Qt::MouseButtons SkinWindow::pointerButtons() {
+    if (QGuiApplication::platformName() != u"xcb") {
+        return QGuiApplication::mouseButtons();
+    }
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    const xcb_setup_t* setup = connection ? xcb_get_setup(connection) : nullptr;
+    if (setup == nullptr) {
+        return QGuiApplication::mouseButtons();
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(setup).data->root;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, root), nullptr);
+    if (reply == nullptr) {
+        return QGuiApplication::mouseButtons();
+    }
+    Qt::MouseButtons buttons;
+    buttons.setFlag(Qt::LeftButton, (reply->mask & XCB_BUTTON_MASK_1) != 0);
+    buttons.setFlag(Qt::MiddleButton, (reply->mask & XCB_BUTTON_MASK_2) != 0);
+    buttons.setFlag(Qt::RightButton, (reply->mask & XCB_BUTTON_MASK_3) != 0);
+    std::free(reply);
+    return buttons;
+}
+
 void SkinWindow::setMaskMode(MaskMode mode) {
     maskMode_ = mode;
     shapeDirty_ = true;
@@ -262,8 +286,29 @@ void SkinWindow::pointerLeft(SkinControl* control) {
     }
 }
 
+SkinControl* SkinWindow::sliderAt(QPoint point) {
+    auto& all = controls_.controls();
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        if (it->kind == SkinControlKind::Slider && it->visible && it->bounds.contains(point)) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
+void SkinWindow::followSlider(SkinControl* slider, QPoint point) {
+    const int position = sliderPositionAt(*slider, about_->theme().volumeType, point.x());
+    if (position != slider->position) {
+        Q_EMIT sliderMoved(slider, position);
+    }
+}
+
 void SkinWindow::mouseMoveEvent(QMouseEvent* event) {
     pointer_ = event->position().toPoint();
+    if (pressedControl_ != nullptr && pressedControl_->kind == SkinControlKind::Slider &&
+        event->buttons().testFlag(Qt::LeftButton)) {
+        followSlider(pressedControl_, *pointer_);
+    }
     SkinControl* over = labelAt(*pointer_);
     if (over != hovered_) {
         SkinControl* left = hovered_;
@@ -271,10 +316,12 @@ void SkinWindow::mouseMoveEvent(QMouseEvent* event) {
         pointerLeft(left);
     }
     // Only a change of what the pointer is over redraws: between the window and a control, or
-    // from one control straight to another.
-    if (over != hoverTarget_) {
+    // from one control straight to another; the slider's thumb has its own hover image.
+    SkinControl* slider = sliderAt(*pointer_);
+    if (over != hoverTarget_ || slider != hoveredSlider_) {
         renderWith(over);
         hoverTarget_ = over;
+        hoveredSlider_ = slider;
         Present();
     }
     QWidget::mouseMoveEvent(event);
@@ -285,7 +332,8 @@ void SkinWindow::leaveEvent(QEvent* event) {
     SkinControl* left = hovered_;
     hovered_ = nullptr;
     pointerLeft(left);
-    if (hoverTarget_) {
+    if (hoverTarget_ || hoveredSlider_) {
+        hoveredSlider_ = nullptr;
         Refresh();
     }
     QWidget::leaveEvent(event);
@@ -305,8 +353,24 @@ void SkinWindow::mousePressEvent(QMouseEvent* event) {
             c->pressed = true;
             Refresh();
         }
+        if (c->kind == SkinControlKind::Slider) {
+            followSlider(c, *pointer_);
+        }
     }
     Q_EMIT controlPressed(c, event);
+    event->accept();
+}
+
+void SkinWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    pointer_ = event->position().toPoint();
+    SkinControl* c = controls_.hitTest(*pointer_);
+    if (c == nullptr || !c->enabled || c->kind == SkinControlKind::Slider) {
+        // The window's background and the slider take it as a press (a drag may follow).
+        mousePressEvent(event);
+        return;
+    }
+    // The first press and release already clicked; the release that follows clicks nothing.
+    pressedControl_ = nullptr;
     event->accept();
 }
 

@@ -71,6 +71,9 @@ public:
     // True when a compositing manager runs on the X11 display (or the platform is not X11,
     // where translucency is the platform's own business).
     static bool compositingAvailable();
+    // The mouse buttons held right now. On X11 the server is asked: after a window manager's
+    // move the release went to the window manager, and Qt's own record still has it held.
+    static Qt::MouseButtons pointerButtons();
 
     // A knob widget shown over the model's control of the same objectName: it takes the mouse
     // and keyboard, the compositor draws its frame. The control's position follows the knob.
@@ -91,6 +94,10 @@ Q_SIGNALS:
     void controlReleased(tl::SkinControl* control, QMouseEvent* event);
     // Left button pressed and released on the same enabled control.
     void controlClicked(tl::SkinControl* control);
+    // The left button pressed on a volume slider, or moved while held after such a press: the
+    // slider position under the pointer, by the theme's track and thumb geometry. Sent only
+    // when it differs from the slider's position.
+    void sliderMoved(tl::SkinControl* slider, int position);
     // Mouse press on the window's own background (or a disabled control).
     void backgroundPressed(QMouseEvent* event);
     void backgroundReleased(QMouseEvent* event);
@@ -100,6 +107,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // A double-click on a control is the second press of two, not a new click of its own.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -109,6 +118,8 @@ protected:
 private:
     void renderWith(const SkinControl* hoverTarget);
     void pointerLeft(SkinControl* control);
+    SkinControl* sliderAt(QPoint point);
+    void followSlider(SkinControl* slider, QPoint point);
     void updateMask();
     void placeKnobs();
     void startFade(double from, double to, bool fadeIn, bool closeAfter);
@@ -121,6 +132,7 @@ private:
     const SkinControl* hoverTarget_ = nullptr; // nullptr: the window itself
     SkinControl* hovered_ = nullptr;           // the label under the pointer
     SkinControl* pressedControl_ = nullptr;
+    SkinControl* hoveredSlider_ = nullptr; // the slider whose hover thumb is drawn
     bool hoverFadeOnLeave_ = false;
     QVariantAnimation* fade_ = nullptr;
     std::vector<QPointer<TKnob>> knobs_;

@@ -59,6 +59,53 @@ ThemeValues readThemeValues(const IniFile& ini) {
     return t;
 }
 
+namespace {
+
+int within(int value, int low, int high) {
+    return std::clamp(value, low, std::max(low, high));
+}
+
+} // namespace
+
+void boundThemeValues(ThemeValues& t, QSize background) {
+    const int w = std::max(0, background.width());
+    const int h = std::max(0, background.height());
+    t.shadowOffset = within(t.shadowOffset, -h, h);
+    VisualSettings& v = t.visual;
+    v.x = within(v.x, -w, w);
+    v.y = within(v.y, -h, h);
+    v.h = within(v.h, 0, h);
+    v.w = within(v.w, 0, w);
+    v.space = within(v.space, -w, w);
+    AlbumArtSettings& a = t.albumArt;
+    a.x = within(a.x, -w, w);
+    a.y = within(a.y, -h, h);
+    a.w = within(a.w, 0, w);
+    a.h = within(a.h, 0, h);
+    t.infoStrip = QSize(within(t.infoStrip.width(), 0, w), within(t.infoStrip.height(), 0, h));
+    t.songStrip = QSize(within(t.songStrip.width(), 0, w), within(t.songStrip.height(), 0, h));
+}
+
+ControlStyle boundControlStyle(ControlStyle s, QSize background) {
+    const int w = std::max(0, background.width());
+    const int h = std::max(0, background.height());
+    s.x = within(s.x, -w, w);
+    s.y = within(s.y, -h, h);
+    s.w = within(s.w, 0, w);
+    s.h = within(s.h, 0, h);
+    s.fontSize = within(s.fontSize, 1, h);
+    return s;
+}
+
+bool backgroundSizeAllowed(QSize image, QSize screen) {
+    return image.isValid() && image.width() <= screen.width() && image.height() <= screen.height();
+}
+
+bool themeImageSizeAllowed(QSize image, QSize background) {
+    return image.isValid() && static_cast<long long>(image.width()) <= 11LL * background.width() &&
+           image.height() <= background.height();
+}
+
 ControlStyle readControlStyle(const IniFile& ini, QStringView keyword) {
     ControlStyle s;
     s.visible = ini.intValue(keyword, u"visible", 0) != 0;

@@ -78,6 +78,18 @@ struct ControlStyle {
 ThemeValues readThemeValues(const IniFile& ini);
 ControlStyle readControlStyle(const IniFile& ini, QStringView keyword);
 
+// Every number of a theme bounded by its background's size (W x H), so that no sum or product
+// the drawing makes can overflow and no strip is larger than the window: positions within
+// -W..W and -H..H, widths and gaps within 0..W (gaps -W..W), heights, font sizes (at least 1)
+// and the shadow offset within H.
+void boundThemeValues(ThemeValues& theme, QSize background);
+ControlStyle boundControlStyle(ControlStyle style, QSize background);
+// Whether an image of this size may be decoded for a theme: a background no larger than
+// `screen`, any other image no larger than eleven backgrounds side by side (the volume strip)
+// and one background high. Read from the file's header, before it is decoded.
+bool backgroundSizeAllowed(QSize image, QSize screen);
+bool themeImageSizeAllowed(QSize image, QSize background);
+
 // count: the low 8 bits of the written number, then at most 20 ("25" -> 20, "260" -> 4).
 int clampBarCount(int written);
 

@@ -47,9 +47,9 @@ struct App {
     QTemporaryDir dir;
     std::unique_ptr<Application> app;
 
-    explicit App(const QByteArray& config) {
+    explicit App(const QByteArray& config, const QByteArray& stations = kStations) {
         copyThemes(dir.path());
-        writeFile(dir.filePath(QStringLiteral("stations.xml")), kStations);
+        writeFile(dir.filePath(QStringLiteral("stations.xml")), stations);
         writeFile(dir.filePath(QStringLiteral("config.ini")), config);
         app = std::make_unique<Application>(dir.path() + u'/');
         EXPECT_TRUE(app->start());
@@ -103,10 +103,12 @@ TEST(Application, ContextMenuFromWindowAndTray) {
     a.player().PopupMenu1()->hide();
     QMenu* favourites = a.player().PopupMenu1()->findChild<QMenu*>(QStringLiteral("Favourites1"));
     ASSERT_NE(favourites, nullptr);
+    Q_EMIT favourites->aboutToShow(); // built as it opens
     const QList<QAction*> groups = favourites->actions();
     ASSERT_EQ(groups.size(), 2);
     EXPECT_EQ(groups[0]->text(), QStringLiteral("First"));
     ASSERT_NE(groups[0]->menu(), nullptr);
+    Q_EMIT groups[0]->menu()->aboutToShow();
     const QList<QAction*> stations = groups[0]->menu()->actions();
     ASSERT_EQ(stations.size(), 2);
     EXPECT_EQ(stations[1]->text(), QStringLiteral("Two"));
@@ -135,6 +137,60 @@ TEST(Application, NextOnTheFavouritesStopsOnAGroupRow) {
     selected = a.player().controller().links().selectedStation();
     ASSERT_TRUE(selected.has_value());
     EXPECT_EQ(selected->Url, QStringLiteral("http://127.0.0.1:1/three"));
+}
+
+TEST(Application, AStationFromTheFavouritesMenuTurnsTheManagerToItsFavourites) {
+    App a("[General]\nTheme=Nocturne\n");
+    // Never shown, the manager is on its (empty) search page: next does nothing there.
+    a.player().Label2Click();
+    EXPECT_EQ(a.player().controller().links().selectedStation(), std::nullopt);
+    QMenu* favourites = a.player().PopupMenu1()->findChild<QMenu*>(QStringLiteral("Favourites1"));
+    Q_EMIT favourites->aboutToShow();
+    QMenu* second = favourites->actions()[1]->menu();
+    Q_EMIT second->aboutToShow();
+    second->actions()[0]->trigger(); // "Three"
+    QApplication::processEvents();
+    // Now previous and next walk the favourites, from no selection.
+    a.player().Label2Click(); // row 0, the group "First"
+    a.player().Label2Click(); // row 1, One
+    const auto selected = a.player().controller().links().selectedStation();
+    ASSERT_TRUE(selected.has_value());
+    EXPECT_EQ(selected->Url, QStringLiteral("http://127.0.0.1:1/one"));
+}
+
+// Resident memory of this process in MB.
+double residentMb() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * 4096 / (1024 * 1024) : 0;
+}
+
+TEST(Application, HundredThousandFavouritesCostTheMenuLittle) {
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<stations>\n";
+    for (int g = 0; g < 10; ++g) {
+        xml += "<group Name=\"Group " + QByteArray::number(g) + "\" rolled=\"1\" Color=\"255\">";
+        for (int i = 0; i < 10000; ++i) {
+            xml += "<station><Name>Station " + QByteArray::number(i) +
+                   "</Name><Url>http://127.0.0.1:1/" + QByteArray::number(i) + "</Url></station>";
+        }
+        xml += "</group>\n";
+    }
+    xml += "</stations>\n";
+    App big("[General]\nTheme=Nocturne\n", xml);
+    const double before = residentMb();
+    big.player().ShowPlayerMenu(false, QPoint(0, 0));
+    QMenu* favourites = big.player().PopupMenu1()->findChild<QMenu*>(QStringLiteral("Favourites1"));
+    Q_EMIT favourites->aboutToShow();
+    Q_EMIT favourites->actions().first()->menu()->aboutToShow();
+    big.player().PopupMenu1()->hide();
+    const double grown = residentMb() - before;
+    EXPECT_LT(grown, 40.0) << "opening the menu took " << grown << " MB";
+    EXPECT_EQ(favourites->actions().size(), 10);
+    EXPECT_EQ(favourites->actions().first()->menu()->actions().last()->text(),
+              QStringLiteral("More..."));
 }
 
 TEST(Application, VolumeStepsMoveKnobAndSliderTogether) {

@@ -164,6 +164,32 @@ TEST(IcyDemuxer, WithoutMetaintEverythingIsAudio) {
 
 // ---- Byte ring -------------------------------------------------------------------------
 
+TEST(IcyText, CutAtCharactersNeverInsideASequence) {
+    const std::string euro = "\xE2\x82\xAC"; // U+20AC, three bytes
+    struct Row {
+        std::string text;
+        std::size_t max;
+        std::string cut;
+    };
+    const Row rows[] = {
+        {"", 4, ""},
+        {"abcd", 4, "abcd"},
+        {"abcde", 4, "abcd"},
+        {euro + euro + euro, 2, euro + euro}, // 9 bytes, 3 characters
+        {euro + euro, 2, euro + euro},        // longer than max in bytes only
+        {"a" + euro + "b", 2, "a" + euro},
+        {"\xF0\x9F\x8E\xB5xyz", 1, "\xF0\x9F\x8E\xB5"},       // four-byte sequence
+        {"caf\xE9 au lait", 4, "caf\xE9"},                    // Windows-1252: bytes
+        {euro + "\xE9" + euro, 3, euro.substr(0, 3)},         // invalid UTF-8: bytes
+        {euro.substr(0, 2) + "abcdef", 2, euro.substr(0, 2)}, // truncated sequence
+        {std::string(90 * 1024, 'N'), kMaxNetworkTextChars, std::string(1024, 'N')},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text.substr(0, 40));
+        EXPECT_EQ(std::string(cutNetworkText(row.text, row.max)), row.cut);
+    }
+}
+
 TEST(ByteRing, BoundedAndInOrderAgainstAModel) {
     ByteRing ring(100);
     std::deque<uint8_t> model;

@@ -1,16 +1,19 @@
 // Fuzz target for the parsers that read text from files and the network: INI documents,
-// wildcard masks, ASX scanning and playlist resolution. Built with -fsanitize=fuzzer it is a
-// libFuzzer target; otherwise a small main() runs a fixed corpus of hostile inputs (and any
-// files named on the command line) so the unit tests exercise the same checks.
+// wildcard masks, ASX scanning, playlist resolution and directory result pages. Built with
+// -fsanitize=fuzzer it is a libFuzzer target; otherwise a small main() runs a fixed corpus of
+// hostile inputs (and any files named on the command line) so the unit tests exercise the same
+// checks.
 //
 // Besides "no crash, no hang", a few invariants are checked and abort on failure:
 //  - a value written with IniFile::setValue reads back (line breaks as blanks, 2047 cut);
 //  - isValidWildcardMask agrees with wildcardMatch;
-//  - a resolved playlist entry never holds a line break.
+//  - a resolved playlist entry never holds a line break;
+//  - a directory page gives at most the records asked for, each linked below its root.
 
 #include "common/ini_file.h"
 #include "common/text.h"
 #include "common/wildcard.h"
+#include "directory/directory_page.h"
 #include "directory/playlist.h"
 
 #include <QByteArray>
@@ -98,6 +101,26 @@ void fuzzPlaylist(const QByteArray& bytes, const QString& text) {
     }
 }
 
+void fuzzDirectoryPage(const QByteArray& bytes) {
+    const tl::DirectoryRoots roots{QStringLiteral("http://s.example/"),
+                                   QStringLiteral("http://x.example")};
+    const QStringList lines = tl::PageLines(bytes);
+    for (int service : {tl::kServiceShoutcast, tl::kServiceXiph}) {
+        const auto records = tl::ParseDirectoryPage(lines, service, 7, roots);
+        check(records.size() <= 7, "no more records than asked for");
+        for (const tl::TStat& r : records) {
+            check(r.Url.startsWith(service == 0 ? roots.shoutcastRoot : roots.xiphBase),
+                  "a result link stays below its directory");
+        }
+    }
+    if (const auto json = tl::ParseRadioBrowserStations(bytes, 300)) {
+        check(json->size() <= tl::kMaxSearchResults, "at most 255 results");
+        for (const tl::TStat& r : *json) {
+            check(!r.Url.isEmpty() && !r.Url.contains(u'\n'), "a playable one-line address");
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -107,6 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzIni(text);
     fuzzWildcard(text);
     fuzzPlaylist(bytes, text);
+    fuzzDirectoryPage(bytes);
     return 0;
 }
 
@@ -159,6 +183,14 @@ std::vector<std::string> nastyCorpus() {
         manyRefs += "<REF HREF=\"http://b/" + std::to_string(i) + ".gif\"/>\n";
     }
     corpus.push_back(manyRefs);
+    corpus.push_back("<table class=\"servers-list\">\n('/stream/website');\">a&amp;</a></span>\n"
+                     "<p class=\"stream-description\">\n<p>* <a href=\"\n<p class=\"format\" "
+                     "title=\"\n\n");
+    corpus.push_back("<td colspan=\"12\" align=\"center\"\n<td nowrap align=\"center\" "
+                     "bgcolor=\"#\"><a href=\"\n" +
+                     std::string(3000, '*') + "\n\n");
+    corpus.push_back("[" + std::string(300, '{') + "]");
+    corpus.push_back("[{\"url\":\"http://a\",\"bitrate\":1e999,\"tags\":7},{\"url\":[]}]");
     return corpus;
 }
 

@@ -20,12 +20,15 @@ public:
     ~LocalHttpServer() { stop(); }
 
     // Serves root; every request's headers go to logPath as JSON lines when it is given.
-    bool start(const QString& root, const QString& logPath = {}) {
+    // extraArgs go to the server as they are (for example "--status", "503").
+    bool start(const QString& root, const QString& logPath = {},
+               const QStringList& extraArgs = {}) {
         QStringList args{QStringLiteral(TL_SOURCE_DIR "/tests/services/http_server.py"),
                          QStringLiteral("--root"), root};
         if (!logPath.isEmpty()) {
             args << QStringLiteral("--log") << logPath;
         }
+        args << extraArgs;
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QStringLiteral("python3"), args);
         if (!process_.waitForStarted(10000)) {

@@ -204,6 +204,18 @@ TEST(IniFile, LoadMissingOrWindows1252File) {
               QString::fromUtf8("Caf\xC3\xA9 \xE2\x80\x9CJazz\xE2\x80\x9D"));
 }
 
+TEST(IniFile, TryLoadTellsUnreadableFromMissing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(writeAll(dir.filePath("config.ini"), "[A]\nk=1\n"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.ini"));
+    QString reason;
+    EXPECT_EQ(IniFile::tryLoad(dir.filePath("missing.ini"), &reason)->toText(), "");
+    EXPECT_EQ(IniFile::tryLoad(dir.filePath("config.ini"))->value(u"A", u"k"), "1");
+    EXPECT_FALSE(IniFile::tryLoad(dir.filePath("folder.ini"), &reason).has_value());
+    EXPECT_FALSE(reason.isEmpty());
+}
+
 TEST(IniFile, FailedSaveLeavesOldFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

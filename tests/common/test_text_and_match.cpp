@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -82,6 +85,105 @@ TEST(Wildcard, ManyStarsOnLongTextComplete) {
     EXPECT_EQ(tl::wildcardMatch(text, mask + "*b"), false);
     EXPECT_EQ(tl::wildcardMatch(text, mask), true);
     EXPECT_EQ(tl::wildcardMatch(text, mask + "?*[!a]"), false);
+}
+
+// Reference matcher: the textbook table over (text position, mask token), for small cases.
+bool referenceMatch(const std::u32string& text, const std::u32string& mask) {
+    auto one = [](char32_t m, char32_t c) {
+        auto lower = [](char32_t x) {
+            return (x >= U'A' && x <= U'Z') ? x + 32 : x;
+        };
+        return m == U'?' || lower(m) == lower(c);
+    };
+    std::vector<std::vector<char>> ok(text.size() + 1, std::vector<char>(mask.size() + 1, 0));
+    ok[0][0] = 1;
+    for (std::size_t j = 1; j <= mask.size(); ++j) {
+        ok[0][j] = ok[0][j - 1] && mask[j - 1] == U'*';
+    }
+    for (std::size_t i = 1; i <= text.size(); ++i) {
+        for (std::size_t j = 1; j <= mask.size(); ++j) {
+            ok[i][j] = mask[j - 1] == U'*' ? (ok[i - 1][j] || ok[i][j - 1])
+                                           : (ok[i - 1][j - 1] && one(mask[j - 1], text[i - 1]));
+        }
+    }
+    return ok[text.size()][mask.size()];
+}
+
+TEST(Wildcard, AgreesWithTheReferenceOnRandomCases) {
+    std::mt19937 random(1234);
+    const char32_t textChars[] = {U'a', U'b', U'A', U'\u00e9'};
+    const char32_t maskChars[] = {U'a', U'b', U'B', U'?', U'*', U'*', U'\u00e9'};
+    for (int round = 0; round < 20000; ++round) {
+        std::u32string text(random() % 9, U' ');
+        std::u32string mask(random() % 7, U' ');
+        for (char32_t& c : text) {
+            c = textChars[random() % std::size(textChars)];
+        }
+        for (char32_t& c : mask) {
+            c = maskChars[random() % std::size(maskChars)];
+        }
+        const QString t = QString::fromStdU32String(text);
+        const QString m = QString::fromStdU32String(mask);
+        ASSERT_EQ(tl::wildcardMatch(t, m), referenceMatch(text, mask))
+            << t.toStdString() << " / " << m.toStdString();
+    }
+}
+
+// The work done grows with the text, not with text times mask: counted in steps, not timed.
+TEST(Wildcard, PathologicalMasksStayLinear) {
+    const QString as(100 * 1024, u'a');
+    const QString mixed = QString(QStringLiteral("ab")).repeated(50 * 1024);
+    const struct {
+        const QString* text;
+        QString mask;
+        bool expected;
+    } cases[] = {
+        {&as, QStringLiteral("*a").repeated(200) + QStringLiteral("*b"), false},
+        {&as, QStringLiteral("*") + QString(60, u'a') + QStringLiteral("b*"), false},
+        {&as, QStringLiteral("*") + QString(300, u'a') + QStringLiteral("b*"), false},
+        {&as, QStringLiteral("*") + QStringLiteral("a?").repeated(30) + QStringLiteral("[!a]*"),
+         false},
+        {&as, QStringLiteral("*a*").repeated(100), true},
+        {&mixed, QStringLiteral("*[ab]b").repeated(40) + QStringLiteral("*abab"), true},
+        {&mixed, QStringLiteral("*") + QStringLiteral("ab").repeated(40) + QStringLiteral("aa*"),
+         false},
+    };
+    for (const auto& c : cases) {
+        std::size_t steps = 0;
+        EXPECT_EQ(tl::wildcardMatch(*c.text, c.mask, &steps), c.expected) << c.mask.toStdString();
+        // Each character is looked at a few times; a mask run over 64 tokens costs a word more.
+        const std::size_t words = 1 + static_cast<std::size_t>(c.mask.size()) / 64;
+        const auto bound =
+            4 * words * static_cast<std::size_t>(c.text->size() + c.mask.size()) + 128 * 400;
+        EXPECT_LE(steps, bound) << c.mask.toStdString();
+    }
+}
+
+TEST(Text, NetworkTextIsCutAndControlsAreBlanked) {
+    const QString longText(5000, u'x');
+    EXPECT_EQ(tl::capNetworkText(longText).size(), tl::kMaxNetworkTextLength);
+    EXPECT_EQ(tl::capNetworkText(QStringLiteral("short")), QStringLiteral("short"));
+    // A surrogate pair across the cut is dropped whole.
+    const QString pairAtCut =
+        QString(tl::kMaxNetworkTextLength - 1, u'y') + QString::fromUtf8("\xF0\x9F\x8E\xB5z");
+    const QString cut = tl::capNetworkText(pairAtCut);
+    EXPECT_EQ(cut.size(), tl::kMaxNetworkTextLength - 1);
+    EXPECT_FALSE(cut.back().isHighSurrogate());
+
+    const struct {
+        const char* in;
+        const char* out;
+    } rows[] = {
+        {"plain", "plain"},
+        {"a\rb\nc\td", "a b c d"},
+        {"x\x7fy\xc2\x85z", "x y z"},           // DEL and NEL
+        {"l\xe2\x80\xa8p\xe2\x80\xa9", "l p "}, // line and paragraph separators
+        {"Caf\xc3\xa9 \xe2\x80\x93 ok", "Caf\xc3\xa9 \xe2\x80\x93 ok"},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(tl::replaceControlCharacters(QString::fromUtf8(r.in)), QString::fromUtf8(r.out))
+            << r.in;
+    }
 }
 
 TEST(Numeric, RoundHalfEven) {

@@ -13,8 +13,8 @@ fail() {
 
 e2e_cleanup() {
     for pid in "${e2e_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-    bash "$e2e_services/icecast.sh" stop "$work/icecast" >/dev/null 2>&1 || true
-    bash "$e2e_services/pulse.sh" stop "$work/pulse" >/dev/null 2>&1 || true
+    [ -d "$work/icecast" ] && { bash "$e2e_services/icecast.sh" stop "$work/icecast" >/dev/null 2>&1 || true; }
+    [ -d "$work/pulse" ] && { bash "$e2e_services/pulse.sh" stop "$work/pulse" >/dev/null 2>&1 || true; }
     if [ -n "${KEEP_E2E:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 
@@ -22,16 +22,12 @@ free_port() {
     python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 
-# Sets: binary, work, port, app, DISPLAY, PULSE_SERVER, XDG_RUNTIME_DIR.
-e2e_start() {
+# Sets: binary, work, app, DISPLAY, XDG_RUNTIME_DIR. Xvfb and a program folder only.
+e2e_start_display() {
     binary=$(readlink -f "$1")
     work=$(mktemp -d /tmp/tunelark-e2e.XXXXXX)
     chmod 755 "$work"
     trap e2e_cleanup EXIT
-
-    port=$(free_port)
-    bash "$e2e_services/icecast.sh" start "$work/icecast" "$port" >/dev/null
-    eval "export $(bash "$e2e_services/pulse.sh" start "$work/pulse" | grep '^PULSE_SERVER=')"
 
     # Xvfb picks a free display itself and writes its number, so parallel runs never share one.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
@@ -48,8 +44,18 @@ e2e_start() {
     unset SDL_AUDIODRIVER QT_QPA_PLATFORM
 }
 
+# As e2e_start_display, with a local Icecast and a PulseAudio null sink. Also sets port and
+# PULSE_SERVER.
+e2e_start() {
+    e2e_start_display "$1"
+    port=$(free_port)
+    bash "$e2e_services/icecast.sh" start "$work/icecast" "$port" >/dev/null
+    eval "export $(bash "$e2e_services/pulse.sh" start "$work/pulse" | grep '^PULSE_SERVER=')"
+}
+
 # Records the sink's monitor into $work/heard.wav until e2e_stop_recording.
 e2e_record() {
+    record_started=$(date +%s.%N)
     parec -d ci_null.monitor --file-format=wav "$work/heard.wav" &
     parec_pid=$!
     e2e_pids+=($parec_pid)
@@ -89,7 +95,12 @@ e2e_terminate_player() {
     wait "$player_pid" || true
 }
 
-# A loud enough 440 Hz tone in the middle of the recording.
+# Seconds from the start of the recording to now plus $1.
+e2e_record_offset() {
+    awk -v s="$record_started" -v n="$(date +%s.%N)" -v a="$1" 'BEGIN { printf "%.1f", n - s + a }'
+}
+
+# A loud enough 440 Hz tone in the recording, 2 s from the offset $1 (seconds).
 e2e_expect_tone() {
     local stats rms freq
     stats=$(sox "$work/heard.wav" -n remix 1 trim "$1" 2 stat 2>&1)

@@ -5,6 +5,8 @@
 #include "library_fixture.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 using namespace tl;
 using namespace tl::test;
@@ -87,12 +89,22 @@ TEST_F(LoadTest, BadGroupStopsTheLoadKeepingEarlierRows) {
     }
 }
 
+QByteArray encoded(QStringConverter::Encoding encoding, const QString& text) {
+    QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+    return encoder.encode(text);
+}
+
 TEST_F(LoadTest, UnusableFilesGiveAMessageAndNoRows) {
     const QByteArray truncated = kThreeGroups.left(kThreeGroups.size() / 2);
+    const QString truncatedText = QString::fromUtf8(truncated);
     for (const QByteArray& content :
-         {truncated, QByteArray("this is not XML"), QByteArray(), QByteArray("\xff\xfe\x00<")}) {
+         {truncated, QByteArray("this is not XML"), QByteArray(),
+          encoded(QStringConverter::Utf16LE, truncatedText),
+          encoded(QStringConverter::Utf16BE, truncatedText),
+          QByteArray("<?xml version=\"1.0\" encoding=\"x-no-such-codec\"?>") + kThreeGroups,
+          QByteArray("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r Name=\"\x81\"/>")}) {
         load(content);
-        EXPECT_FALSE(last.ok);
+        EXPECT_FALSE(last.ok) << content.left(60).toHex().toStdString();
         EXPECT_FALSE(last.error.isEmpty());
         EXPECT_EQ(favs->rowCount(), 0);
         EXPECT_TRUE(favs->loadFailed());
@@ -182,6 +194,80 @@ TEST_F(LoadTest, IsFavouriteUrlIsExact) {
     EXPECT_FALSE(favs->IsFavouriteUrl(QStringLiteral("HTTP://x/c2")));
     EXPECT_FALSE(favs->IsFavouriteUrl(QStringLiteral("http://x/c")));
     EXPECT_EQ(favs->groupNames(), QStringList({"A", "B", "C"}));
+}
+
+// ---- character encodings -----------------------------------------------------------------
+
+bool isValidUtf8(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8);
+    utf8.decode(bytes);
+    return !utf8.hasError();
+}
+
+// A group and a station both named `name` (bytes in the file's own encoding).
+QByteArray namedFavourites(const QByteArray& declaration, const QByteArray& name) {
+    return declaration + "<stations><group Name=\"" + name + "\" rolled=\"0\"><station><Name>" +
+           name + "</Name><Info>" + name + "</Info><Url>http://x/</Url></station></group>" +
+           "</stations>";
+}
+
+TEST_F(LoadTest, FilesAreReadByTheirEncodingAndWrittenAsUtf8) {
+    const QString cafe = QStringLiteral(u"Caf\u00E9 \u20AC");
+    const QString radio = QStringLiteral(u"\u0420\u0430\u0434\u0438\u043E");
+    const QString lodz = QStringLiteral(u"\u0141\u00F3d\u017A");
+    auto decl = [](const char* name) {
+        return QByteArray("<?xml version=\"1.0\" encoding=\"") + name + "\"?>\n";
+    };
+    struct Row {
+        const char* what;
+        QByteArray file;
+        QString name;
+    };
+    const Row table[] = {
+        {"windows-1251", namedFavourites(decl("windows-1251"), "\xD0\xE0\xE4\xE8\xEE"), radio},
+        {"windows-1252", namedFavourites(decl("Windows-1252"), "Caf\xE9 \x80"), cafe},
+        {"ISO-8859-1, single quotes",
+         namedFavourites("<?xml version='1.0' encoding = 'ISO-8859-1' ?>", "Caf\xE9"),
+         QStringLiteral(u"Caf\u00E9")},
+        {"ISO-8859-2",
+         namedFavourites(decl("ISO-8859-2"), "\xA3\xF3"
+                                             "d\xBC"),
+         lodz},
+        {"ISO-8859-5", namedFavourites(decl("iso-8859-5"), "\xC0\xD0\xD4\xD8\xDE"), radio},
+        {"ISO-8859-15", namedFavourites(decl("ISO-8859-15"), "\xA4"), QStringLiteral(u"\u20AC")},
+        {"KOI8-R", namedFavourites(decl("KOI8-R"), "\xF2\xC1\xC4\xC9\xCF"), radio},
+        {"undeclared 8-bit", namedFavourites("", "Caf\xE9 \x80"), cafe},
+        {"UTF-8 declared, 8-bit bytes", namedFavourites(decl("UTF-8"), "Caf\xE9 \x80"), cafe},
+        {"UTF-8", namedFavourites(decl("utf-8"), cafe.toUtf8()), cafe},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + namedFavourites("", radio.toUtf8()), radio},
+        {"UTF-16LE with BOM",
+         encoded(QStringConverter::Utf16LE,
+                 QString::fromUtf8(namedFavourites(decl("UTF-16"), radio.toUtf8()))),
+         radio},
+        {"UTF-16BE with BOM",
+         encoded(QStringConverter::Utf16BE, QString::fromUtf8(namedFavourites("", lodz.toUtf8()))),
+         lodz},
+        {"UTF-16 declared, UTF-8 bytes", namedFavourites(decl("UTF-16"), lodz.toUtf8()), lodz},
+        {"US-ASCII declared, 8-bit bytes", namedFavourites(decl("us-ascii"), "Caf\xE9 \x80"), cafe},
+        {"lone surrogate reference", namedFavourites(decl("UTF-8"), "a&#xD800;b"),
+         QStringLiteral(u"a\uFFFD\uFFFD\uFFFDb")},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        load(row.file);
+        ASSERT_TRUE(last.ok) << last.error.toStdString();
+        ASSERT_EQ(favs->rowCount(), 2);
+        EXPECT_EQ(favs->stations()[0].Name, row.name);
+        EXPECT_EQ(favs->stations()[1].Name, row.name);
+        EXPECT_EQ(favs->stations()[1].Info, row.name);
+
+        ASSERT_TRUE(favs->CommitFavs().written);
+        const QByteArray written = readBytes(path());
+        EXPECT_TRUE(written.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"))
+            << written.left(60).toStdString();
+        EXPECT_TRUE(isValidUtf8(written)) << written.toHex().toStdString();
+        EXPECT_EQ(favs->stations()[1].Name, row.name) << "read back from the new file";
+    }
 }
 
 // ---- unreadable files are kept ------------------------------------------------------------
@@ -356,6 +442,11 @@ TEST_F(ImportTest, Cases) {
         {"<list><s><url>x</url>", true, "A[a1]"},
         // A favourites file: one empty station per group (the lower-case names are absent).
         {kThreeGroups, false, "Exported stations[,,] A[a1]"},
+        {"<?xml version=\"1.0\" encoding=\"windows-1251\"?><l><s><name>\xD0\xE0\xE4\xE8\xEE"
+         "</name></s><s><name>Caf\xE9</name></s></l>",
+         false, "Exported stations[\u0420\u0430\u0434\u0438\u043E,Caf\u0439] A[a1]"},
+        {"<l><s><name>Caf\xE9</name></s></l>", false, "Exported stations[Caf\u00E9] A[a1]"},
+        {"<?xml version=\"1.0\" encoding=\"x-no-such-codec\"?><l><s/></l>", true, "A[a1]"},
     };
     for (const Row& row : table) {
         load(root({group("A", 0, {"a1"})}));

@@ -11,11 +11,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+
+#include <functional>
 
 using namespace tl;
 using namespace tl::test;
@@ -369,6 +375,354 @@ TEST_F(ManagerTest, EditDialogFlows) {
     // Adding something that is a favourite already opens nothing.
     form->AddSearchResult(QStringLiteral("x"), QStringLiteral("http://x/n1"), QStringLiteral("64"));
     EXPECT_EQ(notes.last(), "Station already available in Your Favourites!");
+}
+
+} // namespace
+
+namespace {
+
+// One group "G" with `count` stations s0, s1, ... (rows: 0 G, 1 s0, 2 s1, ...).
+QByteArray longList(int count) {
+    QByteArray out = "<stations><group Name=\"G\" rolled=\"0\">";
+    for (int i = 0; i < count; ++i)
+        out += "<station><Name>s" + QByteArray::number(i) + "</Name><Url>http://x/" +
+               QByteArray::number(i) + "</Url></station>";
+    return out + "</group></stations>";
+}
+
+QStringList rowNames(TForm2& form) {
+    QStringList names;
+    for (const TStation& s : form.favourites().stations())
+        names << s.Name;
+    return names;
+}
+
+bool rowFullyVisible(FavouritesListView* view, int row) {
+    return view->viewport()->rect().contains(view->visualRect(view->model()->index(row, 0)));
+}
+
+TEST_F(ManagerTest, EveryTabChangeRebuildsTheFavouritesUnfiltered) {
+    auto form = open(kFavourites);
+    form->show();
+    const QStringList unfiltered = rowNames(*form);
+    auto* tabs = child<QTabWidget>(*form, "PageControl1");
+    auto* filter = child<QLineEdit>(*form, "FSEdit");
+    for (int other : {1, 2}) {
+        filter->setText(QStringLiteral("1"));
+        ASSERT_EQ(rowNames(*form), QStringList({"Rock", "r1", "News", "n1", "Talk", "t1"}));
+        tabs->setCurrentIndex(other);
+        EXPECT_EQ(rowNames(*form), unfiltered) << "tab " << other;
+        EXPECT_TRUE(filter->text().isEmpty());
+        tabs->setCurrentIndex(0);
+        EXPECT_EQ(rowNames(*form), unfiltered) << "back from tab " << other;
+        EXPECT_EQ(form->lastStationRow(), 0) << "the favourites tab selects its first row";
+    }
+    // Text typed on another tab is reset too, and the favourites keep their first row.
+    tabs->setCurrentIndex(1);
+    filter->setText(QStringLiteral("x"));
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(form->lastStationRow(), 0);
+}
+
+TEST_F(ManagerTest, KeyboardMovesKeepTheSelectedRowVisible) {
+    auto form = open(longList(60));
+    form->resize(600, 350);
+    form->show();
+    FavouritesListView* view = form->favouritesView();
+    view->setFocus();
+    struct Row {
+        Qt::Key key;
+        int presses;
+    };
+    const Row table[] = {{Qt::Key_Down, 20},  {Qt::Key_PageDown, 2}, {Qt::Key_End, 1},
+                         {Qt::Key_PageUp, 1}, {Qt::Key_Up, 25},      {Qt::Key_Home, 1}};
+    view->selectRow(1);
+    int previous = 1;
+    for (const Row& row : table) {
+        for (int i = 0; i < row.presses; ++i)
+            QTest::keyClick(view, row.key);
+        const int selected = view->selectedRow();
+        EXPECT_NE(selected, previous) << "key " << row.key << " moved nothing";
+        EXPECT_TRUE(rowFullyVisible(view, selected)) << "key " << row.key << ", row " << selected;
+        previous = selected;
+    }
+    // The player's previous and next move the selection the same way.
+    form->selectCurrentListRow(45);
+    EXPECT_TRUE(rowFullyVisible(view, 45));
+}
+
+TEST_F(ManagerTest, KeysActOnlyWhenTheirPressReachedTheList) {
+    enum Step { Press, Release, RepeatPress, RepeatRelease };
+    struct Row {
+        const char* what;
+        Qt::Key key;
+        std::vector<Step> steps;
+        int plays, questions;
+    };
+    const Row table[] = {
+        {"Enter", Qt::Key_Return, {Press, Release}, 1, 0},
+        {"keypad Enter", Qt::Key_Enter, {Press, Release}, 1, 0},
+        {"Enter whose press closed a dialog", Qt::Key_Return, {Release}, 0, 0},
+        {"held Enter",
+         Qt::Key_Return,
+         {Press, RepeatRelease, RepeatPress, RepeatRelease, RepeatPress, Release},
+         1,
+         0},
+        {"Delete", Qt::Key_Delete, {Press, Release}, 0, 1},
+        {"Delete whose press closed a dialog", Qt::Key_Delete, {Release}, 0, 0},
+        {"held Delete", Qt::Key_Delete, {Press, RepeatRelease, RepeatPress, Release}, 0, 1},
+        {"a release for another key's press", Qt::Key_Return, {Press}, 0, 0},
+    };
+    answer = 7; // No: nothing is deleted
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        auto form = open(kFavourites);
+        form->show();
+        FavouritesListView* view = form->favouritesView();
+        view->setFocus();
+        view->selectRow(1); // station r1
+        plays = 0;
+        questions.clear();
+        for (Step step : row.steps) {
+            const bool repeat = step == RepeatPress || step == RepeatRelease;
+            const bool press = step == Press || step == RepeatPress;
+            QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, row.key, Qt::NoModifier,
+                            QString(), repeat);
+            QApplication::sendEvent(view, &event);
+        }
+        if (row.steps.size() == 1 && row.steps[0] == Press) {
+            QKeyEvent other(QEvent::KeyRelease, Qt::Key_Delete, Qt::NoModifier);
+            QApplication::sendEvent(view, &other);
+        }
+        EXPECT_EQ(plays, row.plays);
+        EXPECT_EQ(questions.size(), row.questions);
+    }
+}
+
+TEST_F(ManagerTest, CommitsKeepTheTopRow) {
+    struct Row {
+        const char* what;
+        std::function<void(TForm2&)> act;
+        const char* row23; // the name in row 23 afterwards
+    };
+    const Row table[] = {
+        {"edit OK",
+         [](TForm2& form) {
+             TEditForm* edit = form.editForm();
+             edit->prepareEdit(*form.selectedRecord());
+             edit->nameEdit()->setText(QStringLiteral("renamed"));
+             edit->PngBitBtn1Click();
+         },
+         "renamed"},
+        {"delete", [](TForm2& form) { form.ToolButton3Click(); }, "s23"},
+        {"drop", [](TForm2& form) { form.dropRow(23, 21); }, "s21"},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        auto form = open(longList(60));
+        form->resize(600, 350);
+        form->show();
+        FavouritesListView* view = form->favouritesView();
+        view->scrollToTopRow(20);
+        view->selectRow(23); // s22
+        ASSERT_EQ(view->topRow(), 20);
+        row.act(*form);
+        EXPECT_EQ(form->favourites().stations()[23].Name, row.row23);
+        EXPECT_EQ(view->topRow(), 20);
+    }
+}
+
+TEST_F(ManagerTest, FailedWriteKeepsTheDialogOpenWithWhatWasTyped) {
+    // The program folder is swapped for a regular file: nothing can be written below it,
+    // whoever runs the test.
+    const QString app = dir.filePath(QStringLiteral("app"));
+    ASSERT_TRUE(QDir().mkpath(app));
+    const QString moved = dir.filePath(QStringLiteral("moved"));
+    auto breakFolder = [&] {
+        ASSERT_TRUE(QDir().rename(app, moved));
+        writeBytes(app, "a file, not a folder");
+    };
+    auto repairFolder = [&] {
+        ASSERT_TRUE(QFile::remove(app));
+        ASSERT_TRUE(QDir().rename(moved, app));
+    };
+    for (int page : {TEditForm::kStationPage, TEditForm::kGroupPage}) {
+        SCOPED_TRACE(page);
+        writeBytes(app + QStringLiteral("/stations.xml"), kFavourites);
+        LibraryStartup startup;
+        startup.appPath = app + QLatin1Char('/');
+        ManagerDialogs dialogs;
+        dialogs.message = [this](const QString& text) {
+            messages << text;
+        };
+        PlayerLink link;
+        link.showNotification = [this](const QString& text) {
+            notes << text;
+        };
+        TForm2 form(startup, link, dialogs);
+        form.show();
+        TEditForm* edit = form.editForm();
+        QLineEdit* name = page == TEditForm::kGroupPage ? edit->groupNameEdit() : edit->nameEdit();
+        if (page == TEditForm::kGroupPage)
+            edit->prepareNewGroup();
+        else
+            edit->prepareNewStation();
+        edit->show();
+        name->setText(QStringLiteral("Typed"));
+        messages.clear();
+        notes.clear();
+
+        breakFolder();
+        edit->PngBitBtn1Click();
+        EXPECT_TRUE(edit->isVisible()) << "the dialog stays open";
+        EXPECT_EQ(name->text(), "Typed");
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_TRUE(messages.first().contains("Can't write")) << messages.first().toStdString();
+        EXPECT_TRUE(notes.isEmpty()) << "nothing was added";
+        repairFolder();
+        EXPECT_EQ(outline(app + QStringLiteral("/stations.xml")), "Rock[r1,r2] News[n1] Talk[t1]");
+
+        // With the folder back, OK again stores the same entry once.
+        child<QLineEdit>(form, "FSEdit")->setText(QStringLiteral("r")); // reload from disk
+        child<QLineEdit>(form, "FSEdit")->clear();
+        edit->PngBitBtn1Click();
+        EXPECT_FALSE(edit->isVisible());
+        EXPECT_EQ(outline(app + QStringLiteral("/stations.xml")),
+                  page == TEditForm::kGroupPage ? "Typed[] Rock[r1,r2] News[n1] Talk[t1]"
+                                                : "Rock[r1,r2,Typed] News[n1] Talk[t1]");
+        EXPECT_EQ(notes.size(), page == TEditForm::kStationPage ? 1 : 0);
+    }
+}
+
+TEST_F(ManagerTest, BackupMessageSaysOnlyWhatHappened) {
+    auto form = open(kFavourites);
+    for (bool written : {true, false}) {
+        CommitResult result;
+        result.written = written;
+        result.backupPath = QStringLiteral("/somewhere/stations.xml.broken-1");
+        result.error = written ? QString() : QStringLiteral("Can't write it.");
+        messages.clear();
+        form->applyCommit(result);
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_TRUE(messages.first().contains(result.backupPath));
+        EXPECT_EQ(messages.first().contains("written"), written) << messages.first().toStdString();
+        EXPECT_EQ(messages.contains("Can't write it."), !written);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ManagerTest, NamesShowAsTextInMenusAndConfirmations) {
+    struct Row {
+        const char* name;
+        const char* menuText;
+    };
+    const Row table[] = {
+        {"News & Talk", "News && Talk"}, {"&&", "&&&&"},   {"Rock", "Rock"},
+        {"a\tb\r\nc", "a b  c"},         {"&x&", "&&x&&"}, {"", ""},
+    };
+    QMenu menu;
+    for (const Row& row : table) {
+        const QString name = QString::fromUtf8(row.name);
+        EXPECT_EQ(menuText(name), QString::fromUtf8(row.menuText)) << row.name;
+        QAction* item = menu.addAction(menuText(name));
+        EXPECT_TRUE(QKeySequence::mnemonic(item->text()).isEmpty()) << row.name;
+        if (!name.contains(QLatin1Char('\t')) && !name.contains(QLatin1Char('\n'))) {
+            EXPECT_EQ(item->iconText(), name) << "shown as typed";
+        }
+    }
+
+    // The real confirmation shows a station's name and info as plain text.
+    writeBytes(path(), "<r><group Name=\"G\" rolled=\"0\"><station><Name>&lt;b&gt;Bold&lt;/b&gt; "
+                       "&amp; Co</Name><Info>&lt;i&gt;</Info></station></group></r>");
+    LibraryStartup startup;
+    startup.appPath = dir.path() + QLatin1Char('/');
+    TForm2 form(startup, PlayerLink{});
+    form.show();
+    form.favouritesView()->selectRow(1);
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            shown = label->text();
+            format = label->textFormat();
+        }
+        box->button(QMessageBox::No)->click();
+    });
+    form.ToolButton3Click();
+    EXPECT_EQ(shown, "<b>Bold</b> & Co\r\n<i>");
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(outline(path()), "G[<b>Bold</b> & Co]") << "No deletes nothing";
+}
+
+// Controls of the edit dialog that do not show whole: shorter or narrower than their size hint
+// (text fields: than their minimum), overlapping another control or reaching outside the
+// dialog.
+QStringList clippedControls(TEditForm& edit) {
+    QStringList clipped;
+    for (int page : {TEditForm::kStationPage, TEditForm::kGroupPage}) {
+        if (page == TEditForm::kGroupPage)
+            edit.prepareNewGroup();
+        else
+            edit.prepareNewStation();
+        edit.show();
+        QApplication::processEvents();
+        QList<std::pair<QString, QRect>> placed;
+        for (QWidget* w : edit.findChildren<QWidget*>()) {
+            const bool text = qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w);
+            const bool fixed = qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                               qobject_cast<QComboBox*>(w);
+            if (!w->isVisible() || (!text && !fixed) || qobject_cast<QComboBox*>(w->parent()))
+                continue;
+            const QSize hint = w->sizeHint();
+            const QSize least = text ? w->minimumSizeHint() : hint;
+            const QRect inDialog(w->mapTo(&edit, QPoint(0, 0)), w->size());
+            QString name = w->objectName();
+            if (auto* label = qobject_cast<QLabel*>(w))
+                name = label->text();
+            for (const auto& [other, rect] : placed)
+                if (rect.intersects(inDialog))
+                    clipped << name + QStringLiteral(" overlaps ") + other;
+            placed.append({name, inDialog});
+            if (w->height() < least.height() || w->width() < least.width() ||
+                !edit.rect().contains(inDialog))
+                clipped << QStringLiteral("%1 %2x%3 (hint %4x%5)")
+                               .arg(name)
+                               .arg(w->width())
+                               .arg(w->height())
+                               .arg(hint.width())
+                               .arg(hint.height());
+        }
+        if (auto* memo = edit.infoMemo();
+            memo->isVisible() && memo->viewport()->height() < 2 * memo->fontMetrics().lineSpacing())
+            clipped << QStringLiteral("Memo1 holds less than two lines");
+        edit.hide();
+    }
+    return clipped;
+}
+
+TEST_F(ManagerTest, EditDialogShowsEveryControlWhole) {
+    const QFont normal = QApplication::font();
+    for (qreal scale : {1.0, 2.0}) {
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        auto form = open(
+            QByteArray(kFavourites)
+                .replace("News", "A group name long enough to widen a box that fits its contents"));
+        TEditForm* edit = form->editForm();
+        const QStringList clipped = clippedControls(*edit);
+        EXPECT_TRUE(clipped.isEmpty())
+            << "font x" << scale << ": " << clipped.join(QStringLiteral("; ")).toStdString();
+        EXPECT_GE(edit->width(), 380);
+        EXPECT_GE(edit->height(), 193);
+        EXPECT_EQ(edit->minimumSize(), edit->maximumSize()) << "a fixed dialog border";
+    }
+    QApplication::setFont(normal);
 }
 
 } // namespace

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tl;
@@ -33,6 +36,51 @@ TEST(InstanceLock, FallsBackWhenTheFolderIsMissing) {
     EXPECT_TRUE(lock.acquired());
     EXPECT_TRUE(lock.path().startsWith(QStringLiteral("/tmp/")));
     QFile::remove(lock.path());
+}
+
+// In the shared /tmp the lock is per user, is never taken through a symbolic link, and a file
+// that cannot be used means "no lock" (the program runs), never "already running".
+TEST(InstanceLock, SharedTmpIsPerUserAndRefusesSymlinks) {
+    const QString name = QStringLiteral("tunelark-test-lock-%1").arg(::getpid());
+    const QString expected = QStringLiteral("/tmp/%1-%2").arg(name).arg(::geteuid());
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+
+    struct Plant {
+        const char* what;
+        std::function<void()> make;
+        InstanceLock::State state;
+    };
+    const Plant plants[] = {
+        {"nothing", [] {}, InstanceLock::State::Acquired},
+        {"a symbolic link", [&] { ASSERT_TRUE(QFile::link(victim, expected)); },
+         InstanceLock::State::Unavailable},
+        {"another user's file",
+         [&] {
+             QFile f(expected);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.close();
+             ASSERT_TRUE(::chmod(QFile::encodeName(expected).constData(), 0666) == 0);
+             if (::geteuid() == 0) {
+                 ASSERT_EQ(::chown(QFile::encodeName(expected).constData(), 65534, 65534), 0);
+             }
+         },
+         ::geteuid() == 0 ? InstanceLock::State::Unavailable : InstanceLock::State::Acquired},
+    };
+    for (const Plant& plant : plants) {
+        SCOPED_TRACE(plant.what);
+        QFile::remove(expected);
+        plant.make();
+        {
+            InstanceLock lock(name, QStringLiteral("/no/such/folder"));
+            EXPECT_EQ(lock.path(), expected);
+            EXPECT_EQ(lock.state(), plant.state);
+            EXPECT_FALSE(lock.anotherInstanceRuns());
+            EXPECT_EQ(lock.reason().isEmpty(), plant.state == InstanceLock::State::Acquired);
+        }
+        EXPECT_FALSE(QFile::exists(victim)); // the link was not followed
+        QFile::remove(expected);
+    }
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,45 @@ TEST(Notifier, OneAtATimeUntilTheTimerFires) {
     EXPECT_FALSE(hint.NotifierShown());
     hint.showText(QStringLiteral("Third - Song"));
     EXPECT_EQ(hint.text(), QStringLiteral("Third - Song"));
+}
+
+// Only a left click closes it; a display time of 0 or less takes the default, so the quiet
+// time after a theme load ends and notifications keep their time on screen.
+TEST(Notifier, LeftClickClosesAndTheDisplayTimeIsNeverZero) {
+    const struct {
+        int delay;
+        int interval;
+    } delays[] = {{-1, 6000}, {0, 6000}, {1, 1}, {2500, 2500}};
+    for (const auto& row : delays) {
+        THintForm hint(row.delay);
+        EXPECT_EQ(hint.HintTimer().interval(), row.interval) << row.delay;
+        hint.themeLoaded();
+        EXPECT_TRUE(hint.HintTimer().isActive()) << row.delay;
+    }
+
+    THintForm hint(6000);
+    hint.LoadTheme(QStringLiteral(TL_SOURCE_DIR "/assets/Themes/Daybreak/"), false);
+    hint.showText(QStringLiteral("Title"));
+    ASSERT_TRUE(hint.NotifierShown());
+    const QPoint inside(hint.width() / 2, hint.height() / 2);
+    auto click = [&](QPoint at, Qt::MouseButton button) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), hint.mapToGlobal(QPointF(at)),
+                          button, button, Qt::NoModifier);
+        QApplication::sendEvent(&hint, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), hint.mapToGlobal(QPointF(at)),
+                            button, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&hint, &release);
+    };
+    // On the label, then on the background: neither the right nor the middle button closes.
+    for (const QPoint at : {inside, QPoint(1, 1)}) {
+        hint.showText(QStringLiteral("Title"));
+        for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+            click(at, button);
+            EXPECT_TRUE(hint.NotifierShown()) << at.x() << " button " << button;
+        }
+        click(at, Qt::LeftButton);
+        EXPECT_FALSE(hint.NotifierShown()) << at.x();
+    }
 }
 
 int main(int argc, char** argv) {

@@ -1,14 +1,18 @@
 // The player's logic without a network: status codes, the title change, the play command's
 // seams, video stations through a stand-in companion library, and the elapsed time.
 
+#include "common/text.h"
 #include "player/player_controller.h"
 #include "test_support.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace tl;
 
@@ -76,6 +80,7 @@ struct Fixture {
 
 TEST(PlayerController, ControlsStartAsLaidOut) {
     Fixture f;
+    EXPECT_TRUE(f.player->Timer1().isActive()) << "the animation tick runs from the start";
     EXPECT_EQ(f.caption("Label4"), QStringLiteral("stopped"));
     EXPECT_EQ(f.caption("Label7"), QStringLiteral("00:00"));
     EXPECT_EQ(f.caption("Button1"), QStringLiteral("play"));
@@ -153,18 +158,20 @@ TEST(PlayerController, TitleChangeRunsOncePerNewTitle) {
 TEST(PlayerController, PlayCommandSeams) {
     Fixture f;
     // A playlist that cannot be fetched: the notifier says so; the empty address then fails to
-    // open, which shows "stopped".
+    // open, which shows "stopped". The last address is kept for config.ini.
+    f.now.Url = QStringLiteral("http://10.0.0.1:8000/last");
     f.selection =
         StationChoice{0, 3, QStringLiteral("Radio"), QStringLiteral("http://x/a.pls"), false};
     f.resolver = [](const QString&) {
         return PlaylistResult{{}, {}, true, {}};
     };
     f.player->Button1Click();
+    ASSERT_TRUE(test::waitUntil([&] { return !f.player->Busy(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return f.enabled("Button1"); }));
     EXPECT_EQ(f.notifications, QStringList{QStringLiteral("Can't connect to internet!")});
     EXPECT_EQ(f.now.Index, 3);
     EXPECT_EQ(f.now.StationName, QStringLiteral("Radio"));
-    ASSERT_TRUE(test::waitUntil([&] { return !f.player->Busy(); }));
-    ASSERT_TRUE(test::waitUntil([&] { return f.enabled("Button1"); }));
+    EXPECT_EQ(f.now.Url, QStringLiteral("http://10.0.0.1:8000/last"));
     EXPECT_EQ(f.caption("Label4"), QStringLiteral("stopped"));
     EXPECT_EQ(f.player->stateImages().play, QStringLiteral("5.png"));
     EXPECT_EQ(f.player->StreamHandle(), 0u);
@@ -175,8 +182,98 @@ TEST(PlayerController, PlayCommandSeams) {
     };
     f.player->WM_STREAM_STATUS(ssStationName, QStringLiteral("kept"));
     f.player->Button1Click();
-    EXPECT_FALSE(f.player->Busy());
+    ASSERT_TRUE(test::waitUntil([&] { return !f.player->Busy(); }));
     EXPECT_EQ(f.caption("Label4"), QStringLiteral("kept"));
+    EXPECT_TRUE(f.enabled("Button1"));
+}
+
+// Playlists are downloaded by the worker, never on the UI thread; their result reaches
+// NowPlaying before "connecting...". A stored address that names a playlist (the last station
+// at start-up) is resolved as one.
+TEST(PlayerController, PlaylistsResolveOffTheUiThreadInOrder) {
+    const struct {
+        const char* what;
+        std::optional<StationChoice> selection;
+        QString storedUrl;
+        QString expectAddress; // what the resolver is asked; empty = not asked
+    } rows[] = {
+        {"chosen station",
+         StationChoice{0, 2, QStringLiteral("R"), QStringLiteral("http://h/list.pls"), false},
+         QStringLiteral("http://10.0.0.1:8000/old"), QStringLiteral("http://h/list.pls")},
+        {"stored playlist", std::nullopt, QStringLiteral("http://h/last.m3u"),
+         QStringLiteral("http://h/last.m3u")},
+        {"stored stream", std::nullopt, QStringLiteral("http://127.0.0.1:1/live"), QString()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Fixture f;
+        f.selection = row.selection;
+        f.now.Url = row.storedUrl;
+        QThread* resolverThread = nullptr;
+        QString asked;
+        QString infoWhenResolved;
+        std::atomic<bool> release{false};
+        f.resolver = [&](const QString& address) {
+            resolverThread = QThread::currentThread();
+            asked = address;
+            // Held until the test saw the press return; a resolver on the UI thread would
+            // hold the press instead (and be released only by the time-out).
+            for (int i = 0; i < 500 && !release; ++i) {
+                QThread::msleep(10);
+            }
+            return PlaylistResult{
+                QStringLiteral("http://127.0.0.1:1/resolved"), address, false, {}};
+        };
+        QObject::connect(f.player.get(), &PlayerController::refreshRequested, [&] {
+            if (infoWhenResolved.isEmpty() && f.caption("Label4") == u"connecting...") {
+                infoWhenResolved = f.now.Url;
+            }
+        });
+        f.player->Button1Click();
+        release = true;
+        ASSERT_TRUE(test::waitUntil([&] { return !f.player->Busy(); }));
+        if (row.expectAddress.isEmpty()) {
+            EXPECT_EQ(resolverThread, nullptr);
+            EXPECT_EQ(f.now.Url, row.storedUrl);
+            continue;
+        }
+        EXPECT_NE(resolverThread, nullptr);
+        EXPECT_NE(resolverThread, QThread::currentThread());
+        EXPECT_EQ(asked, row.expectAddress);
+        EXPECT_EQ(f.now.Url, QStringLiteral("http://127.0.0.1:1/resolved"));
+        EXPECT_EQ(infoWhenResolved, QStringLiteral("http://127.0.0.1:1/resolved"))
+            << "the resolution's result must be in place before connecting";
+    }
+}
+
+// The title path fills StreamTitle (read by the information window and the recorder), and
+// network texts are cut before they reach a label, the log or the settings.
+TEST(PlayerController, TitlesAndNamesFromTheNetwork) {
+    Fixture f;
+    ASSERT_TRUE(f.player->titleLog().open(f.appPath() + QStringLiteral("Tunelark.log")));
+    f.player->WM_STREAM_STATUS(ssTitle, QStringLiteral("Artist - Song"));
+    EXPECT_EQ(f.now.StreamTitle, QStringLiteral("Artist - Song"));
+
+    const QString huge(90 * 1024, u'n');
+    f.player->WM_STREAM_STATUS(ssStationName, huge);
+    EXPECT_EQ(f.caption("Label4").size(), kMaxNetworkTextLength);
+    EXPECT_EQ(f.now.Info.size(), kMaxNetworkTextLength);
+    f.player->WM_STREAM_STATUS(ssTitle, huge + QStringLiteral("\r\n01.01.70 00:00:00; forged"));
+    EXPECT_EQ(f.caption("Label3").size(), kMaxNetworkTextLength);
+    EXPECT_EQ(f.now.StreamTitle.size(), kMaxNetworkTextLength);
+
+    QFile log(f.appPath() + QStringLiteral("Tunelark.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    EXPECT_EQ(text.count('\n'), 2);
+    EXPECT_FALSE(text.contains("forged"));
+    EXPECT_LT(text.size(), 2 * (kMaxNetworkTextLength + 64));
+
+    // The result-count choice goes back to config.ini as it was read.
+    f.settings.SearchResCount = 3;
+    CloseValues values;
+    f.player->fillCloseValues(values);
+    EXPECT_EQ(values.searchResCount, 3);
 }
 
 TEST(PlayerController, PreviousAndNextAreRestoredAfterTheWorker) {

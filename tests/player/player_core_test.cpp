@@ -1,14 +1,19 @@
 // Pure player logic: metadata titles, time and bitrate texts, the title log, config.ini.
 
+#include "common/text.h"
 #include "player/player_config.h"
 #include "player/stream_meta.h"
 #include "player/title_log.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tl;
 
@@ -23,12 +28,19 @@ TEST(ParseStreamMeta, PositionArithmetic) {
         {"StreamUrl='x';", std::nullopt},
         {"StreamTitle='Artist - Song';StreamUrl='';", "Artist - Song"},
         {"StreamTitle='Artist - Song';", "Artist - Song"},
-        // The title ends two characters before the first semicolon of the whole text.
-        {"StreamTitle='AB;C';", "A"},
-        {"StreamUrl='x';StreamTitle='y';", "No Title"},
+        // The title ends at the "';" that closes it, wherever the field stands.
+        {"StreamTitle='AB;C';", "AB;C"},
+        {"StreamTitle='Tom's Diner; live';StreamUrl='http://x/;y';", "Tom's Diner; live"},
+        {"StreamTitle='Simon &amp; Garfunkel';", "Simon &amp; Garfunkel"},
+        {"StreamUrl='http://a/?b=1;c';StreamTitle='y';", "y"},
+        {"StreamUrl='x';StreamTitle='';", "No Title"},
+        {"StreamTitle='Say 'Hi'';", "Say 'Hi'"},
         {"StreamTitle='';", "No Title"},
         {"StreamTitle='   ';", "No Title"},
-        {"StreamTitle='X'", "No Title"},
+        // Cut off before its "';": what there is.
+        {"StreamTitle='X'", "X"},
+        {"StreamTitle='Half a ti", "Half a ti"},
+        {"StreamTitle='", "No Title"},
         {"StreamTitle='He said \"hi\" isn't it';", "He said \"hi\" isn't it"},
         {"StreamTitle='Ünïcödé – Söng';", "Ünïcödé – Söng"},
         {"xxStreamTitle='Q';", "Q"},
@@ -45,6 +57,21 @@ TEST(ParseStreamMeta, PositionArithmetic) {
         if (got) {
             EXPECT_EQ(got->toStdString(), std::string(*c.title));
         }
+    }
+    // Long titles are cut to 1,024 units, never inside a surrogate pair.
+    const QString note = QString::fromUtf8("\xF0\x9D\x84\x9E"); // U+1D11E, two units
+    const struct {
+        QString title;
+        QString expected;
+    } longCases[] = {
+        {QString(1024, u'x'), QString(1024, u'x')},
+        {QString(5000, u'x'), QString(1024, u'x')},
+        {QString(1023, u'x') + note, QString(1023, u'x')},
+        {QString(1022, u'x') + note + u'y', QString(1022, u'x') + note},
+    };
+    for (const auto& c : longCases) {
+        const QString meta = QStringLiteral("StreamTitle='") + c.title + QStringLiteral("';");
+        EXPECT_EQ(ParseStreamMeta(QStringView(meta)), c.expected) << c.title.size();
     }
 }
 
@@ -209,4 +236,104 @@ TEST(PlayerConfig, CloseWritesKeysInPlaceAndKeepsTheRest) {
     EXPECT_TRUE(back.settings.OnTop);
     EXPECT_FALSE(back.settings.ScrollTitle);
     EXPECT_EQ(back.settings.Volume, 7);
+}
+
+TEST(StreamHeaders, StepsInOrderWithCleanValues) {
+    const std::vector<std::string> headers = {
+        "ICY 200 OK",
+        "icy-name: Spaced Radio ",
+        "ICY-NAME:capitals are ignored",
+        "icy-br:128",
+        "icy-genre:Jazz",
+        "icy-notice1:ignored",
+        "icy-name:" + std::string(90 * 1024, 'n'),
+        "icy-name:Caf\xE9",                                    // not UTF-8: read as Windows-1252
+        "icy-name:" + std::string(4095, 'u') + "\xC3\xA9tail", // cut inside no sequence
+    };
+    const std::vector<IcyHeaderStep> steps = IcyHeaderSteps(headers);
+    ASSERT_EQ(steps.size(), 6u);
+    EXPECT_EQ(steps[0].kind, IcyHeaderStep::StationName);
+    EXPECT_EQ(steps[0].text, QStringLiteral("Spaced Radio"));
+    EXPECT_EQ(steps[1].kind, IcyHeaderStep::Bitrate);
+    EXPECT_EQ(steps[1].text, QStringLiteral("128 kbps"));
+    EXPECT_EQ(steps[2].kind, IcyHeaderStep::Genre);
+    EXPECT_EQ(steps[2].text, QStringLiteral("Jazz"));
+    EXPECT_EQ(steps[3].text, QString(kMaxNetworkTextLength, u'n'));
+    EXPECT_EQ(steps[4].text, QString::fromUtf8("Caf\xC3\xA9"));
+    EXPECT_EQ(steps[5].text, QString(kMaxNetworkTextLength, u'u'));
+}
+
+TEST(TitleLog, ControlCharactersCannotForgeLines) {
+    const QDateTime when(QDate(2026, 3, 7), QTime(9, 5, 2));
+    const struct {
+        const char* title;
+        const char* line;
+    } rows[] = {
+        {"A\r\n01.01.70 00:00:00; forged", "07.03.26 09:05:02; A  01.01.70 00:00:00; forged\r\n"},
+        {"tab\there\x1b[31m", "07.03.26 09:05:02; tab here [31m\r\n"},
+        {"lone\rcarriage", "07.03.26 09:05:02; lone carriage\r\n"},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(TitleLogLine(when, QString::fromUtf8(r.title)), QByteArray(r.line)) << r.title;
+    }
+}
+
+// What the close does with the file on disk: keys written in place, the search count kept as
+// read, and a file that exists but cannot be read is never replaced by a stub.
+TEST(PlayerConfig, SavingAtCloseNeverCutsTheFileDown) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("config.ini"));
+    const QByteArray original =
+        "[General]\nSearchResCount=3\nTheme=Night\n[Recording]\nEncoder=lame\n";
+    auto write = [&](const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    auto read = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    };
+
+    // Readable: the count read at start-up goes back unchanged, other keys stay.
+    write(original);
+    CloseValues values;
+    values.searchResCount =
+        readStartupConfig(IniFile::load(path), dir.path() + u'/').settings.SearchResCount;
+    EXPECT_FALSE(saveCloseValues(path, values).has_value());
+    const IniFile saved = IniFile::load(path);
+    EXPECT_EQ(saved.intValue(u"General", u"SearchResCount", -1), 3);
+    EXPECT_EQ(saved.value(u"Recording", u"Encoder"), QStringLiteral("lame"));
+    EXPECT_FALSE(saved.find(u"General", u"StationsX")) << "no station manager, no geometry";
+
+    // Unreadable (no read permission; root reads anything, so a child drops to nobody).
+    write(original);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner | QFileDevice::WriteOther));
+    bool reported = false;
+    if (geteuid() != 0) {
+        reported = saveCloseValues(path, values).has_value();
+    } else {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool dropped = setgid(65534) == 0 && setuid(65534) == 0;
+            _exit(!dropped ? 2 : saveCloseValues(path, values) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 2) << "could not drop privileges";
+        reported = WEXITSTATUS(status) == 1;
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_TRUE(reported);
+    EXPECT_EQ(read(), original);
+
+    // A config.ini that is a folder: reported, nothing else written.
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("config.ini")));
+    EXPECT_TRUE(saveCloseValues(path, values).has_value());
+    EXPECT_TRUE(QFileInfo(path).isDir());
 }

@@ -1,6 +1,7 @@
 // The "My Recordings" tab on a real station manager, offscreen: what it lists, deleting with
 // the confirmation, opening, sorting with the shared direction, and previous/next.
 
+#include "directory/sort_state.h"
 #include "library/station_manager.h"
 #include "recording/recordings_tab.h"
 
@@ -52,13 +53,12 @@ protected:
         link.setPrevNextEnabled = [](bool, bool) {
         };
         form = std::make_unique<TForm2>(startup, link, dialogs);
-        tab = new RecordingsTab(*form, sort,
-                                {.folder = [this] { return folder; },
-                                 .appPath = dir.path() + "/",
-                                 .open =
-                                     [this](const QString& p) {
-                                         opened << p;
-                                     }});
+        tab = new RecordingsTab(*form, {.folder = [this] { return folder; },
+                                        .appPath = dir.path() + "/",
+                                        .open =
+                                            [this](const QString& p) {
+                                                opened << p;
+                                            }});
         form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(TForm2::kRecordingsPage);
     }
 
@@ -80,7 +80,6 @@ protected:
 
     QTemporaryDir dir;
     QString folder;
-    SortDirection sort;
     std::unique_ptr<TForm2> form;
     RecordingsTab* tab = nullptr; // child of form
     QStringList questions, messages, opened;
@@ -154,13 +153,13 @@ TEST_F(RecordingsTabTest, ClickOpenAndDelete) {
 
 TEST_F(RecordingsTabTest, HeaderSortsWithTheSharedDirection) {
     tab->view()->header()->sectionClicked(0); // first click: -1, larger first
-    EXPECT_EQ(sort.value(), -1);
+    EXPECT_EQ(form->sortState().SortDirection, -1);
     EXPECT_EQ(names(), (QStringList{"x.mp3", "f.ogg", "b.ogg", "a.mp3"}));
     tab->ListView1ColumnClick(0);
     EXPECT_EQ(names(), (QStringList{"a.mp3", "b.ogg", "f.ogg", "x.mp3"}));
-    sort.flip(); // the search results' header was clicked in between
+    form->sortState().flip(); // the search results' header was clicked in between
     tab->ListView1ColumnClick(0);
-    EXPECT_EQ(sort.value(), 1);
+    EXPECT_EQ(form->sortState().SortDirection, 1);
     EXPECT_EQ(names().first(), "a.mp3");
 }
 

@@ -12,6 +12,8 @@ Special paths (checked before files):
   /redirect/<path>    302 to /<path>
   /headers[...]       the request line and headers, echoed as the body
 Every request's headers are appended as one JSON line to the --log file when one is given.
+With --status N every request is answered with status N and a short text body instead (an
+overloaded server: 503); --status 0 accepts every request and never answers.
 Paths never leave the served folder.
 """
 
@@ -55,7 +57,11 @@ class Handler(BaseHTTPRequestHandler):
         self._log_request()
         path = unquote(urlsplit(self.path).path)
         name = path.lstrip("/")
-        if name.startswith("hang"):
+        forced = self.server.forced_status
+        if forced > 0:
+            self._send(b"status %d" % forced, status=forced)
+            return
+        if name.startswith("hang") or forced == 0:
             # Hold the connection open without a reply until the client goes away or the
             # server is stopped.
             deadline = time.monotonic() + 120
@@ -100,6 +106,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", required=True, help="folder to serve")
     parser.add_argument("--log", default="", help="file that receives one JSON line per request")
+    parser.add_argument("--status", type=int, default=-1,
+                        help="answer every request with this status (0: never answer)")
     args = parser.parse_args()
 
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
@@ -107,6 +115,7 @@ def main():
     server.root = os.path.realpath(args.root)
     server.log_path = args.log
     server.log_lock = threading.Lock()
+    server.forced_status = args.status
     print("PORT %d" % server.server_address[1], flush=True)
     try:
         server.serve_forever(poll_interval=0.1)

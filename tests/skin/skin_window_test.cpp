@@ -212,6 +212,41 @@ TEST_F(SkinWindowTest, AttachedKnobTakesInputWhileTheCompositorDrawsIt) {
     EXPECT_FALSE(knob->isVisible());
 }
 
+// The slider drawn as eleven frames (type 2): a press and a drag with the left button select
+// the share of its width under the pointer; a double-click on a button is not a second click.
+TEST_F(SkinWindowTest, FrameSliderFollowsTheButtonAndDoubleClicksCountOnce) {
+    SkinControl slider = test::volume("TrackBar1", SkinControlKind::Slider);
+    window->controls().add(slider);
+    dir.ini("[play]\nvisible=1\nx=20\ny=20\n[volume]\ntype=2\nx=60\ny=20\n");
+    window->LoadTheme(dir.path(), false);
+    SkinControl& s = *window->controls().find(u"TrackBar1");
+    ASSERT_EQ(s.bounds, QRect(60, 20, 16, 16)); // one frame of 11 * 16
+    QSignalSpy moved(window.get(), &SkinWindow::sliderMoved);
+    auto follow = [&](QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(x, 25), window->mapToGlobal(QPointF(x, 25)), button, held,
+                      Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &e);
+        if (!moved.isEmpty()) {
+            s.position = moved.takeLast().at(1).toInt(); // as the player applies it
+        }
+        return s.position;
+    };
+    EXPECT_EQ(follow(QEvent::MouseButtonPress, 68, Qt::LeftButton, Qt::LeftButton), 5);
+    EXPECT_EQ(follow(QEvent::MouseMove, 75, Qt::NoButton, Qt::LeftButton), 9);
+    EXPECT_EQ(follow(QEvent::MouseMove, 200, Qt::NoButton, Qt::LeftButton), 10);
+    EXPECT_EQ(follow(QEvent::MouseMove, 0, Qt::NoButton, Qt::LeftButton), 0);
+    EXPECT_EQ(follow(QEvent::MouseButtonRelease, 63, Qt::LeftButton, Qt::NoButton), 0);
+    EXPECT_EQ(follow(QEvent::MouseMove, 70, Qt::NoButton, Qt::NoButton), 0);
+    EXPECT_EQ(follow(QEvent::MouseButtonPress, 70, Qt::RightButton, Qt::RightButton), 0);
+
+    QSignalSpy clicked(window.get(), &SkinWindow::controlClicked);
+    send(window.get(), QEvent::MouseButtonPress, {25, 25}, Qt::LeftButton);
+    send(window.get(), QEvent::MouseButtonRelease, {25, 25}, Qt::LeftButton);
+    send(window.get(), QEvent::MouseButtonDblClick, {25, 25}, Qt::LeftButton);
+    send(window.get(), QEvent::MouseButtonRelease, {25, 25}, Qt::LeftButton);
+    EXPECT_EQ(clicked.count(), 1);
+}
+
 TEST(KnobWidget, ResizeKeepsItSquareAndLabelFollows) {
     ensureApp();
     QWidget parent;
@@ -250,9 +285,32 @@ TEST(KnobWidget, ResizeKeepsItSquareAndLabelFollows) {
     knob->setPosition(1);
     EXPECT_EQ(knob->positionLabel(), nullptr);
 
-    // Its own painting on an ordinary window.
+    // Its own painting on an ordinary window: the parent's colour in the corners, the face
+    // inside a dark ring, and the pointer in its line colour where position 1 points (210
+    // degrees: left and a little down), nowhere on the other side.
+    QPalette pal = knob->palette();
+    pal.setColor(QPalette::Window, QColor(255, 0, 255));
+    pal.setColor(QPalette::Button, QColor(200, 200, 200));
+    knob->setPalette(pal);
+    knob->setLineColor(QColor(255, 0, 0));
     const QImage shot = knob->grab().toImage();
-    EXPECT_EQ(shot.size(), QSize(32, 32));
+    ASSERT_EQ(shot.size(), QSize(32, 32));
+    EXPECT_TRUE(near(shot.pixelColor(0, 0), QColor(255, 0, 255)));
+    EXPECT_TRUE(near(shot.pixelColor(31, 31), QColor(255, 0, 255)));
+    EXPECT_TRUE(near(shot.pixelColor(16, 12), QColor(200, 200, 200)));
+    EXPECT_LT(shot.pixelColor(16, 31).lightness(), 80) << "the ring";
+    auto reddest = [&](QRect area) {
+        int best = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                best = std::max(best, c.red() - std::max(c.green(), c.blue()));
+            }
+        }
+        return best;
+    };
+    EXPECT_GT(reddest(QRect(7, 17, 5, 5)), 120) << "the pointer";
+    EXPECT_LT(reddest(QRect(20, 10, 5, 5)), 20) << "nothing opposite the pointer";
 }
 
 } // namespace

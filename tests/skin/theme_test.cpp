@@ -6,6 +6,9 @@
 
 #include "skin_fixture.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace tl {
 namespace {
 
@@ -247,6 +250,94 @@ TEST_F(LoadThemeTest, MissingBackgroundFallsBackToTheBuiltInTheme) {
     EXPECT_TRUE(about.LoadTheme(QStringLiteral("/nonexistent/theme/"), false).builtIn);
     EXPECT_FALSE(about.slotImage(5).isNull());
     EXPECT_TRUE(about.SetStateImage(u"play", QStringLiteral("51.png")));
+}
+
+// A background larger than the screen is refused like an unreadable one, before it is
+// decoded; other images larger than the window could use count as missing; every number is
+// bounded by the background, so nothing overflows or allocates more than the window's size.
+TEST_F(LoadThemeTest, ImagesAndNumbersAreBoundedByTheBackground) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    const struct {
+        QSize size;
+        bool builtIn;
+    } backgrounds[] = {{screen, false},
+                       {screen + QSize(1, 0), true},
+                       {screen + QSize(0, 1), true},
+                       {QSize(5600, 5600), true}};
+    for (const auto& row : backgrounds) {
+        ThemeDir d;
+        QImage mono(row.size, QImage::Format_Mono); // a few KB of PNG however large
+        mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        mono.fill(1);
+        d.image(QStringLiteral("background.png"), mono);
+        d.ini("");
+        TMyAbout about(model, SkinRole::Player);
+        const auto result = about.LoadTheme(d.path(), false);
+        EXPECT_EQ(result.builtIn, row.builtIn) << row.size.width() << "x" << row.size.height();
+        if (!row.builtIn) {
+            EXPECT_EQ(result.size, row.size);
+        }
+    }
+
+    const QSize bg(120, 40);
+    dir.image(QStringLiteral("background.png"), test::solid(bg.width(), bg.height(), Qt::gray));
+    const struct {
+        const char* file;
+        QSize size;
+        bool kept;
+    } images[] = {{"5.png", {11 * 120, 40}, true},
+                  {"5.png", {11 * 120 + 1, 40}, false},
+                  {"5.png", {40, 41}, false},
+                  {"7.png", {20000, 2}, false}};
+    for (const auto& row : images) {
+        ThemeDir d;
+        d.image(QStringLiteral("background.png"), test::solid(bg.width(), bg.height(), Qt::gray));
+        QImage mono(row.size, QImage::Format_Mono);
+        mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        mono.fill(0);
+        d.image(QString::fromLatin1(row.file), mono);
+        d.ini("");
+        TMyAbout about(model, SkinRole::Player);
+        about.LoadTheme(d.path(), false);
+        const int slot = QString::fromLatin1(row.file).section(u'.', 0, 0).toInt();
+        EXPECT_EQ(!about.slotImage(slot).isNull(), row.kept) << row.file << row.size.width();
+    }
+
+    for (const char* value : {"2147483647", "-2147483648", "99999"}) {
+        QByteArray ini;
+        for (const char* section : {"General", "Visual", "AlbumArt", "info", "song", "play"}) {
+            ini += QByteArray("[") + section + "]\nvisible=1\n";
+            for (const char* key :
+                 {"shadowoffset", "x", "y", "w", "h", "space", "count", "FontSize"}) {
+                ini += QByteArray(key) + "=" + value + "\n";
+            }
+        }
+        dir.file(QStringLiteral("theme.ini"), ini);
+        TMyAbout about(model, SkinRole::Player);
+        EXPECT_EQ(about.LoadTheme(dir.path(), false).size, bg) << value;
+        const ThemeValues& t = about.theme();
+        const QRect area(-bg.width(), -bg.height(), 2 * bg.width() + 1, 2 * bg.height() + 1);
+        for (const QSize strip : {t.infoStrip, t.songStrip}) {
+            EXPECT_TRUE(strip.width() <= bg.width() && strip.height() <= bg.height()) << value;
+        }
+        EXPECT_TRUE(area.contains(QPoint(t.visual.x, t.visual.y))) << value;
+        EXPECT_TRUE(area.contains(QPoint(t.albumArt.x, t.albumArt.y))) << value;
+        EXPECT_LE(t.visual.w, bg.width());
+        EXPECT_LE(std::abs(t.visual.space), bg.width());
+        EXPECT_LE(t.visual.h, bg.height());
+        EXPECT_LE(t.albumArt.w, bg.width());
+        EXPECT_LE(t.albumArt.h, bg.height());
+        EXPECT_LE(std::abs(t.shadowOffset), bg.height());
+        for (const char* name : {"Label3", "Label4", "Button1"}) {
+            const SkinControl& ctl = c(name);
+            EXPECT_TRUE(area.contains(ctl.bounds.topLeft())) << name << value;
+            EXPECT_LE(ctl.bounds.width(), bg.width()) << name << value;
+            EXPECT_LE(ctl.bounds.height(), bg.height()) << name << value;
+            EXPECT_GE(ctl.fontSize, 1) << name << value;
+            EXPECT_LE(ctl.fontSize, bg.height()) << name << value;
+        }
+        EXPECT_TRUE(about.Render(nullptr)) << value;
+    }
 }
 
 TEST_F(LoadThemeTest, RecordingShowsTheRecordingImageAndStateSwaps) {

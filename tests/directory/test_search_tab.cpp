@@ -1,0 +1,377 @@
+// The "Search Stations" tab inside the station manager, offscreen, against local HTTP servers
+// that serve the three directories' replies: rows, status line, placeholder, header sorting,
+// filter, play and add-to-favourites, and a server that never answers.
+
+#include "directory/search_tab.h"
+#include "directory_pages.h"
+#include "library/edit_dialog.h"
+#include "library/station_manager.h"
+
+#include "../common/local_http_server.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace tl {
+namespace {
+
+using test::LocalHttpServer;
+using test::PageStation;
+using test::XiphStation;
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+QByteArray joined(const QStringList& lines) {
+    return lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+}
+
+template <typename T> T* child(QWidget& w, const char* name) {
+    return w.findChild<T*>(QString::fromLatin1(name));
+}
+
+class SearchTabTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        test::bypassProxyForLoopback();
+        static int argc = 1;
+        static char name[] = "test_search_tab";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+    }
+
+    // A manager whose directories all live on `server` (SHOUTcast on `shoutcastPort` when
+    // given).
+    std::unique_ptr<TForm2> open(const LocalHttpServer& server, int shoutcastPort = 0) {
+        const QString base = QStringLiteral("http://localhost:%1").arg(server.port());
+        writeFile(dir.filePath("config.ini"),
+                  QStringLiteral("[Directory]\nShoutcast=http://localhost:%1/\nXiph=%2\n"
+                                 "RadioBrowser=%2\nTimeout=30\n")
+                      .arg(shoutcastPort ? shoutcastPort : server.port())
+                      .arg(base)
+                      .toUtf8());
+        writeFile(dir.filePath("stations.xml"),
+                  "<?xml version=\"1.0\"?>\n<stations><group Name=\"Found\" rolled=\"0\">"
+                  "</group></stations>\n");
+        LibraryStartup startup;
+        startup.appPath = dir.path() + u'/';
+        startup.serviceIndex = kServiceShoutcast;
+        startup.searchResCount = 5; // 100 results
+        PlayerLink link;
+        link.playCommand = [this] {
+            ++plays;
+            if (form_)
+                chosen = form_->selectedStation();
+        };
+        link.isStreamOpen = [] {
+            return false;
+        };
+        link.setPrevNextEnabled = [this](bool p, bool n) {
+            prevNext = {p, n};
+        };
+        link.setPlayEnabled = [this](bool e) {
+            playEnabled = e;
+        };
+        link.showNotification = [this](const QString& text) {
+            notes << text;
+        };
+        link.nowPlayingStationUrl = [this] {
+            return nowPlaying;
+        };
+        link.searchChoiceChanged = [this](int s, int c) {
+            choice = {s, c};
+        };
+        ManagerDialogs dialogs;
+        dialogs.message = [this](const QString& text) {
+            messages << text;
+        };
+        auto form = std::make_unique<TForm2>(startup, link, dialogs);
+        form_ = form.get();
+        form->resize(640, 420);
+        form->show();
+        child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(TForm2::kSearchPage);
+        return form;
+    }
+
+    // Chooses a service, types the text and presses Enter; waits (bounded) for the reply.
+    void find(TForm2& form, int serverBoxIndex, const QString& text, bool wait = true) {
+        auto* server = child<QComboBox>(form, "ServerBox");
+        server->setCurrentIndex(serverBoxIndex);
+        auto* edit = child<QComboBox>(form, "Edit1");
+        edit->setEditText(text);
+        QTest::keyClick(edit->lineEdit(), Qt::Key_Return);
+        if (wait)
+            waitIdle(form);
+    }
+
+    static bool waitIdle(TForm2& form) {
+        QElapsedTimer t;
+        t.start();
+        while (form.searchTab()->fetcher().isRunning() && t.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QApplication::processEvents();
+        return !form.searchTab()->fetcher().isRunning();
+    }
+
+    static QStringList names(TForm2& form) {
+        QStringList out;
+        SearchTab* tab = form.searchTab();
+        for (const ResultRow& row : tab->model()->rows())
+            out << (row.stateIndex >= 0 ? tab->SearchResults()[row.stateIndex].Name : row.caption);
+        return out;
+    }
+
+    static void clickHeader(TForm2& form, int section) {
+        QHeaderView* header = form.searchTab()->listView()->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(section) + 5, 5));
+    }
+
+    QTemporaryDir dir;
+    TForm2* form_ = nullptr;
+    int plays = 0;
+    std::optional<StationChoice> chosen;
+    std::pair<bool, bool> prevNext{true, true};
+    bool playEnabled = false;
+    QStringList notes, messages;
+    QString nowPlaying;
+    std::pair<int, int> choice{-9, -9};
+};
+
+TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
+    QTemporaryDir www;
+    QList<PageStation> sc;
+    const char* rates[] = {"128", "64", "n/a", "320"};
+    const char* listeners[] = {"10/100", "300/500", "5/5", "42/50"};
+    for (int i = 0; i < 4; ++i) {
+        PageStation s;
+        s.name = QStringLiteral("SC %1").arg(QChar(u'A' + i));
+        s.onAir = QStringLiteral("Song %1").arg(4 - i);
+        s.link = QStringLiteral("sbin/tunein-station.pls?id=%1").arg(i);
+        s.bitrate = QString::fromLatin1(rates[i]);
+        s.listeners = QString::fromLatin1(listeners[i]);
+        sc << s;
+    }
+    writeFile(www.filePath("directory/index.phtml"), joined(test::shoutcastPage(sc)));
+    XiphStation x1;
+    x1.name = QStringLiteral("Beats &amp; Breaks");
+    XiphStation x2;
+    x2.name = QStringLiteral("Jungle");
+    x2.format = QStringLiteral("Ogg Vorbis 96 kbps");
+    writeFile(www.filePath("index.php"), joined(test::xiphPage({x1, x2})));
+    writeFile(www.filePath("json/stations/search"),
+              "[" + test::radioBrowserStation("RB One", "http://s.example/1", 128) + "," +
+                  test::radioBrowserStation("RB Two", "http://s.example/2", 0, "jazz", "France") +
+                  "]");
+    LocalHttpServer server;
+    ASSERT_TRUE(server.start(www.path(), dir.filePath("requests.json")));
+    writeFile(www.filePath("json/servers"),
+              QStringLiteral(R"([{"name":"localhost:%1"}])").arg(server.port()).toUtf8());
+    auto form = open(server);
+    SearchTab* tab = form->searchTab();
+    auto* status = child<QLabel>(*form, "statlabl");
+    auto* add = child<QToolButton>(*form, "ToolButton2");
+
+    // The stored choices were applied; the service box shows host names.
+    auto* serverBox = child<QComboBox>(*form, "ServerBox");
+    ASSERT_EQ(serverBox->count(), 3);
+    EXPECT_EQ(serverBox->itemText(0), "localhost");
+    EXPECT_EQ(child<QComboBox>(*form, "rbox")->currentText(), "100 results");
+    EXPECT_EQ(child<QComboBox>(*form, "Edit1")->count(), 63);
+
+    find(*form, 0, QStringLiteral("rock"));
+    EXPECT_EQ(names(*form), QStringList({"SC A", "SC B", "SC C", "SC D"}));
+    EXPECT_EQ(status->text(), "4 stations");
+    EXPECT_EQ(tab->model()->headerData(2, Qt::Horizontal, Qt::DisplayRole), "Listeners");
+    EXPECT_EQ(tab->selectedRow(), 0);
+    EXPECT_TRUE(add->isEnabled());
+    EXPECT_EQ(prevNext, std::make_pair(false, true));
+    EXPECT_TRUE(playEnabled);
+    EXPECT_EQ(
+        tab->SearchResults()[0].Url,
+        QStringLiteral("http://localhost:%1/sbin/tunein-station.pls?id=0").arg(server.port()));
+
+    // Bitrate twice: highest first, then lowest first; a text bitrate stays last.
+    clickHeader(*form, 1);
+    EXPECT_EQ(names(*form), QStringList({"SC D", "SC A", "SC B", "SC C"}));
+    clickHeader(*form, 1);
+    EXPECT_EQ(names(*form), QStringList({"SC B", "SC A", "SC D", "SC C"}));
+    // The recordings list shares the direction: a click there flips the next sort here.
+    form->sortState().flip();
+    clickHeader(*form, 2); // listeners by the current figure, lowest first
+    EXPECT_EQ(names(*form), QStringList({"SC C", "SC A", "SC D", "SC B"}));
+    clickHeader(*form, 0); // captions (the song on air), highest first
+    EXPECT_EQ(names(*form), QStringList({"SC A", "SC B", "SC C", "SC D"}));
+
+    // Double-click plays the row's own record, also after sorting.
+    clickHeader(*form, 0);
+    QTreeView* list = tab->listView();
+    const QPoint row1 = list->visualRect(tab->model()->index(1, 0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row1);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row1);
+    EXPECT_EQ(plays, 1);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->Name, "SC C");
+    EXPECT_EQ(chosen->Category, 1);
+    EXPECT_EQ(prevNext, std::make_pair(true, true));
+
+    // Previous and next through the manager's seam.
+    form->selectCurrentListRow(3);
+    EXPECT_EQ(form->currentListSelectedRow(), 3);
+    EXPECT_EQ(prevNext, std::make_pair(true, false));
+
+    // The filter keeps each row's record.
+    auto* filter = child<QLineEdit>(*form, "FSEdit");
+    filter->setText(QStringLiteral("song 2"));
+    EXPECT_EQ(names(*form), QStringList({"SC C"}));
+    filter->setText(QStringLiteral("sc b"));
+    EXPECT_EQ(names(*form), QStringList({"SC B"}));
+    form->FSClearButtonClick();
+    EXPECT_EQ(tab->rowCount(), 4);
+
+    // Add to Favourites through the edit dialog, with the bitrate preselected; twice is once.
+    tab->selectRow(0);
+    const QString name = tab->SearchResults()[tab->model()->rows()[0].stateIndex].Name;
+    QString dialogName, dialogRate;
+    QTimer::singleShot(0, [&] {
+        TEditForm* edit = form->editForm();
+        dialogName = edit->nameEdit()->text();
+        dialogRate = edit->bitrateBox()->currentText();
+        edit->PngBitBtn1Click(); // OK
+    });
+    add->click();
+    EXPECT_EQ(dialogName, name);
+    EXPECT_EQ(dialogRate, "128");
+    EXPECT_TRUE(form->favourites().IsFavouriteUrl(tab->SearchResults()[0].Url));
+    add->click();
+    EXPECT_EQ(notes.last(), "Station already available in Your Favourites!");
+
+    // The now-playing mark: the row is drawn differently when its address plays.
+    const QImage before = list->viewport()->grab().toImage();
+    nowPlaying = tab->SearchResults()[tab->model()->rows()[2].stateIndex].Url;
+    list->viewport()->update();
+    EXPECT_NE(list->viewport()->grab().toImage(), before);
+    // TL_SEARCH_SHOT=file.png keeps a picture of the window for a person to look at.
+    if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
+        form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT"));
+
+    find(*form, 1, QStringLiteral("Drum and Bass"));
+    EXPECT_EQ(names(*form), QStringList({"Beats & Breaks", "Jungle"}));
+    EXPECT_EQ(tab->SearchResults()[1].Quality, "ogg vorbis 96");
+    EXPECT_EQ(tab->model()->headerData(1, Qt::Horizontal, Qt::DisplayRole), "Quality");
+
+    find(*form, 2, QStringLiteral("Rock"));
+    EXPECT_EQ(names(*form), QStringList({"RB One", "RB Two"}));
+    EXPECT_EQ(tab->model()->headerData(2, Qt::Horizontal, Qt::DisplayRole), "Country");
+    EXPECT_EQ(status->text(), "2 stations");
+    EXPECT_EQ(choice.first, kServiceRadioBrowser);
+    // A double-click counts the play at the server that answered.
+    list->setFocus();
+    tab->ListView1DblClick();
+    QElapsedTimer t;
+    t.start();
+    bool counted = false;
+    while (!counted && t.elapsed() < 10000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QFile log(dir.filePath("requests.json"));
+        counted = log.open(QIODevice::ReadOnly) && log.readAll().contains("/json/url/96062a7b");
+    }
+    EXPECT_TRUE(counted);
+    if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
+        form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT") + QStringLiteral(".json.png"));
+}
+
+TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
+    QTemporaryDir www;
+    writeFile(www.filePath("index.php"), "<html><body>Service moved</body></html>\n\n");
+    writeFile(www.filePath("json/stations/search"), "[{\"name\":\"cut");
+    LocalHttpServer server;
+    ASSERT_TRUE(server.start(www.path()));
+    LocalHttpServer silent;
+    ASSERT_TRUE(silent.start(www.path(), {}, {"--status", "0"}));
+    writeFile(www.filePath("json/servers"),
+              QStringLiteral(R"([{"name":"localhost:%1"}])").arg(server.port()).toUtf8());
+    auto form = open(server, silent.port());
+    SearchTab* tab = form->searchTab();
+    auto* status = child<QLabel>(*form, "statlabl");
+
+    for (int box : {1, 2}) {
+        SCOPED_TRACE(box);
+        find(*form, box, QStringLiteral("Rock"));
+        EXPECT_EQ(names(*form), QStringList({"No stations found."}));
+        EXPECT_TRUE(tab->showsPlaceholder());
+        EXPECT_EQ(status->text(), "1 stations");
+        EXPECT_FALSE(form->selectedStation().has_value());
+        tab->ListView1DblClick();
+        EXPECT_EQ(plays, 0);
+        tab->PopupMenu2Popup(QPoint(0, 0));
+        auto* menu = child<QMenu>(*form, "PopupMenu2");
+        EXPECT_FALSE(menu->actions().front()->isEnabled());
+        menu->hide();
+    }
+
+    if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
+        form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT") + QStringLiteral(".none.png"));
+
+    // A server that never answers: the window stays responsive and busy.
+    find(*form, 0, QStringLiteral("Rock"), false);
+    bool ticked = false;
+    QTimer::singleShot(100, [&ticked] { ticked = true; });
+    QElapsedTimer t;
+    t.start();
+    while (!ticked && t.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(tab->fetcher().isRunning());
+    EXPECT_FALSE(child<QPushButton>(*form, "PngSpeedButton1")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>(*form, "FSEdit")->isEnabled());
+    EXPECT_EQ(tab->rowCount(), 0);
+    // The service box stays usable: Enter there starts a new search that ends the old one.
+    auto* serverBox = child<QComboBox>(*form, "ServerBox");
+    EXPECT_TRUE(serverBox->isEnabled());
+    serverBox->setCurrentIndex(1);
+    t.restart();
+    QTest::keyClick(serverBox, Qt::Key_Return);
+    EXPECT_LT(t.elapsed(), 5000);
+    ASSERT_TRUE(waitIdle(*form));
+    EXPECT_TRUE(tab->showsPlaceholder());
+    EXPECT_TRUE(child<QPushButton>(*form, "PngSpeedButton1")->isEnabled());
+
+    // A failed search says so in the status line.
+    server.stop();
+    find(*form, 1, QStringLiteral("Rock"));
+    EXPECT_TRUE(status->text().startsWith("Search failed: ")) << status->text().toStdString();
+    EXPECT_EQ(tab->rowCount(), 0);
+
+    // Closing and destroying the manager while it waits does not hang.
+    find(*form, 0, QStringLiteral("Rock"), false);
+    form->close();
+    t.restart();
+    form_ = nullptr;
+    form.reset();
+    EXPECT_LT(t.elapsed(), 5000);
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace
+} // namespace tl

@@ -1,0 +1,225 @@
+// The play command against servers that misbehave on purpose (tests/services/hostile_server.py)
+// and against a refused port: the window keeps answering, titles and header lines cannot flood
+// the UI thread, and what the headers say reaches the labels cleaned and cut.
+
+#include "common/text.h"
+#include "player/player_controller.h"
+#include "test_support.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+using namespace tl;
+
+namespace {
+
+int freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// One hostile server for the whole binary, sending a short MP3 or AAC file in a loop.
+class Hostile : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        const QString mp3 = dir.filePath(QStringLiteral("sine.mp3"));
+        const QString aac = dir.filePath(QStringLiteral("sine.aac"));
+        for (const auto& [file, codec, format] :
+             {std::tuple{mp3, "libmp3lame", "mp3"}, std::tuple{aac, "aac", "adts"}}) {
+            const QStringList args = {QStringLiteral("-nostdin"),
+                                      QStringLiteral("-v"),
+                                      QStringLiteral("error"),
+                                      QStringLiteral("-f"),
+                                      QStringLiteral("lavfi"),
+                                      QStringLiteral("-i"),
+                                      QStringLiteral("sine=frequency=440:duration=10"),
+                                      QStringLiteral("-ac"),
+                                      QStringLiteral("2"),
+                                      QStringLiteral("-c:a"),
+                                      QString::fromLatin1(codec),
+                                      QStringLiteral("-b:a"),
+                                      QStringLiteral("128k"),
+                                      QStringLiteral("-f"),
+                                      QString::fromLatin1(format),
+                                      QStringLiteral("-y"),
+                                      file};
+            ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"), args), 0);
+        }
+        port = freePort();
+        const QString ready = dir.filePath(QStringLiteral("ready"));
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral("python3"),
+                     {QStringLiteral(TL_SOURCE_DIR "/tests/services/hostile_server.py"),
+                      QStringLiteral("--port"), QString::number(port), QStringLiteral("--mp3"), mp3,
+                      QStringLiteral("--aac"), aac, QStringLiteral("--ready"), ready});
+        ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(ready); }, 15000));
+    }
+    void TearDown() override {
+        server.terminate();
+        server.waitForFinished(5000);
+    }
+    QString url(const char* mode) const {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(port).arg(QLatin1String(mode));
+    }
+    QTemporaryDir dir;
+    QProcess server;
+    int port = 0;
+};
+
+Hostile* g_hostile = static_cast<Hostile*>(::testing::AddGlobalTestEnvironment(new Hostile));
+
+struct Player {
+    QTemporaryDir dir;
+    audio::Engine engine;
+    PlayerSettings settings;
+    NowPlaying now;
+    ControlModel controls;
+    SkinValues skin;
+    std::unique_ptr<PlayerController> player;
+    int refreshes = 0;
+    int notifications = 0;
+
+    Player() {
+        engine.init();
+        PlayerController::Links links;
+        links.showNotification = [this](const QString&) {
+            ++notifications;
+        };
+        player = std::make_unique<PlayerController>(engine, dir.path() + u'/', settings, now,
+                                                    controls, skin, std::move(links));
+        QObject::connect(player.get(), &PlayerController::refreshRequested,
+                         [this] { ++refreshes; });
+    }
+    QString caption(const char* name) const {
+        return player->controls().find(QString::fromLatin1(name))->caption;
+    }
+    bool playing() const { return player->StreamHandle() != 0 && !player->Busy(); }
+};
+
+} // namespace
+
+// A click queued just as a failed open hands Busy back must never meet a worker that still
+// waits for the UI thread. A watchdog ends the test if the UI thread stops answering.
+TEST(PlayerHostile, RapidPressesAfterRefusedConnectionsKeepTheWindowAnswering) {
+    Player p;
+    p.now.Url = QStringLiteral("http://127.0.0.1:%1/refused.mp3").arg(freePort());
+    std::atomic<int> heartbeat{0};
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        int seen = -1;
+        int still = 0;
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const int now = heartbeat.load();
+            still = now == seen ? still + 1 : 0;
+            seen = now;
+            if (still > 300) { // 30 s without one event handled
+                std::fprintf(stderr, "the UI thread stopped answering (deadlock)\n");
+                std::fflush(stderr);
+                std::_Exit(1);
+            }
+        }
+    });
+    int cycles = 0;
+    bool wasBusy = false;
+    QTimer presser;
+    presser.setInterval(0);
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        ++heartbeat;
+        if (wasBusy && !p.player->Busy()) {
+            ++cycles;
+        }
+        p.player->Button1Click();
+        p.player->Button1Click();
+        wasBusy = p.player->Busy();
+    });
+    presser.start();
+    QElapsedTimer clock;
+    clock.start();
+    while (cycles < 400 && clock.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    presser.stop();
+    const bool settled = test::waitUntil(
+        [&] { return !p.player->Busy() && p.player->controls().find(u"Button1")->enabled; }, 20000);
+    done = true;
+    watchdog.join();
+    EXPECT_GT(cycles, 20);
+    ASSERT_TRUE(settled);
+    EXPECT_EQ(p.caption("Label4"), QStringLiteral("stopped"));
+    EXPECT_TRUE(p.player->Timer1().isActive());
+}
+
+// The labels come from the stream's own headers; a burst of header lines costs few repaints.
+TEST(PlayerHostile, HeadersReachTheLabelsCleanedWithFewRepaints) {
+    const struct {
+        const char* mode;
+        const char* format;
+        QString info;
+    } rows[] = {
+        {"normal", "MP3", QStringLiteral("Hostile Radio")},
+        {"normal_aac", "AAC+", QStringLiteral("Spaced AAC Radio")},
+        {"many_headers", "MP3", QStringLiteral("Hostile Radio")},
+        {"huge_name", "MP3", QString(kMaxNetworkTextLength, u'N')},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mode);
+        Player p;
+        p.now.Url = g_hostile->url(row.mode);
+        p.player->Button1Click();
+        ASSERT_TRUE(test::waitUntil([&] { return p.playing(); }, 30000));
+        EXPECT_EQ(p.caption("Label8"), QString::fromLatin1(row.format));
+        EXPECT_EQ(p.caption("Label5"), QStringLiteral("128 kbps"));
+        EXPECT_EQ(p.caption("Label4"), row.info);
+        EXPECT_EQ(p.now.Info, row.info);
+        // Connecting, a few buffering steps, the headers at once, the title: far below one
+        // repaint per header line.
+        EXPECT_LE(p.refreshes, 40);
+        p.player->Button1Click();
+    }
+}
+
+// A new title in every metadata block: the window sees at most the newest title per tick,
+// the log gets at most one line per title shown, and ending the stream does not wait for a
+// queue of titles to drain.
+TEST(PlayerHostile, TitleFloodIsCoalesced) {
+    Player p;
+    ASSERT_TRUE(p.player->titleLog().open(p.dir.filePath(QStringLiteral("Tunelark.log"))));
+    p.now.Url = g_hostile->url("title_flood");
+    p.player->Button1Click();
+    ASSERT_TRUE(test::waitUntil([&] { return p.playing(); }, 30000));
+    QElapsedTimer clock;
+    clock.start();
+    test::waitUntil([] { return false; }, 3000);
+    const qint64 ticks = clock.elapsed() / 100 + 1;
+    EXPECT_GE(p.notifications, 2);
+    EXPECT_LE(p.notifications, ticks + 3);
+    EXPECT_TRUE(p.caption("Label3").startsWith(u"Flood title "))
+        << p.caption("Label3").toStdString();
+
+    clock.restart();
+    p.player->shutdown();
+    EXPECT_LT(clock.elapsed(), 10000);
+    QFile log(p.dir.filePath(QStringLiteral("Tunelark.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_LE(log.readAll().count('\n'), p.notifications);
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
