@@ -3,14 +3,21 @@
 #include "common/ini_file.h"
 #include "common/text.h"
 #include "directory/search_tab.h"
+#include "platform/screen_fit.h"
 #include "player/player_commands.h"
+#include "settings/about_info.h"
 #include "settings/settings_model.h"
 #include "skin/knob_widget.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QFile>
+#include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <cmath>
 
 #include <cstdio>
 
@@ -19,14 +26,17 @@ namespace tl {
 Application::Application(QString appPath) : appPath_(std::move(appPath)), resolver_(appPath_) {}
 
 Application::~Application() {
+    mpris_.reset(); // before the windows its commands reach
     if (qApp != nullptr && videoClosedFilter_) {
         qApp->removeNativeEventFilter(videoClosedFilter_.get());
     }
     // Reverse order of creation. The controller ends the worker and the stream before the
     // engine goes; the player window goes after the controller that refers to its controls.
+    albumArt_.reset(); // joins its download before the player window goes
     infoForm_.reset();
     settingsForm_.reset();
     lyrics_.reset();
+    about_.reset();
     hint_.reset();
     recordingsTab_ = nullptr; // goes with the station manager
     form2_.reset();
@@ -95,7 +105,6 @@ bool Application::createPlayerWindow() {
     };
     windowLinks.closeValues = [this] {
         CloseValues values;
-        values.searchResCount = settings_.SearchResCount;
         if (form2_) {
             values.stations = form2_->savedGeometry();
             values.lastStation = std::max(0, form2_->lastStationRow());
@@ -141,6 +150,11 @@ bool Application::createPlayerWindow() {
     windowLinks.recordClick = [this] {
         recording_->RecLabelClick();
     };
+    windowLinks.showAbout = [this] {
+        if (about_) {
+            about_->exec();
+        }
+    };
     windowLinks.saveFailed = [this](const QString& text) {
         reportSaveFailure(text);
     };
@@ -184,6 +198,11 @@ bool Application::createPlayerWindow() {
     links.stopRecording = [this] {
         recording_->StopRecording();
     };
+    links.requestAlbumArt = [this](const QString& title) {
+        if (albumArt_) {
+            albumArt_->request(title, nowPlaying_.StationName);
+        }
+    };
     controller_ = std::make_unique<PlayerController>(engine_, appPath_, settings_, nowPlaying_,
                                                      form1_->controls(), form1_->compositor(),
                                                      std::move(links));
@@ -200,6 +219,13 @@ bool Application::createPlayerWindow() {
     const StartupConfig config = readStartupConfig(ini, appPath_);
     settings_ = config.settings;
     recorder_ = config.recorder;
+    albumArt_ = std::make_unique<AlbumArtLookup>(appPath_, AlbumArtConfig::read(ini));
+    albumArt_->loadArt = [this](const QString& path) {
+        form1_->LoadAlbumArt(path);
+    };
+    albumArt_->clearArt = [this] {
+        form1_->ClearAlbumArt();
+    };
     form1_->move(config.position);
     controller_->vx() = config.vx;
     controller_->vy() = config.vy;
@@ -306,6 +332,8 @@ void Application::createStationManager() {
     startup.lastInfo = nowPlaying_.Info;
     startup.serviceIndex = nowPlaying_.ServiceIndex;
     startup.searchResCount = settings_.SearchResCount;
+    managerPositionStored_ =
+        ini.find(u"General", u"StationsX") && ini.find(u"General", u"StationsY");
     startup.geometry = QRect(
         ini.intValue(u"General", u"StationsX", 100), ini.intValue(u"General", u"StationsY", 100),
         ini.intValue(u"General", u"StationsW", 500), ini.intValue(u"General", u"StationsH", 400));
@@ -321,6 +349,7 @@ void Application::createStationManager() {
             c->enabled = enabled;
         }
         form1_->Refresh();
+        syncMediaControls();
     };
     link.setPrevNextEnabled = [setEnabled](bool previous, bool next) {
         setEnabled(u"Label1", previous);
@@ -348,8 +377,11 @@ void Application::createStationManager() {
     link.repaintSkin = [this] {
         form1_->Refresh();
     };
-    link.managerClosed = [setEnabled] {
+    link.managerClosed = [this, setEnabled] {
         setEnabled(u"Label6", true);
+        if (about_) {
+            about_->close();
+        }
     };
     link.showNotification = [this](const QString& text) {
         ShowNotification(text);
@@ -422,6 +454,18 @@ QList<TForm1::FavouritesMenuGroup> Application::favouritesMenu(int maxGroups, in
 }
 
 bool Application::start() {
+    // Every window carries the program's icon (drawn by tools/icon_generator); without the
+    // files the player keeps its built-in one.
+    QIcon icon;
+    for (int size : {48, 128, 256}) {
+        const QString file = appPath_ + QStringLiteral("icons/tunelark-%1.png").arg(size);
+        if (QFile::exists(file)) {
+            icon.addFile(file, QSize(size, size));
+        }
+    }
+    if (!icon.isNull()) {
+        QApplication::setWindowIcon(icon);
+    }
     // A signal may end the program while a step shows a message box; no further window is
     // created then.
     if (exiting_ || !createPlayerWindow() || exiting_) {
@@ -431,6 +475,10 @@ bool Application::start() {
     if (exiting_) {
         return false;
     }
+    about_ = std::make_unique<TAboutForm>(AboutSeams{
+        appPath_,
+        GetVersionString(QCoreApplication::applicationFilePath(), QStringLiteral("FileVersion")),
+        DefaultUpdateBase()});
     hint_ = std::make_unique<THintForm>(settings_.NotifierDelay);
     lyrics_ = std::make_unique<TLyricsForm>();
     createSettingsDialog();
@@ -438,7 +486,114 @@ bool Application::start() {
     // The settings dialog's creation loads the theme and, when asked to, presses play: the
     // station manager has not been shown yet, so the last address is played as stored.
     settingsForm_->FormCreate();
-    return !exiting_;
+    if (exiting_) {
+        return false;
+    }
+    fitWindowsOnScreens();
+    startMediaControls();
+    return true;
+}
+
+namespace {
+
+QList<QRect> availableScreenAreas() {
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas.append(screen->availableGeometry());
+    }
+    return areas;
+}
+
+// The companion library sizes its own video window; this stands for it when checking that
+// its stored corner is on a screen.
+constexpr QSize kNominalVideoSize(320, 240);
+
+} // namespace
+
+void Application::fitWindowsOnScreens() {
+    const QList<QRect> areas = availableScreenAreas();
+    const QRect player = fitOnScreens(form1_->frameGeometry(), areas);
+    if (player != form1_->frameGeometry()) {
+        form1_->move(player.topLeft());
+    }
+    if (form2_) {
+        // The manager's stored values are its client geometry (what setGeometry takes and
+        // savedGeometry gives back); moving it only when needed keeps a framed window from
+        // creeping by its title bar from run to run.
+        QRect manager = form2_->geometry();
+        if (!managerPositionStored_) {
+            manager = placeBeside(form1_->frameGeometry(), manager.size(), areas);
+        }
+        manager = fitOnScreens(manager, areas);
+        if (manager != form2_->geometry()) {
+            form2_->setGeometry(manager);
+        }
+    }
+    const QRect video =
+        fitOnScreens(QRect(QPoint(controller_->vx(), controller_->vy()), kNominalVideoSize), areas);
+    controller_->vx() = video.x();
+    controller_->vy() = video.y();
+}
+
+void Application::startMediaControls() {
+    MediaCommands commands;
+    commands.playStop = [this] {
+        form1_->Button1Click();
+    };
+    commands.next = [this] {
+        form1_->Label2Click();
+    };
+    commands.previous = [this] {
+        form1_->Label1Click();
+    };
+    commands.raise = [this] {
+        if (!form1_->isVisible() || form1_->isMinimized()) {
+            form1_->showNormal();
+            form1_->FadeIn();
+        }
+        form1_->raise();
+        form1_->activateWindow();
+    };
+    commands.quit = [this] {
+        exit();
+    };
+    commands.setVolume = [this](double volume) {
+        // The knob runs VolumeChange, which reaches the controller and so the bus again.
+        form1_->knob()->setPosition(static_cast<int>(std::nearbyint(volume * 10)));
+    };
+    mpris_ = std::make_unique<MprisService>(std::move(commands));
+    syncMediaControls();
+    QObject::connect(controller_.get(), &PlayerController::refreshRequested, mpris_.get(),
+                     [this] { syncMediaControls(); });
+    if (MprisService::sessionBusKnown()) {
+        mpris_->registerOn(QDBusConnection::sessionBus());
+    }
+}
+
+void Application::syncMediaControls() {
+    if (!mpris_ || !form1_ || !controller_) {
+        return;
+    }
+    auto enabled = [this](QStringView name) {
+        const SkinControl* c = form1_->controls().find(name);
+        return c != nullptr && c->enabled;
+    };
+    MediaState state;
+    state.playing = controller_->StreamHandle() != 0 || controller_->VideoOpen();
+    state.title = nowPlaying_.Title;
+    state.stationName =
+        nowPlaying_.StationName.isEmpty() ? nowPlaying_.Info : nowPlaying_.StationName;
+    state.volume = form1_->knob()->position() / 10.0;
+    state.canPlay = enabled(u"Button1");
+    state.canGoPrevious = enabled(u"Label1");
+    state.canGoNext = enabled(u"Label2");
+    mpris_->setState(state);
+}
+
+void Application::setAlbumArtFile(const QString& path) {
+    if (mpris_) {
+        mpris_->setArtFile(path);
+    }
 }
 
 void Application::exit() {
@@ -451,7 +606,9 @@ void Application::exit() {
         form1_->FormClose();
         form1_->close();
     }
-    QApplication::quit();
+    // exit(), not quit(): quit() asks every window first, and an open message box refuses.
+    // This ends every running event loop, a message box's included.
+    QCoreApplication::exit(0);
 }
 
 } // namespace tl

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/unix_signals.h"
 #include "platform/instance_lock.h"
+#include "platform/session_platform.h"
 #include "platform/window_lookup.h"
 
 #include <QApplication>
@@ -25,8 +26,15 @@ int main(int argc, char* argv[]) {
                      lock.reason().toLocal8Bit().constData());
     }
 
+    // The skinned window needs X11 (position, shape, on-top): on a Wayland session it runs
+    // under XWayland unless the user chose a platform.
+    if (const std::optional<QByteArray> platform =
+            tl::preferredPlatform(tl::SessionEnvironment::fromProcess())) {
+        qputenv("QT_QPA_PLATFORM", *platform);
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tunelark"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tunelark"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // SIGTERM and SIGINT are handled before anything can open a window: a message box during
@@ -39,7 +47,7 @@ int main(int argc, char* argv[]) {
         if (running != nullptr) {
             running->exit();
         } else {
-            QApplication::quit();
+            QCoreApplication::exit(0);
         }
     });
 

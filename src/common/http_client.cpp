@@ -10,7 +10,6 @@ namespace tl {
 
 namespace {
 
-constexpr std::size_t kGrabberMaxBytes = 64u * 1024u * 1024u;
 constexpr long kMaxRedirects = 10;
 // Upper bound for one wait of the transfer loop; a stop request wakes it at once anyway.
 constexpr int kPollMs = 100;
@@ -186,7 +185,7 @@ void HttpGrabber::get(const QString& url, const DownloadOptions& options) {
     const quint64 generation = ++generation_;
     running_ = true;
     DownloadOptions whole = options;
-    whole.maxBytes = kGrabberMaxBytes;
+    whole.maxBytes = options.grabberMaxBytes;
     worker_ = std::jthread([this, url, whole, generation](std::stop_token stop) {
         DownloadResult reply = downloadOnce(url, whole, stop);
         if (stop.stop_requested()) {
@@ -194,7 +193,7 @@ void HttpGrabber::get(const QString& url, const DownloadOptions& options) {
         }
         if (reply.ok() && reply.truncated) {
             reply.body.clear();
-            reply.error = QStringLiteral("reply larger than %1 bytes").arg(kGrabberMaxBytes);
+            reply.error = QStringLiteral("reply larger than %1 bytes").arg(whole.maxBytes);
         }
         // Hand a copy to the owner's thread; a request cancelled meanwhile is dropped there.
         QMetaObject::invokeMethod(

@@ -19,6 +19,7 @@ struct DownloadOptions {
     QString userAgent;
     std::size_t maxBytes = 32000;            // downloadOnce cuts the reply after this many bytes;
                                              // HttpGrabber takes whole replies (up to 64 MiB)
+    std::size_t grabberMaxBytes = 64u << 20; // HttpGrabber: a longer reply fails
     std::chrono::milliseconds timeout{5000}; // whole request, connect included
     bool noCache = true;                     // "Cache-Control: no-cache", "Pragma: no-cache"
 };

@@ -79,6 +79,13 @@ QString decodeAmp(QString s) {
 }
 
 bool containsMarker(QStringView line, QStringView marker) {
+    // Every literal run of the marker must occur somewhere (a cheap necessary condition) before
+    // the wildcard match is tried: a hostile page of long lines stays fast.
+    for (QStringView part : marker.tokenize(u'*', Qt::SkipEmptyParts)) {
+        if (!line.contains(part, Qt::CaseInsensitive)) {
+            return false;
+        }
+    }
     return wildcardContains(line, marker).value_or(false);
 }
 

@@ -147,7 +147,11 @@ void FavouritesDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
             painter->drawImage(QPoint(right - 32, top), t.rowImages[ListTheme::kArrowExpanded]);
         else if (rec->Rolled == 1)
             painter->drawImage(QPoint(right - 32, top), t.rowImages[ListTheme::kArrowCollapsed]);
-        drawBoxText(painter, QRect(38, top + 8, c0 - 38, h), groupCaption(*rec), color);
+        const QRect nameBox(38, top + 8, c0 - 38, h);
+        const QColor outline = groupNameOutline(color);
+        for (const QPoint d : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)})
+            drawBoxText(painter, nameBox.translated(d), groupCaption(*rec), outline);
+        drawBoxText(painter, nameBox, groupCaption(*rec), color);
     } else {
         const bool selected = option.state & QStyle::State_Selected;
         if (selected) {

@@ -1,5 +1,10 @@
 #include "library/list_theme.h"
 
+#include "common/ini_file.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QFile>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,14 +16,80 @@ namespace tl {
 
 namespace {
 
+// Colours of one drawn set: the built-in look, or the shipped one that matches the default
+// player theme.
+struct Look {
+    QColor background, font, info, selFont, selInfo;
+    QColor selTop, selBottom, selHighlight, selShadow;
+    QColor rowEven, rowOdd;
+    // The veil that darkens the group colour behind the group's name.
+    QColor plateTop, plateBottom, plateHighlight;
+    QColor arrow, ink, accent, toolTop, toolBottom, toolLine, statusTop, statusBottom;
+};
+
+Look builtinLook() {
+    Look l;
+    l.background = QColor(0, 0, 0);
+    l.font = QColor(0xDD, 0xDD, 0xDD);
+    l.info = QColor(0xDD, 0xDD, 0xDD);
+    l.selFont = QColor(0xFF, 0xFF, 0xFF);
+    l.selInfo = QColor(0xFF, 0xFF, 0xFF);
+    l.selTop = QColor(0x34, 0x6C, 0xBC);
+    l.selBottom = QColor(0x28, 0x5A, 0xA6);
+    l.selHighlight = QColor(0x6A, 0x9A, 0xE0);
+    l.selShadow = QColor(0x1C, 0x3F, 0x73);
+    l.rowEven = QColor(0x1A, 0x1A, 0x1A);
+    l.rowOdd = QColor(0x26, 0x26, 0x26);
+    l.plateTop = QColor(0, 0, 0, 200);
+    l.plateBottom = QColor(0, 0, 0, 224);
+    l.plateHighlight = QColor(255, 255, 255, 60);
+    l.arrow = QColor(0xE8, 0xE8, 0xE8);
+    l.ink = QColor(0xF0, 0xF0, 0xF0);
+    l.accent = QColor(0x4C, 0xB0, 0x4C);
+    l.toolTop = QColor(0x3C, 0x3C, 0x3C);
+    l.toolBottom = QColor(0x24, 0x24, 0x24);
+    l.toolLine = QColor(0x10, 0x10, 0x10);
+    l.statusTop = QColor(0x30, 0x30, 0x30);
+    l.statusBottom = QColor(0x20, 0x20, 0x20);
+    return l;
+}
+
+// Slate and teal, as the default player theme.
+Look nocturneLook() {
+    Look l;
+    l.background = QColor(0x11, 0x15, 0x1B);
+    l.font = QColor(0xD6, 0xDE, 0xE8);
+    l.info = QColor(0x8F, 0xA9, 0xC4);
+    l.selFont = QColor(0xFF, 0xFF, 0xFF);
+    l.selInfo = QColor(0xBF, 0xEE, 0xE8);
+    l.selTop = QColor(0x1F, 0x62, 0x6A);
+    l.selBottom = QColor(0x16, 0x48, 0x4F);
+    l.selHighlight = QColor(0x4F, 0xD6, 0xC6);
+    l.selShadow = QColor(0x0B, 0x26, 0x2A);
+    l.rowEven = QColor(0x16, 0x1C, 0x24);
+    l.rowOdd = QColor(0x1C, 0x23, 0x2D);
+    l.plateTop = QColor(0x0A, 0x0F, 0x16, 200);
+    l.plateBottom = QColor(0x0A, 0x0F, 0x16, 226);
+    l.plateHighlight = QColor(0x4F, 0xD6, 0xC6, 70);
+    l.arrow = QColor(0xF2, 0xF6, 0xFA);
+    l.ink = QColor(0xCF, 0xD8, 0xE4);
+    l.accent = QColor(0x4F, 0xD6, 0xC6);
+    l.toolTop = QColor(0x2D, 0x34, 0x42);
+    l.toolBottom = QColor(0x14, 0x18, 0x1F);
+    l.toolLine = QColor(0x07, 0x09, 0x0D);
+    l.statusTop = QColor(0x22, 0x28, 0x33);
+    l.statusBottom = QColor(0x14, 0x18, 0x1F);
+    return l;
+}
+
 QImage blank(int w, int h) {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }
 
-// Selected row: a blue bar, rounded at the caps. side: -1 left cap, 0 middle, 1 right cap.
-QImage selectedPart(int side) {
+// Selected row: a bar rounded at the caps. side: -1 left cap, 0 middle, 1 right cap.
+QImage selectedPart(const Look& l, int side) {
     QImage image = blank(32, 32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -27,10 +98,13 @@ QImage selectedPart(int side) {
                        : side > 0 ? QRectF(-29, 0, 60, 32)
                                   : QRectF(-10, 0, 52, 32);
     path.addRoundedRect(bar, side == 0 ? 0 : 7, side == 0 ? 0 : 7);
-    p.fillPath(path, QColor(0x2E, 0x64, 0xB4));
+    QLinearGradient g(0, 0, 0, 32);
+    g.setColorAt(0, l.selTop);
+    g.setColorAt(1, l.selBottom);
+    p.fillPath(path, g);
     p.setClipPath(path);
-    p.fillRect(QRectF(0, 0, 32, 1), QColor(0x6A, 0x9A, 0xE0));
-    p.fillRect(QRectF(0, 31, 32, 1), QColor(0x1C, 0x3F, 0x73));
+    p.fillRect(QRectF(0, 0, 32, 1), l.selHighlight);
+    p.fillRect(QRectF(0, 31, 32, 1), l.selShadow);
     return image;
 }
 
@@ -40,32 +114,43 @@ QImage plainRow(QColor color) {
     return image;
 }
 
-// Group bar: the group colour is filled beneath; the bar darkens it so that the group name,
-// written in the group colour, reads on it, and leaves a 4-pixel stripe of pure colour at
-// the bottom. The caps round the bar off with the list background.
-QImage groupPart(int side) {
+// Group bar: a dark veil over rows 0..27 keeps the group's colour as a deep tint behind the
+// name (written in that colour, with the outline of groupNameOutline), and a 4-pixel stripe of
+// pure colour below it. The caps round the bar off with the list background.
+QImage groupPart(const Look& l, int side) {
     QImage image = blank(32, 32);
     QPainter p(&image);
-    p.fillRect(0, 0, 32, 28, QColor(0, 0, 0, 190));
-    p.fillRect(0, 0, 32, 1, QColor(255, 255, 255, 60));
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath veil;
+    veil.addRoundedRect(side < 0   ? QRectF(0, 0, 64, 28)
+                        : side > 0 ? QRectF(-32, 0, 64, 28)
+                                   : QRectF(-8, 0, 48, 28),
+                        side == 0 ? 0 : 6, side == 0 ? 0 : 6);
+    QLinearGradient g(0, 0, 0, 28);
+    g.setColorAt(0, l.plateTop);
+    g.setColorAt(1, l.plateBottom);
+    p.fillPath(veil, g);
+    p.setClipPath(veil);
+    p.fillRect(QRectF(0, 0, 32, 1), l.plateHighlight);
+    p.setClipping(false);
     if (side != 0) {
-        p.setRenderHint(QPainter::Antialiasing);
+        // Outside the rounded corners the list background shows, not the group colour.
         QPainterPath outside;
         outside.addRect(0, 0, 32, 32);
         QPainterPath bar;
-        bar.addRoundedRect(side < 0 ? QRectF(0, 0, 64, 32) : QRectF(-32, 0, 64, 32), 8, 8);
+        bar.addRoundedRect(side < 0 ? QRectF(0, 0, 64, 32) : QRectF(-32, 0, 64, 32), 6, 6);
         p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.fillPath(outside.subtracted(bar), Qt::black);
+        p.fillPath(outside.subtracted(bar), l.background);
     }
     return image;
 }
 
-QImage arrow(bool expanded) {
+QImage arrow(const Look& l, bool expanded) {
     QImage image = blank(32, 32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0xE8, 0xE8, 0xE8));
+    p.setBrush(l.arrow);
     QPolygonF tri;
     if (expanded)
         tri << QPointF(9, 11) << QPointF(23, 11) << QPointF(16, 20);
@@ -75,12 +160,12 @@ QImage arrow(bool expanded) {
     return image;
 }
 
-QImage toolPicture(int which) {
+QImage toolPicture(const Look& l, int which) {
     QImage image = blank(32, 32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(0xF0, 0xF0, 0xF0);
-    const QColor accent(0x4C, 0xB0, 0x4C);
+    const QColor ink = l.ink;
+    const QColor accent = l.accent;
     switch (which) {
     case ListTheme::kNewStation: { // a small radio with a plus
         p.setPen(QPen(ink, 2));
@@ -182,44 +267,323 @@ QImage nowPlayingMark() {
     return image;
 }
 
-QImage clearCross() {
+QImage clearCross(const QColor& color) {
     QImage image = blank(24, 24);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x90, 0x90, 0x90), 2, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(8, 8), QPointF(16, 16));
     p.drawLine(QPointF(16, 8), QPointF(8, 16));
     return image;
 }
 
+QImage vertical(int w, int h, const QColor& top, const QColor& bottom, const QColor& line) {
+    QImage image = blank(w, h);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, 0, h);
+    g.setColorAt(0, top);
+    g.setColorAt(1, bottom);
+    p.fillRect(image.rect(), g);
+    p.fillRect(QRect(0, h - 1, w, 1), line);
+    return image;
+}
+
+// Rounded field behind the filter box, over the tool bar background.
+QImage searchField(const Look& l) {
+    QImage image = blank(192, 48);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(l.toolLine, 1));
+    p.setBrush(QColor(0x0A, 0x0F, 0x16, 200));
+    p.drawRoundedRect(QRectF(4.5, 11.5, 183, 25), 12, 12);
+    return image;
+}
+
+QImage magnifier(const Look& l) {
+    QImage image = blank(32, 32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(l.accent, 3));
+    p.drawEllipse(QPointF(13, 13), 8, 8);
+    p.setPen(QPen(l.ink, 4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(19, 19), QPointF(27, 27));
+    return image;
+}
+
 ListTheme makeBuiltin() {
+    const Look l = builtinLook();
     ListTheme t;
     for (int i = 0; i < 4; ++i)
-        t.rowImages[static_cast<std::size_t>(i)] = toolPicture(i);
-    t.rowImages[ListTheme::kListL] = selectedPart(-1);
-    t.rowImages[ListTheme::kListC] = selectedPart(0);
-    t.rowImages[ListTheme::kListR] = selectedPart(1);
-    t.rowImages[ListTheme::kList1] = plainRow(QColor(0x1A, 0x1A, 0x1A));
-    t.rowImages[ListTheme::kList2] = plainRow(QColor(0x26, 0x26, 0x26));
-    t.rowImages[ListTheme::kGroupL] = groupPart(-1);
-    t.rowImages[ListTheme::kGroupC] = groupPart(0);
-    t.rowImages[ListTheme::kGroupR] = groupPart(1);
-    t.rowImages[ListTheme::kArrowCollapsed] = arrow(false);
-    t.rowImages[ListTheme::kArrowExpanded] = arrow(true);
+        t.rowImages[static_cast<std::size_t>(i)] = toolPicture(l, i);
+    t.rowImages[ListTheme::kListL] = selectedPart(l, -1);
+    t.rowImages[ListTheme::kListC] = selectedPart(l, 0);
+    t.rowImages[ListTheme::kListR] = selectedPart(l, 1);
+    t.rowImages[ListTheme::kList1] = plainRow(l.rowEven);
+    t.rowImages[ListTheme::kList2] = plainRow(l.rowOdd);
+    t.rowImages[ListTheme::kGroupL] = groupPart(l, -1);
+    t.rowImages[ListTheme::kGroupC] = groupPart(l, 0);
+    t.rowImages[ListTheme::kGroupR] = groupPart(l, 1);
+    t.rowImages[ListTheme::kArrowCollapsed] = arrow(l, false);
+    t.rowImages[ListTheme::kArrowExpanded] = arrow(l, true);
     for (std::size_t i = 14; i < t.rowImages.size(); ++i)
         t.rowImages[i] = blank(32, 32);
     for (int i = 0; i < 6; ++i)
         t.icons[static_cast<std::size_t>(i)] = icon(i);
     t.nowPlaying = nowPlayingMark();
-    t.clearImage = clearCross();
+    t.clearImage = clearCross(QColor(0x90, 0x90, 0x90));
+    t.toolbarBackground = vertical(2, 48, l.toolTop, l.toolBottom, l.toolLine);
     return t;
+}
+
+// The sixteen named images in slot order (slot = index + 1).
+constexpr const char* kSlotNames[16] = {"icon1",  "icon2", "icon3",  "listl",  "listc",  "listr",
+                                        "list1",  "list2", "groupL", "groupC", "groupR", "arrow1",
+                                        "arrow2", "icon4", "icon5",  "icon6"};
+
+bool isIconSlot(int slot) {
+    return slot <= 3 || slot >= 14;
+}
+
+// A file that is missing or does not decode gives a null image.
+QImage loadImage(const QString& path) {
+    if (!QFile::exists(path))
+        return {};
+    QImage image(path);
+    return image;
+}
+
+// Drawn at (0, 0) onto a cleared 32 x 32 bitmap, alpha kept per pixel and the colour
+// premultiplied by it. An image without alpha counts as opaque.
+QImage toolbarIcon(const QImage& image) {
+    QImage out = blank(32, 32);
+    QPainter p(&out);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    return out;
+}
+
+QColor fromColorRef(uint32_t ref) {
+    return QColor(static_cast<int>(ref & 0xFF), static_cast<int>((ref >> 8) & 0xFF),
+                  static_cast<int>((ref >> 16) & 0xFF));
+}
+
+QString colorText(const QColor& c) {
+    return c.name(QColor::HexRgb).toUpper();
+}
+
+double linear(double channel) {
+    const double c = channel / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& c) {
+    return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
+}
+
+// Paints an image stretched over its widget before the widget's own painting.
+class StretchedBackground : public QObject {
+public:
+    StretchedBackground(QWidget* widget, QImage image)
+        : QObject(widget), widget_(widget), image_(std::move(image)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget_ && event->type() == QEvent::Paint) {
+            QPainter p(widget_);
+            p.drawImage(widget_->rect(), image_);
+        }
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+    QImage image_;
+};
+
+void setStretchedBackground(QWidget* widget, const QImage& image) {
+    if (!widget || image.isNull())
+        return;
+    widget->installEventFilter(new StretchedBackground(widget, image));
+    widget->update();
 }
 
 } // namespace
 
+QImage ListTheme::toolButtonImage(int position) const {
+    if (position < 0)
+        return {};
+    if (!toolbarOwnList)
+        return position < static_cast<int>(rowImages.size())
+                   ? rowImages[static_cast<std::size_t>(position)]
+                   : QImage();
+    return position < static_cast<int>(toolbarImages.size())
+               ? toolbarImages[static_cast<std::size_t>(position)]
+               : QImage();
+}
+
 const ListTheme& ListTheme::builtin() {
     static const ListTheme theme = makeBuiltin();
     return theme;
+}
+
+QString StripHash(QString text) {
+    text.remove(QLatin1Char('#'));
+    return text;
+}
+
+std::optional<uint32_t> ParseHtmlColor(const QString& text) {
+    if (text.size() < 6 || !text.startsWith(QLatin1Char('#')))
+        return 0u;
+    const QString digits = StripHash(text);
+    // Blue, green, red pairs, each as far as the text reaches.
+    const QString bgr = digits.mid(4, 2) + digits.mid(2, 2) + digits.mid(0, 2);
+    if (bgr.isEmpty())
+        return 0u;
+    for (QChar c : bgr) {
+        const char16_t u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')))
+            return std::nullopt;
+    }
+    const uint value = bgr.toUInt(nullptr, 16);
+    return static_cast<uint32_t>(value);
+}
+
+ListTheme LoadInterfaceTheme(const QString& folder) {
+    ListTheme t = ListTheme::builtin();
+
+    // 1. Tool bar background, stretched into 2 x 48.
+    const QImage toolbar = loadImage(folder + QStringLiteral("toolbar.png"));
+    if (!toolbar.isNull())
+        t.toolbarBackground = toolbar.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                  .scaled(2, 48, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+    // 2. Colours.
+    const IniFile ini = IniFile::load(folder + QStringLiteral("theme.ini"));
+    const std::pair<const char16_t*, QColor*> keys[] = {
+        {u"color", &t.background},
+        {u"fontcolor", &t.fontColor},
+        {u"selfontcolor", &t.selFontColor},
+        {u"infofontcolor", &t.infoFontColor},
+        {u"selinfofontcolor", &t.selInfoFontColor},
+    };
+    for (const auto& [key, color] : keys) {
+        const std::optional<QString> text = ini.find(u"list", key);
+        if (!text)
+            continue;
+        if (const std::optional<uint32_t> value = ParseHtmlColor(*text))
+            *color = fromColorRef(*value);
+    }
+
+    // 3. Single pictures.
+    if (QImage x = loadImage(folder + QStringLiteral("x.png")); !x.isNull())
+        t.clearImage = x.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    t.searchPanel = loadImage(folder + QStringLiteral("searchpanel.png"));
+    t.statusBar = loadImage(folder + QStringLiteral("bottom.png"));
+    t.findImage = loadImage(folder + QStringLiteral("find.png"));
+
+    // 4./5. The named images.
+    for (int slot = 1; slot <= 16; ++slot) {
+        const QImage image =
+            loadImage(folder + QString::fromLatin1(kSlotNames[slot - 1]) + QStringLiteral(".png"));
+        if (image.isNull())
+            continue;
+        if (isIconSlot(slot))
+            t.toolbarImages.push_back(toolbarIcon(image));
+        t.toolbarOwnList = true;
+        if (image.size() == QSize(32, 32))
+            t.rowImages[static_cast<std::size_t>(slot)] =
+                image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    return t;
+}
+
+void applyInterfaceTheme(QWidget& manager, const ListTheme& theme) {
+    const char* buttons[] = {"ToolButton1", "ToolButton2", "ToolButton3", "NewGroupBtn"};
+    for (int position = 0; position < 4; ++position) {
+        if (auto* b = manager.findChild<QAbstractButton*>(QString::fromLatin1(buttons[position]))) {
+            const QImage image = theme.toolButtonImage(position);
+            b->setIcon(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+        }
+    }
+    if (auto* clear = manager.findChild<QAbstractButton*>(QStringLiteral("FSClearButton")))
+        clear->setIcon(QIcon(QPixmap::fromImage(theme.clearImage)));
+    // The search tab's Find button (named PngSpeedButton1 there).
+    if (auto* find = manager.findChild<QAbstractButton*>(QStringLiteral("PngSpeedButton1"));
+        find && !theme.findImage.isNull())
+        find->setIcon(QIcon(QPixmap::fromImage(theme.findImage)));
+    // The band repeats its 2 x 48 background; the filter panel stretches it and lays the
+    // theme's filter picture over it.
+    if (auto* band = manager.findChild<QWidget*>(QStringLiteral("CoolBar1"))) {
+        QPalette pal = band->palette();
+        pal.setBrush(QPalette::Window, QBrush(QPixmap::fromImage(theme.toolbarBackground)));
+        band->setPalette(pal);
+        band->setAutoFillBackground(true);
+    }
+    if (auto* panel = manager.findChild<QWidget*>(QStringLiteral("SearchPanelBackground2"))) {
+        QImage picture(192, 48, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        QPainter p(&picture);
+        p.drawImage(picture.rect(), theme.toolbarBackground);
+        if (!theme.searchPanel.isNull())
+            p.drawImage(picture.rect(), theme.searchPanel);
+        p.end();
+        setStretchedBackground(panel, picture);
+    }
+    setStretchedBackground(manager.findChild<QWidget*>(QStringLiteral("StatusBarBackground")),
+                           theme.statusBar);
+    // The status text takes the list's information colour on a themed status line.
+    if (!theme.statusBar.isNull()) {
+        if (auto* status = manager.findChild<QWidget*>(QStringLiteral("statlabl"))) {
+            QPalette pal = status->palette();
+            pal.setColor(QPalette::WindowText, theme.infoFontColor);
+            status->setPalette(pal);
+        }
+    }
+}
+
+InterfaceSet drawInterfaceSet() {
+    const Look l = nocturneLook();
+    InterfaceSet set;
+    auto add = [&set](const char* name, QImage image) {
+        set.images.emplace_back(QString::fromLatin1(name) + QStringLiteral(".png"),
+                                std::move(image));
+    };
+    add("toolbar", vertical(2, 48, l.toolTop, l.toolBottom, l.toolLine));
+    add("searchpanel", searchField(l));
+    add("bottom", vertical(2, 21, l.statusTop, l.statusBottom, l.toolLine));
+    add("x", clearCross(l.ink));
+    add("find", magnifier(l));
+    add("icon1", toolPicture(l, ListTheme::kNewStation));
+    add("icon2", toolPicture(l, ListTheme::kAddFavourite));
+    add("icon3", toolPicture(l, ListTheme::kDelete));
+    add("icon4", toolPicture(l, ListTheme::kNewGroup));
+    add("listl", selectedPart(l, -1));
+    add("listc", selectedPart(l, 0));
+    add("listr", selectedPart(l, 1));
+    add("list1", plainRow(l.rowEven));
+    add("list2", plainRow(l.rowOdd));
+    add("groupL", groupPart(l, -1));
+    add("groupC", groupPart(l, 0));
+    add("groupR", groupPart(l, 1));
+    add("arrow1", arrow(l, false));
+    add("arrow2", arrow(l, true));
+    set.ini = QStringLiteral("; Station manager colours for Tunelark (\"#RRGGBB\").\n[list]\n") +
+              QStringLiteral("color=") + colorText(l.background) + u'\n' +
+              QStringLiteral("fontcolor=") + colorText(l.font) + u'\n' +
+              QStringLiteral("selfontcolor=") + colorText(l.selFont) + u'\n' +
+              QStringLiteral("infofontcolor=") + colorText(l.info) + u'\n' +
+              QStringLiteral("selinfofontcolor=") + colorText(l.selInfo) + u'\n';
+    return set;
+}
+
+QColor groupNameOutline(const QColor& color) {
+    return contrastRatio(color, Qt::black) >= contrastRatio(color, Qt::white) ? QColor(Qt::black)
+                                                                              : QColor(Qt::white);
+}
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const double la = luminance(a) + 0.05;
+    const double lb = luminance(b) + 0.05;
+    return la > lb ? la / lb : lb / la;
 }
 
 } // namespace tl

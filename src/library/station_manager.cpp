@@ -60,12 +60,14 @@ QTreeView* makePlaceholderList(QWidget* parent, const char* name, const QStringL
 TForm2::TForm2(const LibraryStartup& startup, PlayerLink link, ManagerDialogs dialogs,
                QWidget* parent)
     : QWidget(parent, Qt::Window), link_(std::move(link)), dialogs_(std::move(dialogs)),
-      theme_(ListTheme::builtin()), favs_(startup.appPath + QStringLiteral("stations.xml")) {
+      theme_(LoadInterfaceTheme(startup.appPath + QStringLiteral("interface/"))),
+      favs_(startup.appPath + QStringLiteral("stations.xml")) {
     setObjectName(QStringLiteral("TForm2"));
     setWindowTitle(QStringLiteral("Stations"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     buildUi(startup);
+    applyInterfaceTheme(*this, theme_);
     FormCreate(startup);
 }
 

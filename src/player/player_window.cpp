@@ -120,6 +120,9 @@ QIcon menuIcon(int index) {
 }
 
 QIcon applicationIcon() {
+    if (!QApplication::windowIcon().isNull()) {
+        return QApplication::windowIcon();
+    }
     QPixmap pm(32, 32);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -175,7 +178,7 @@ TForm1::TForm1(QString appPath, Links links, QWidget* parent)
     : SkinWindow(SkinRole::Player, parent, Qt::FramelessWindowHint | Qt::Window),
       appPath_(std::move(appPath)), links_(std::move(links)) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("tunelark"));
+    setWindowTitle(QStringLiteral("Tunelark"));
     setWindowIcon(applicationIcon());
     setFocusPolicy(Qt::StrongFocus);
     PlayerController::buildControls(controls());

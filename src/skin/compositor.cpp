@@ -177,13 +177,15 @@ bool TMyAbout::SetStateImage(QStringView keyword, const QString& fileName) {
 }
 
 bool TMyAbout::LoadAlbumArt(const QString& path) {
-    // Decoded straight to the box's size where the format allows (JPEG does), so a huge
-    // downloaded image never lands in memory whole.
+    // A JPEG is decoded straight to the box's size, so a huge downloaded image never lands in
+    // memory whole; any other format larger than a screen is refused from its header.
     QImageReader reader(path);
     const QSize size = reader.size();
     const QSize box(theme_.albumArt.w, theme_.albumArt.h);
-    if (size.isValid() && !box.isEmpty() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+    if (reader.format() == "jpeg" && size.isValid() && !box.isEmpty()) {
         reader.setScaledSize(box);
+    } else if (!backgroundSizeAllowed(size, largestScreen())) {
+        return LoadAlbumArt(QImage());
     }
     return LoadAlbumArt(reader.read());
 }

@@ -8,11 +8,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace tl;
 
@@ -223,6 +228,74 @@ TEST(Application, CloseWritesTheSettings) {
     EXPECT_TRUE(text.contains(QStringLiteral("\nPlayOnStart=1\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("StationsW=")));
     EXPECT_TRUE(text.contains(QStringLiteral("LastStation=0")));
+}
+
+// The real program: a SIGTERM while start-up shows a message box (a truncated stations.xml)
+// ends it as a close does, writing config.ini; a lock file it cannot use is said on stderr
+// and does not stop the start.
+TEST(Program, SigtermDuringAStartupMessageBoxEndsAndSaves) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString binary = dir.filePath(QStringLiteral("tunelark"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TL_TUNELARK), binary));
+    writeFile(dir.filePath(QStringLiteral("stations.xml")),
+              kStations.left(kStations.size() / 2)); // truncated: a parse error box
+    writeFile(dir.filePath(QStringLiteral("config.ini")),
+              "[General]\nSearchResCount=4\n; keep me\n[Last]\nUrl=http://127.0.0.1:1/x\n");
+    QTemporaryDir runtime;
+    ASSERT_TRUE(QDir(runtime.path()).mkdir(QStringLiteral("TUNELARK_CHECKEXIST")));
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(dir.path());
+    program.start(binary, {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+
+    // Wait until the process catches SIGTERM itself (bit 15 of SigCgt), or give up and send
+    // it anyway: a program that never handles it fails below.
+    auto catchesSigterm = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(program.processId()));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return false;
+        }
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("SigCgt:")) {
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ull << 14)) != 0;
+            }
+        }
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!catchesSigterm() && clock.elapsed() < 20000 && program.state() == QProcess::Running) {
+        QThread::msleep(50);
+    }
+    QThread::msleep(500); // let it reach the box
+    ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    const bool ended = program.waitForFinished(30000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished(5000);
+    }
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    ASSERT_TRUE(ended) << "SIGTERM was not answered";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(errors.contains(QStringLiteral("single-instance"))) << errors.toStdString();
+
+    QFile config(dir.filePath(QStringLiteral("config.ini")));
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(config.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("LastStation=0"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("SearchResCount=4"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("; keep me")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Url=http://127.0.0.1:1/x")));
+    EXPECT_FALSE(text.contains(QStringLiteral("StationsW="))) << "no station manager yet";
 }
 
 int main(int argc, char** argv) {

@@ -183,33 +183,15 @@ TEST(DirectoryQuery, AddressesPerService) {
         int count;
         const char* url; // SHOUTcast/Xiph: whole address; JSON directory: path and query
     } rows[] = {
-        {kServiceShoutcast, "rock", 5,
-         "http://sc.example/directory/index.phtml?sgenre=Rock&numresult=5&maxbitrate=256"},
-        {kServiceShoutcast, "R&B/Soul", 10,
-         "http://sc.example/directory/index.phtml?sgenre=R%26B%2FSoul&numresult=10&maxbitrate=256"},
-        {kServiceShoutcast, "Drum and Bass", 25,
-         "http://sc.example/directory/"
-         "index.phtml?sgenre=Drum%20and%20Bass&numresult=25&maxbitrate=256"},
-        {kServiceShoutcast, "rock & roll", 100,
-         "http://sc.example/directory/?s=rock%20%26%20roll&numresult=100&maxbitrate=256"},
+        // The common genres and texts are checked as the server sees them (HTTP test); here
+        // the remaining cases.
         {kServiceShoutcast, "rock music", 5,
          "http://sc.example/directory/?s=rock%20music&numresult=5&maxbitrate=256"},
         {kServiceShoutcast, "50% #1", 5,
          "http://sc.example/directory/?s=50%25%20%231&numresult=5&maxbitrate=256"},
-        {kServiceXiph, "Rock", 5, "http://xiph.example/index.php?search=Rock&num=5"},
-        {kServiceXiph, "Drum and Bass", 100,
-         "http://xiph.example/index.php?search=Drum+and+Bass&num=100"},
-        {kServiceXiph, "rock & roll", 30,
-         "http://xiph.example/index.php?search=rock+%26+roll&num=30"},
-        {kServiceXiph, "R&B/Soul", 50, "http://xiph.example/index.php?search=R%26B%2FSoul&num=50"},
+        {kServiceXiph, "a+b", 5, "http://xiph.example/index.php?search=a%2Bb&num=5"},
         {kServiceRadioBrowser, "ROCK", 5,
          "/json/stations/search?tag=rock&limit=5&hidebroken=true&order=votes&reverse=true"},
-        {kServiceRadioBrowser, "R&B/Soul", 10,
-         "/json/stations/"
-         "search?tag=r%26b%2Fsoul&limit=10&hidebroken=true&order=votes&reverse=true"},
-        {kServiceRadioBrowser, "rock & roll", 100,
-         "/json/stations/search?name=rock%20%26%20roll&limit=100&hidebroken=true&order=votes&"
-         "reverse=true"},
         {kServiceRadioBrowser, "Caf\xc3\xa9", 5,
          "/json/stations/search?name=Caf%C3%A9&limit=5&hidebroken=true&order=votes&reverse=true"},
         {kServiceWebTv, "Rock", 5, ""},

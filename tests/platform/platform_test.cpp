@@ -1,13 +1,17 @@
-// Platform services: the single-instance lock and the companion video library contract.
+// Platform services: the single-instance lock, the companion video library contract, where
+// windows go on the screens, and the platform plugin chosen on Wayland sessions.
 
 #include "platform/companion_video.h"
 #include "platform/instance_lock.h"
+#include "platform/screen_fit.h"
+#include "platform/session_platform.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,4 +162,97 @@ TEST(CompanionVideo, MissingLibraryAndEntryPointsGiveTheirMessages) {
                                                   noExtras.path() +
                                                   QStringLiteral("/larkvideo.so не найдена."));
     EXPECT_EQ(CompanionVideo::errorCaption(), QStringLiteral("Ошибка"));
+}
+
+TEST(ScreenFit, StoredPositionsComeBackOnScreen) {
+    // Two screens side by side, the left one with a 30 px panel at the top.
+    const QList<QRect> two{QRect(0, 30, 1920, 1050), QRect(1920, 0, 1280, 1024)};
+    struct Row {
+        QRect stored;
+        QList<QRect> areas;
+        QPoint expected;
+        const char* why;
+    };
+    const Row rows[] = {
+        {{100, 100, 300, 120}, two, {100, 100}, "wholly on the first screen"},
+        {{1800, 500, 300, 120}, two, {1800, 500}, "across both screens"},
+        {{-252, 500, 300, 120}, two, {-252, 500}, "48 px still showing on the left"},
+        {{-253, 500, 300, 120}, two, {0, 500}, "47 px showing: pulled in"},
+        {{3000, 10, 300, 120}, two, {3000, 10}, "partly over the right edge, enough shows"},
+        {{5000, 400, 300, 120}, two, {2900, 400}, "monitor gone: onto the nearest screen"},
+        {{100, 0, 300, 120}, two, {100, 0}, "under the panel, but a strip shows"},
+        {{100, -200, 300, 120}, two, {100, 30}, "above every screen: below the panel"},
+        {{2500, 2000, 300, 120}, two, {2500, 904}, "below the right screen"},
+        {{-4000, -4000, 3000, 2000}, two, {0, 30}, "larger than any screen: top-left"},
+        {{9000, 9000, 0, 0}, two, {3199, 1023}, "a bare point (video corner)"},
+        {{100, 100, 10, 10}, {QRect(0, 0, 800, 600)}, {100, 100}, "small window inside"},
+        {{795, 100, 10, 10}, {QRect(0, 0, 800, 600)}, {790, 100}, "small window half off"},
+        {{5000, 5000, 300, 120}, {}, {5000, 5000}, "no screen known: left as stored"},
+        {{5000, 5000, 300, 120},
+         {QRect(), QRect(0, 0, 800, 600)},
+         {500, 480},
+         "empty area skipped"},
+    };
+    for (const Row& r : rows) {
+        const QRect fitted = fitOnScreens(r.stored, r.areas);
+        EXPECT_EQ(fitted.topLeft(), r.expected) << r.why;
+        EXPECT_EQ(fitted.size(), r.stored.size()) << r.why;
+    }
+}
+
+TEST(ScreenFit, ManagerOpensBesideThePlayer) {
+    const QList<QRect> two{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+    const QSize manager(500, 400);
+    struct Row {
+        QRect player;
+        QList<QRect> areas;
+        QPoint expected;
+        const char* why;
+    };
+    const Row rows[] = {
+        {{100, 100, 300, 120}, two, {408, 100}, "to the right, top edges aligned"},
+        {{1500, 100, 300, 120}, two, {992, 100}, "no room right on its screen: left"},
+        {{2900, 100, 300, 120}, two, {2392, 100}, "on the second screen, left there"},
+        {{1500, 900, 300, 120}, two, {992, 680}, "near the bottom: kept inside"},
+        {{200, 100, 300, 120}, {QRect(0, 0, 800, 700)}, {200, 228}, "narrow screen: below"},
+        {{200, 450, 300, 120}, {QRect(0, 0, 800, 600)}, {200, 42}, "narrow, near bottom: above"},
+        {{100, 100, 600, 500}, {QRect(0, 0, 800, 600)}, {100, 0}, "no side fits: least overlap"},
+        {{100, 100, 300, 120}, {}, {408, 100}, "no screen known: to the right"},
+    };
+    for (const Row& r : rows) {
+        const QRect placed = placeBeside(r.player, manager, r.areas);
+        EXPECT_EQ(placed.topLeft(), r.expected) << r.why;
+        EXPECT_EQ(placed.size(), manager) << r.why;
+        if (!r.areas.isEmpty()) {
+            EXPECT_TRUE(std::any_of(r.areas.begin(), r.areas.end(), [&](const QRect& a) {
+                return a.contains(placed);
+            })) << r.why;
+        }
+    }
+}
+
+TEST(SessionPlatform, XcbOnlyOnWaylandWithAnXDisplayAndNoChoice) {
+    struct Row {
+        SessionEnvironment env;
+        const char* expected; // nullptr: Qt chooses
+    };
+    const Row rows[] = {
+        {{"", "wayland-0", "wayland", ":0"}, "xcb"},
+        {{"", "wayland-0", "", ":0"}, "xcb"},
+        {{"", "", "Wayland", ":1"}, "xcb"},
+        {{"wayland", "wayland-0", "wayland", ":0"}, nullptr}, // the user's choice stands
+        {{"offscreen", "", "", ":0"}, nullptr},
+        {{"  ", "wayland-0", "", ":0"}, "xcb"},      // a blank choice is none
+        {{"", "wayland-0", "wayland", ""}, nullptr}, // no XWayland: stay on Wayland
+        {{"", "", "x11", ":0"}, nullptr},            // an X session
+        {{"", "", "", ""}, nullptr},
+    };
+    for (const Row& r : rows) {
+        const std::optional<QByteArray> got = preferredPlatform(r.env);
+        if (r.expected == nullptr) {
+            EXPECT_FALSE(got.has_value()) << r.env.waylandDisplay.constData();
+        } else {
+            EXPECT_EQ(got.value_or("none"), QByteArray(r.expected));
+        }
+    }
 }

@@ -1,4 +1,5 @@
 #include "player/info_window.h"
+#include "player/player_controller.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -67,19 +68,44 @@ TEST(InfoWindow, FieldsFollowNowPlaying) {
     }
 }
 
-TEST(InfoWindow, ShowingRefillsAndCloseKeepsTheValues) {
+// The window is refilled by the title change (shown or not) and when shown; in between it
+// keeps what it shows. The song comes through the player's real title path.
+TEST(InfoWindow, FollowsTheTitlePath) {
     app();
+    audio::Engine engine;
+    PlayerSettings settings;
     NowPlaying playing;
+    ControlModel controls;
+    SkinValues skin;
     playing.StationName = QStringLiteral("First");
     TInfoForm form(playing);
+    PlayerController::Links links;
+    links.refreshInfoWindow = [&form] {
+        form.FormShow();
+    };
+    PlayerController player(engine, QStringLiteral("/nonexistent/"), settings, playing, controls,
+                            skin, std::move(links));
+    auto field = [&form](const char* name) {
+        return form.findChild<QLineEdit*>(QString::fromLatin1(name))->text();
+    };
     form.show();
-    auto* name = form.findChild<QLineEdit*>(QStringLiteral("Edit1"));
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->text(), "First");
-    playing = NowPlaying{}; // stopped: the open window keeps what it shows
-    EXPECT_EQ(name->text(), "First");
+    EXPECT_EQ(field("Edit1"), "First");
+    EXPECT_EQ(field("Edit2"), "");
+
+    player.WM_STREAM_STATUS(ssTitle, QStringLiteral("Artist - Song"));
+    EXPECT_EQ(field("Edit2"), "Artist - Song");
+    playing.StationName = QStringLiteral("Second");
+    player.WM_STREAM_STATUS(ssTitle, QStringLiteral("Artist - Song")); // repeated: no refresh
+    EXPECT_EQ(field("Edit1"), "First");
+    player.WM_STREAM_STATUS(ssTitle, QStringLiteral("Next - Song"));
+    EXPECT_EQ(field("Edit1"), "Second");
+    EXPECT_EQ(field("Edit2"), "Next - Song");
+
     QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
+    playing.Genre = QStringLiteral("Jazz");
+    form.show(); // showing refills
+    EXPECT_EQ(field("Edit3"), "Jazz");
 }
 
 } // namespace

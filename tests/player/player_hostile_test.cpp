@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -129,6 +130,7 @@ TEST(PlayerHostile, RapidPressesAfterRefusedConnectionsKeepTheWindowAnswering) {
             if (still > 300) { // 30 s without one event handled
                 std::fprintf(stderr, "the UI thread stopped answering (deadlock)\n");
                 std::fflush(stderr);
+                ::kill(static_cast<pid_t>(g_hostile->server.processId()), SIGKILL);
                 std::_Exit(1);
             }
         }

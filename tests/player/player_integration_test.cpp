@@ -121,6 +121,7 @@ TEST(PlayerIntegration, PlaysAnMp3MountWithItsHeadersAndTitles) {
     ASSERT_TRUE(g_icecast->setTitle("/live.mp3", title));
     ASSERT_TRUE(test::waitUntil([&] { return p.caption("Label3") == title; }, 20000))
         << p.caption("Label3").toStdString();
+    EXPECT_EQ(p.now.StreamTitle, title);
     QFile log(p.dir.filePath(QStringLiteral("Tunelark.log")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(log.readAll().contains(("; " + title + "\r\n").toUtf8()));
@@ -136,25 +137,24 @@ TEST(PlayerIntegration, PlaysAnMp3MountWithItsHeadersAndTitles) {
     EXPECT_EQ(p.caption("Label7"), QStringLiteral("00:00"));
 }
 
-TEST(PlayerIntegration, FormatLabelsFollowTheCodec) {
-    const std::pair<const char*, const char*> mounts[] = {{"/live.aac", "AAC+"},
-                                                          {"/live.ogg", "OGG"}};
-    for (const auto& [mount, label] : mounts) {
+// The worker's decision on the stream kind; the format label itself comes with the icy-br
+// header (the hostile-server tests check it for MP3 and AAC). Ogg titles come from the
+// stream's comment header, not from ICY blocks.
+TEST(PlayerIntegration, StreamKindsFollowTheCodec) {
+    const std::pair<const char*, StreamKind> mounts[] = {{"/live.aac", skAAC},
+                                                         {"/live.ogg", skMP3}};
+    for (const auto& [mount, kind] : mounts) {
         SCOPED_TRACE(mount);
         Player p;
         p.now.Url = g_icecast->url(mount);
         p.player->Button1Click();
         ASSERT_TRUE(test::waitUntil([&] { return p.playing(); }, 20000));
-        // The format label is set with the bitrate; a mount without icy-br shows it when the
-        // first bitrate text arrives, so check what the worker decided.
-        p.player->WM_STREAM_STATUS(ssBitrate, QStringLiteral("96 kbps"));
-        EXPECT_EQ(p.caption("Label8"), QString::fromLatin1(label));
-        EXPECT_EQ(p.player->streamKind(), QString::fromLatin1(label) == u"AAC+" ? skAAC : skMP3);
+        EXPECT_EQ(p.player->streamKind(), kind);
         if (QString::fromLatin1(mount) == u"/live.ogg") {
-            // Ogg titles come from the stream's comment header, not from ICY blocks.
             EXPECT_TRUE(test::waitUntil(
                 [&] { return p.caption("Label3") == u"Ogg Artist - Ogg Song"; }, 10000))
                 << p.caption("Label3").toStdString();
+            EXPECT_EQ(p.now.StreamTitle, QStringLiteral("Ogg Artist - Ogg Song"));
         }
         p.player->Button1Click();
     }

@@ -11,6 +11,9 @@ Special paths (checked before files):
   /nul-first[...]     a reply whose first byte is NUL
   /redirect/<path>    302 to /<path>
   /headers[...]       the request line and headers, echoed as the body
+  /slow/<path>        <path>, answered after one second
+  /truncated/<path>   <path> announced with its full length, cut after half of it
+A file named "<path>?<query>" (the query as sent) answers that query before the file <path>.
 Every request's headers are appended as one JSON line to the --log file when one is given.
 With --status N every request is answered with status N and a short text body instead (an
 overloaded server: 503); --status 0 accepts every request and never answers.
@@ -35,6 +38,13 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):  # keep the test output quiet
         pass
+
+    def handle(self):
+        # A client that gives up early (a cancelled request) is no error of the server.
+        try:
+            super().handle()
+        except (BrokenPipeError, ConnectionResetError):
+            pass
 
     def _log_request(self):
         log_path = self.server.log_path
@@ -85,20 +95,42 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
+        if name.startswith("slow/"):
+            time.sleep(1.0)
+            name = name[len("slow/"):]
+        if name.startswith("truncated/"):
+            body = self._file_bytes(name[len("truncated/"):], urlsplit(self.path).query)
+            if body is None:
+                self._send(b"not found", status=404)
+                return
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            return
         if name.startswith("headers"):
             lines = [self.requestline] + ["%s: %s" % (k, v) for k, v in self.headers.items()]
             self._send(("\r\n".join(lines) + "\r\n").encode("utf-8", "replace"))
             return
         self._serve_file(name)
 
-    def _serve_file(self, name):
+    def _file_bytes(self, name, query=""):
         root = self.server.root
-        full = os.path.realpath(os.path.join(root, name))
-        if os.path.commonpath([root, full]) != root or not os.path.isfile(full):
+        for candidate in ([name + "?" + query] if query else []) + [name]:
+            full = os.path.realpath(os.path.join(root, candidate))
+            if os.path.commonpath([root, full]) == root and os.path.isfile(full):
+                with open(full, "rb") as f:
+                    return f.read()
+        return None
+
+    def _serve_file(self, name):
+        body = self._file_bytes(name, urlsplit(self.path).query)
+        if body is None:
             self._send(b"not found", status=404)
             return
-        with open(full, "rb") as f:
-            body = f.read()
         self._send(body, content_type="application/octet-stream")
 
 

@@ -152,6 +152,31 @@ TEST_F(CompositorTest, AlbumArtIsScaledIntoItsBox) {
     about.Render(nullptr);
     EXPECT_TRUE(near(at(20, 20), kBackground));
     EXPECT_FALSE(about.LoadAlbumArt(dir.path() + QStringLiteral("missing.jpg")));
+
+    // From files: a large JPEG is decoded to the box, a PNG stored as "image.jpg" is shown, a
+    // PNG larger than any screen is refused from its header.
+    const struct {
+        const char* file;
+        const char* format;
+        QSize size;
+        bool shown;
+    } files[] = {{"big.jpg", "JPEG", {3000, 2000}, true},
+                 {"image.jpg", "PNG", {50, 50}, true},
+                 {"huge.png", "PNG", {9000, 9000}, false}};
+    for (const auto& row : files) {
+        QImage image(row.size, QImage::Format_Mono);
+        image.setColorTable({qRgb(0, 0, 0), qRgb(0, 128, 255)});
+        image.fill(1);
+        if (QByteArray(row.format) == "JPEG") {
+            image = image.convertToFormat(QImage::Format_RGB32);
+        }
+        const QString path = dir.path() + QString::fromLatin1(row.file);
+        ASSERT_TRUE(image.save(path, row.format)) << row.file;
+        EXPECT_EQ(about.LoadAlbumArt(path), row.shown) << row.file;
+        EXPECT_EQ(about.albumArt().isNull() ? QSize() : about.albumArt().size(),
+                  row.shown ? QSize(30, 40) : QSize())
+            << row.file;
+    }
 }
 
 TEST_F(CompositorTest, AlbumArtHiddenByTheTheme) {

@@ -1,10 +1,14 @@
 // Draws the program's own themes and writes each into <output>/<theme name>/: the PNG images
-// and theme.ini.
+// and theme.ini. Also draws the station manager's set and the About window's logo.
 //   theme_generator <output folder>
+//   theme_generator --interface <folder>       the station manager's images and theme.ini
+//   theme_generator --logo <logo.png>          the About window's logo
 //   theme_generator --preview <theme folder> <image.png>   renders a player window with sample
 //                                                          texts, for looking at a theme
 #include "common/ini_file.h"
+#include "library/list_theme.h"
 #include "player/player_controller.h"
+#include "settings/about_form.h"
 #include "skin/compositor.h"
 #include "skin/theme_art.h"
 
@@ -123,6 +127,28 @@ int preview(const QString& folder, const QString& out) {
     return full.save(out) ? 0 : 1;
 }
 
+int writeInterface(const QString& folder) {
+    QTextStream err(stderr);
+    if (!QDir().mkpath(folder)) {
+        err << "cannot create " << folder << "\n";
+        return 1;
+    }
+    const tl::InterfaceSet set = tl::drawInterfaceSet();
+    for (const auto& [name, image] : set.images) {
+        if (!image.save(QDir(folder).filePath(name), "PNG")) {
+            err << "cannot write " << name << "\n";
+            return 1;
+        }
+    }
+    if (!tl::writeFileAtomically(QDir(folder).filePath(QStringLiteral("theme.ini")),
+                                 set.ini.toUtf8())) {
+        err << "cannot write theme.ini\n";
+        return 1;
+    }
+    QTextStream(stdout) << "wrote " << folder << "\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -132,9 +158,17 @@ int main(int argc, char** argv) {
     if (args.size() == 4 && args[1] == u"--preview") {
         return preview(args[2], args[3]);
     }
+    if (args.size() == 3 && args[1] == u"--interface") {
+        return writeInterface(args[2]);
+    }
+    if (args.size() == 3 && args[1] == u"--logo") {
+        return tl::drawLogo().save(args[2], "PNG") ? 0 : 1;
+    }
     if (args.size() != 2) {
         err << "usage: theme_generator <output folder>\n"
-               "       theme_generator --preview <theme folder> <image.png>\n";
+               "       theme_generator --preview <theme folder> <image.png>\n"
+               "       theme_generator --interface <folder>\n"
+               "       theme_generator --logo <logo.png>\n";
         return 2;
     }
     for (const auto design : {tl::ThemeDesign::Nocturne, tl::ThemeDesign::Daybreak}) {

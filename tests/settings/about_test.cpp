@@ -1,0 +1,97 @@
+// The About window: version text, update address, logo placement and its lifetime.
+
+#include "settings/about_form.h"
+#include "settings/about_info.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tl;
+
+TEST(AboutInfo, VersionResourceUpdateAddressAndLogoPlace) {
+    const std::tuple<uint16_t, uint16_t, const char*> paths[] = {
+        {0x0419, 0x04E3, "StringFileInfo\\041904e3\\FileVersion"},
+        {0x0409, 0x04B0, "StringFileInfo\\040904b0\\FileVersion"},
+        {0x1234, 0xABCD, "StringFileInfo\\012340abcd\\FileVersion"},
+    };
+    for (const auto& [language, codePage, want] : paths)
+        EXPECT_EQ(VersionStringPath(language, codePage, QStringLiteral("FileVersion")), want);
+
+    // Without a translation entry, or with another one, the version is empty.
+    VersionResource r;
+    r.strings[QStringLiteral("StringFileInfo\\041904e3\\FileVersion")] = "0.6.2.3";
+    const QString fv = QStringLiteral("FileVersion");
+    EXPECT_EQ(QueryVersionString(r, fv), "");
+    r.translation = std::make_pair(uint16_t{0x0419}, uint16_t{0x04E3});
+    EXPECT_EQ(QueryVersionString(r, fv), "0.6.2.3");
+    EXPECT_EQ(QueryVersionString(r, QStringLiteral("ProductName")), "");
+    r.translation->second = 0x04B0;
+    EXPECT_EQ(QueryVersionString(r, fv), "");
+    EXPECT_EQ(GetVersionString(QStringLiteral("/bin/sh"), fv), "") << "not the program's file";
+
+    EXPECT_TRUE(AboutText(QStringLiteral("0.6.2.3")).startsWith("Tunelark v0.6.2.3\n"));
+    EXPECT_TRUE(AboutText(QString()).startsWith("Tunelark v\n"));
+    const QString base = QStringLiteral("https://u.test/update.htm");
+    EXPECT_EQ(UpdateAddress(base, QStringLiteral("0.6.2.3")),
+              "https://u.test/update.htm?product=Tunelark&version=0.6.2.3");
+    EXPECT_EQ(UpdateAddress(base, QStringLiteral("1.0 beta&x=#")),
+              "https://u.test/update.htm?product=Tunelark&version=1.0%20beta%26x%3D%23");
+    EXPECT_TRUE(UpdateAddress(base, QString()).endsWith("version="));
+    EXPECT_TRUE(DefaultUpdateBase().startsWith("https://"));
+
+    // nearest(window / 2 - logo / 2), ties to even.
+    const std::tuple<int, int, int> lefts[] = {
+        {359, 200, 80}, {361, 200, 80}, {363, 200, 82}, {360, 200, 80}, {100, 300, -100}};
+    for (const auto& [window, logo, want] : lefts)
+        EXPECT_EQ(LogoLeft(window, logo), want) << window << " " << logo;
+}
+
+TEST(AboutForm, ShowsVersionLogoAndOpensTheUpdatePage) {
+    static int argc = 1;
+    static char name[] = "test_about";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance())
+        new QApplication(argc, argv);
+
+    QTemporaryDir dir;
+    const QString app = dir.path() + QLatin1Char('/');
+    QImage logo(200, 110, QImage::Format_ARGB32);
+    const QColor green(0x20, 0xC0, 0x40);
+    logo.fill(green);
+    ASSERT_TRUE(logo.save(app + QStringLiteral("logo.png")));
+
+    QList<QUrl> opened;
+    const QString version =
+        GetVersionString(QCoreApplication::applicationFilePath(), QStringLiteral("FileVersion"));
+    TAboutForm form(
+        {app, version, QStringLiteral("https://u.test/update.htm"), [&](const QUrl& url) {
+             return opened << url, true;
+         }});
+    EXPECT_EQ(form.aboutLabel()->text().section(u'\n', 0, 0), "Tunelark v" TUNELARK_VERSION);
+    EXPECT_TRUE(form.logo().isNull()) << "read only when shown";
+
+    form.show();
+    const QPoint at = form.logoPosition();
+    EXPECT_EQ(at, QPoint(LogoLeft(form.frameGeometry().width(), 200), 15));
+    const QImage shot = form.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(at), green);
+    EXPECT_EQ(shot.pixelColor(at + QPoint(199, 109)), green);
+    EXPECT_NE(shot.pixelColor(at + QPoint(201, 50)), green);
+
+    form.findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click(); // "Check for Updates"
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0].toString(QUrl::FullyEncoded),
+              "https://u.test/update.htm?product=Tunelark&version=" TUNELARK_VERSION);
+    form.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click(); // "Close"
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.logo().isNull()) << "released when hidden";
+
+    // Without logo.png nothing is drawn in its place.
+    QFile::remove(app + QStringLiteral("logo.png"));
+    form.show();
+    EXPECT_NE(form.grab().toImage().pixelColor(at), green);
+}
