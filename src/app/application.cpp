@@ -6,6 +6,7 @@
 #include "platform/screen_fit.h"
 #include "player/player_commands.h"
 #include "settings/about_info.h"
+#include "settings/settings_model.h"
 #include "skin/knob_widget.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@ Application::~Application() {
     lyrics_.reset();
     about_.reset();
     hint_.reset();
+    recordingsTab_ = nullptr; // goes with the station manager
     form2_.reset();
     if (controller_) {
         controller_->shutdown();
@@ -145,6 +147,9 @@ bool Application::createPlayerWindow() {
     windowLinks.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    windowLinks.recordClick = [this] {
+        recording_->RecLabelClick();
+    };
     windowLinks.showAbout = [this] {
         if (about_) {
             about_->exec();
@@ -184,6 +189,15 @@ bool Application::createPlayerWindow() {
     links.setStateImage = [this](const QString& keyword, const QString& file) {
         form1_->SetStateImage(keyword, file);
     };
+    links.autoRecordCheck = [this](const QString& title) {
+        recording_->TitleMessage(title);
+    };
+    links.splitRecording = [this] {
+        recording_->SplitRecording();
+    };
+    links.stopRecording = [this] {
+        recording_->StopRecording();
+    };
     links.requestAlbumArt = [this](const QString& title) {
         if (albumArt_) {
             albumArt_->request(title, nowPlaying_.StationName);
@@ -199,6 +213,7 @@ bool Application::createPlayerWindow() {
     if (autorec.open(QIODevice::ReadOnly)) {
         autoRecordList_ = splitLines(QString::fromUtf8(autorec.readAll()));
     }
+    createRecorder();
 
     const IniFile ini = IniFile::load(appPath_ + QStringLiteral("config.ini"));
     const StartupConfig config = readStartupConfig(ini, appPath_);
@@ -263,6 +278,51 @@ bool Application::createPlayerWindow() {
     form1_->LoadSkin(themeFolder(settings_.Theme));
     form1_->FadeIn();
     return true;
+}
+
+void Application::createRecorder() {
+    Recorder::Links links;
+    links.streamHandle = [this] {
+        return controller_->StreamHandle();
+    };
+    links.startEncoder = [this](audio::StreamHandle stream, const std::vector<std::string>& argv,
+                                bool paused) {
+        return engine_.encodeStart(stream, argv, paused);
+    };
+    links.handOver = [this](audio::EncoderHandle from, audio::EncoderHandle to) {
+        engine_.encodeHandOver(from, to);
+    };
+    links.encoderActive = [this](audio::EncoderHandle encoder) {
+        return engine_.encodeIsActive(encoder);
+    };
+    links.stopEncoder = [this](audio::EncoderHandle encoder) {
+        engine_.encodeStop(encoder);
+    };
+    links.findEncoder = [this](const QString& encoder) {
+        return findEncoderExecutable(encoder, appPath_);
+    };
+    links.notify = [this](const QString& text) {
+        // A recorder failure is shown even while a title is in the notifier.
+        if (hint_) {
+            hint_->showText(text);
+        }
+    };
+    links.showRecording = [this](bool recording) {
+        controller_->setRecordingImage(recording);
+        form1_->setRecordMenuImage(recording);
+        form1_->Refresh();
+    };
+    links.listRecordings = [this] {
+        if (recordingsTab_ != nullptr) {
+            recordingsTab_->ListRecordings();
+        }
+    };
+    links.refresh = [this] {
+        form1_->Refresh();
+    };
+    recording_ = std::make_unique<Recorder>(
+        recorder_, nowPlaying_, appPath_,
+        autoRecordList_ ? AutoRecordList(*autoRecordList_) : AutoRecordList(), std::move(links));
 }
 
 void Application::createStationManager() {
@@ -333,6 +393,8 @@ void Application::createStationManager() {
         settings_.SearchResCount = countIndex;
     };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
+    recordingsTab_ = new RecordingsTab(
+        *form2_, {.folder = [this] { return recorder_.Folder; }, .appPath = appPath_, .open = {}});
 }
 
 void Application::createSettingsDialog() {
@@ -372,6 +434,8 @@ void Application::stepStation(int delta) {
         form2_->ListBox2DblClick();
     } else if (form2_->currentPage() == TForm2::kSearchPage) {
         form2_->searchTab()->ListView1DblClick();
+    } else if (form2_->currentPage() == TForm2::kRecordingsPage) {
+        recordingsTab_->ListView3DblClick();
     }
 }
 

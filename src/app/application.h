@@ -16,6 +16,8 @@
 #include "player/player_config.h"
 #include "player/player_controller.h"
 #include "player/player_window.h"
+#include "recording/recorder.h"
+#include "recording/recordings_tab.h"
 #include "settings/about_form.h"
 #include "settings/settings_form.h"
 
@@ -40,6 +42,9 @@ public:
 
     TForm1& playerWindow() { return *form1_; }
     PlayerController& player() { return *controller_; }
+    Recorder& recorder() { return *recording_; }
+    RecordingsTab& recordingsTab() { return *recordingsTab_; }
+    TForm2& stationManager() { return *form2_; }
 
     // Closes the player as "Exit" does (signals, session end). Safe at any moment, also while
     // start() shows a message box: start() then stops creating windows and returns false.
@@ -56,6 +61,7 @@ public:
 
 private:
     bool createPlayerWindow();
+    void createRecorder();
     void createStationManager();
     void createSettingsDialog();
     void ShowNotification(const QString& text);
@@ -90,6 +96,8 @@ private:
     std::unique_ptr<MprisService> mpris_;
     bool managerPositionStored_ = true; // StationsX and StationsY were in config.ini
     bool exiting_ = false;
+    std::unique_ptr<Recorder> recording_;
+    RecordingsTab* recordingsTab_ = nullptr;   // child of form2_
     std::unique_ptr<AlbumArtLookup> albumArt_; // album art of the playing title
 };
 

@@ -163,10 +163,16 @@ void globalInit() {
 
 namespace detail {
 
+inline constexpr uint64_t kNoPosition = UINT64_MAX;
+
 struct EncoderEntry {
     EncoderHandle id = 0;
     StreamHandle stream = 0;
     std::unique_ptr<EncoderProcess> process;
+    // Stream byte positions (guarded by the stream's encoderMutex): the encoder gets the
+    // samples decoded from bytes at startAt and after, and ends at the first frame at stopAt.
+    uint64_t startAt = 0;
+    uint64_t stopAt = kNoPosition;
 };
 
 // One open stream. The network thread (HTTP only) fills `ring`; the decoder thread probes,
@@ -199,6 +205,7 @@ struct Stream {
     std::size_t metaint = 0;
     std::size_t bitrate = 0; // kbit/s from icy-br, 0 when not given
     std::optional<std::string> meta;
+    uint64_t metaPos = detail::kNoPosition; // audio byte where `meta` first stood, if known
     std::shared_ptr<const std::function<void(const std::string&)>> metaCallback;
     StreamFormat format;
 
@@ -234,6 +241,7 @@ struct Stream {
 
     std::mutex encoderMutex;
     std::vector<std::shared_ptr<EncoderEntry>> encoders;
+    uint64_t decodedPos = 0; // byte position of the last frame handed out; under encoderMutex
 
     std::thread net;
     std::thread dec;
@@ -442,7 +450,8 @@ void invokeQuietly(const std::function<void(const std::string&)>& callback,
     }
 }
 
-void setMeta(Stream& s, std::string_view text) {
+// position: the audio byte the text arrived before (kNoPosition when unknown).
+void setMeta(Stream& s, std::string_view text, uint64_t position = detail::kNoPosition) {
     std::shared_ptr<const std::function<void(const std::string&)>> callback;
     std::string copy(text);
     {
@@ -450,6 +459,7 @@ void setMeta(Stream& s, std::string_view text) {
         if (s.meta && *s.meta == copy)
             return;
         s.meta = copy;
+        s.metaPos = position;
         callback = s.metaCallback;
     }
     if (callback && *callback)
@@ -484,7 +494,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
         },
         [&](std::string_view meta) {
             if (ok)
-                setMeta(s, meta);
+                setMeta(s, meta, s.downloaded); // every audio byte before it is in the ring
         });
     s.lastData = Clock::now(); // time spent waiting for room is not a stall
     return ok ? length : 0;
@@ -1073,8 +1083,18 @@ private:
 
         { // Encoders get the samples before volume; they never hold up decoding.
             std::lock_guard lock(s_.encoderMutex);
-            for (auto& e : s_.encoders)
-                e->process->push(bytes);
+            const uint64_t pos =
+                frame->pkt_pos >= 0 ? static_cast<uint64_t>(frame->pkt_pos) : s_.decodedPos;
+            s_.decodedPos = pos;
+            std::erase_if(s_.encoders, [&](const std::shared_ptr<EncoderEntry>& e) {
+                if (pos >= e->stopAt) {
+                    e->process->stop(); // handed over: its song has ended
+                    return true;
+                }
+                if (pos >= e->startAt)
+                    e->process->push(bytes);
+                return false;
+            });
         }
 
         std::unique_lock lock(s_.pcmMutex);
@@ -1529,6 +1549,36 @@ EncoderHandle Engine::encodeStart(StreamHandle stream, const std::vector<std::st
     }
     succeed();
     return entry->id;
+}
+
+bool Engine::encodeHandOver(EncoderHandle from, EncoderHandle to) {
+    auto a = impl_->findEncoder(from);
+    auto b = impl_->findEncoder(to);
+    if (!a || !b || a->stream != b->stream)
+        return fail(ErrorCode::Handle);
+    auto s = impl_->find(a->stream);
+    uint64_t at = detail::kNoPosition;
+    if (s) {
+        std::lock_guard lock(s->m);
+        at = s->metaPos;
+    }
+    bool exact = false;
+    if (s) {
+        std::lock_guard lock(s->encoderMutex);
+        exact = at != detail::kNoPosition && at > s->decodedPos;
+        if (exact) {
+            a->stopAt = at;
+            b->startAt = at;
+        } else {
+            std::erase(s->encoders, a);
+        }
+    }
+    if (!exact)
+        a->process->stop();
+    b->process->setPaused(false);
+    impl_->buryDead();
+    succeed();
+    return exact;
 }
 
 bool Engine::encodeSetPaused(EncoderHandle encoder, bool paused) {

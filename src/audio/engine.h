@@ -156,6 +156,11 @@ public:
     EncoderHandle encodeStart(StreamHandle stream, const std::vector<std::string>& argv,
                               bool paused = false);
     bool encodeSetPaused(EncoderHandle encoder, bool paused);
+    // One file per song: `from` ends and `to` (started paused on the same stream) begins at
+    // the audio byte where the current metadata text stood, so `from` gets every sample
+    // decoded before it and `to` every sample from it. When that place is unknown or already
+    // decoded, the hand-over happens at once. True for the exact hand-over.
+    bool encodeHandOver(EncoderHandle from, EncoderHandle to);
     bool encodeIsActive(EncoderHandle encoder) const;
     // Closes the encoder's input and lets it finish its file; the process is reaped in the
     // background. Never blocks for long.

@@ -397,6 +397,8 @@ void TForm2::selectCurrentListRow(int row) {
             searchSelectRow(row);
         break;
     default:
+        if (recordingsSelectRow)
+            recordingsSelectRow(row);
         break;
     }
 }
@@ -571,14 +573,17 @@ void TForm2::PageControl1Change(int index) {
         break;
     }
     default: {
-        const int rows = ListView3->model()->rowCount();
-        if (rows == 0) {
+        if (ListView3->model()->rowCount() == 0) {
             for (QToolButton* b : {ToolButton1, NewGroupBtn, ToolButton2, ToolButton3})
                 b->setEnabled(false);
             if (link_.setPrevNextEnabled)
                 link_.setPrevNextEnabled(false, false);
+        } else if (recordingsSelectRow) {
+            recordingsSelectRow(0);
         }
-        setStatus(rows);
+        if (listRecordings)
+            listRecordings();
+        setStatus(ListView3->model()->rowCount());
         break;
     }
     }
@@ -655,8 +660,10 @@ void TForm2::dropRow(int dragged, int target) {
 }
 
 void TForm2::ToolButton3Click() {
+    if (currentPage() == kRecordingsPage && deleteRecording)
+        deleteRecording();
     if (currentPage() != kFavouritesPage)
-        return; // the recordings tab deletes its files through its own list
+        return;
     const int row = ListView2->selectedRow();
     const std::optional<DeleteQuestion> question = deleteQuestion(favs_, row);
     if (!question)

@@ -83,6 +83,13 @@ public:
     std::function<void(int)> searchSelectRow;
     std::function<void(const QString& filter)> searchFilterChanged;
     std::function<void()> addSearchResultClicked; // ToolButton2
+    // Hooks for the recordings tab, filled by the recordings list.
+    std::function<void()> listRecordings;
+    std::function<void(int row)> recordingsSelectRow; // selects and runs its click handler
+    std::function<void()> deleteRecording;            // ToolButton3 on the recordings tab
+    QTreeView* recordingsView() const { return ListView3; }
+    // The status line: rows followed by " stations".
+    void setStatus(int rows);
 
     // The composition root may hand the player's side over after creating both windows.
     void setPlayerLink(PlayerLink link) { link_ = std::move(link); }
@@ -140,7 +147,6 @@ private:
     void PopupMenu1Popup(const QPoint& globalPos);
     void onRowReleased(int row);
     void onKeyReleased(int key);
-    void setStatus(int rows);
 
     PlayerLink link_;
     ManagerDialogs dialogs_;

@@ -131,6 +131,13 @@ void PlayerController::setStateImage(const QString& keyword, const QString& file
     Q_EMIT refreshRequested();
 }
 
+void PlayerController::setRecordingImage(bool recording) {
+    if (SkinControl* rec = controls_.find(u"RecLabel")) {
+        rec->pressed = false;
+    }
+    setStateImage(QStringLiteral("record"), QString::fromLatin1(recording ? "71.png" : "7.png"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Play command
 
@@ -565,6 +572,7 @@ void PlayerController::WM_STREAM_STATUS(int code, const QString& networkText, in
 }
 
 void PlayerController::titleChange(const QString& text) {
+    now_.StreamTitle = text;
     setCaption(u"Label3", text);
     if (links_.autoRecordCheck) {
         links_.autoRecordCheck(text);

@@ -130,6 +130,10 @@ public:
     // The player's part of what the close writes to config.ini.
     void fillCloseValues(CloseValues& values) const;
 
+    // The recorder's state on the record control: "71.png" while recording, else "7.png";
+    // the control is drawn not pressed either way.
+    void setRecordingImage(bool recording);
+
     void CloseVideo();
     // Ends the worker and the stream; returns once no thread of ours runs. UI thread.
     void shutdown();

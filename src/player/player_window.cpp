@@ -47,6 +47,13 @@ QIcon menuIcon(int index) {
         p.drawPolygon(QPolygonF({QPointF(4, 3), QPointF(11, 8), QPointF(4, 13)}));
         p.drawLine(QPointF(12.5, 3), QPointF(12.5, 13));
         break;
+    case 4: // recording
+        p.setBrush(QColor(0xd0, 0x30, 0x30));
+        p.setPen(QPen(QColor(0xd0, 0x30, 0x30), 1.4));
+        p.drawRect(QRectF(5, 5, 6, 6));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+        break;
     case 5: // record
         p.setBrush(QColor(0xd0, 0x30, 0x30));
         p.setPen(Qt::NoPen);
@@ -285,6 +292,12 @@ void TForm1::buildMenu() {
     });
     menu_->addSeparator()->setObjectName(QStringLiteral("N1"));
     add("Exit1", "Exit", 13, [this] { Exit1Click(); });
+}
+
+void TForm1::setRecordMenuImage(bool recording) {
+    if (QAction* a = menu_->findChild<QAction*>(QStringLiteral("RecordMI"))) {
+        a->setIcon(menuIcon(recording ? 4 : 5));
+    }
 }
 
 void TForm1::buildTray() {

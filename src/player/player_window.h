@@ -91,6 +91,8 @@ public:
     void ShowPlayerMenu(bool withPlayback, QPoint globalPos);
     void UpdateMenuItems(bool withPlayback);
     QMenu* PopupMenu1() const { return menu_; }
+    // RecordMI shows image 4 while recording, image 5 otherwise.
+    void setRecordMenuImage(bool recording);
     TKnob* knob() const { return knob_; }
     bool trayAvailable() const;
     // The tray icon's left click: minimise when shown, else restore and fade in.

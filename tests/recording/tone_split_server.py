@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""An ICY server for one listener at a time that sends an MP3 file with a single metadata
+block, "StreamTitle='Tone B';", placed exactly at a chosen byte of the audio (icy-metaint is
+that byte count), then closes the connection after the last byte.
+
+    tone_split_server.py MP3_FILE SPLIT_BYTE PORT_FILE
+
+The chosen port is written to PORT_FILE once the server listens."""
+import socket
+import sys
+
+
+def meta_block(text):
+    data = text.encode("utf-8")
+    blocks = (len(data) + 15) // 16
+    return bytes([blocks]) + data + b"\0" * (blocks * 16 - len(data))
+
+
+def body(audio, metaint):
+    out = bytearray()
+    first = True
+    for start in range(0, len(audio), metaint):
+        chunk = audio[start:start + metaint]
+        out += chunk
+        if len(chunk) == metaint:
+            out += meta_block("StreamTitle='Tone B';") if first else b"\0"
+            first = False
+    return bytes(out)
+
+
+def main():
+    audio = open(sys.argv[1], "rb").read()
+    metaint = int(sys.argv[2])
+    srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(("127.0.0.1", 0))
+    srv.listen(4)
+    with open(sys.argv[3], "w") as f:
+        f.write(str(srv.getsockname()[1]))
+    payload = body(audio, metaint)
+    while True:
+        conn, _ = srv.accept()
+        try:
+            request = b""
+            while b"\r\n\r\n" not in request:
+                part = conn.recv(4096)
+                if not part:
+                    break
+                request += part
+            head = ("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Tone Split\r\n"
+                    "icy-br: 128\r\nicy-metaint: %d\r\n\r\n" % metaint)
+            conn.sendall(head.encode("ascii") + payload)
+        except OSError:
+            pass
+        finally:
+            conn.close()
+
+
+if __name__ == "__main__":
+    main()
