@@ -154,8 +154,15 @@ PlaylistResult PlaylistResolver::ParsePlayList(const QString& address) const {
     const QString extension = PlaylistExtension(address);
     QString entry;
     if (extension == u".m3u") {
-        const QStringList lines = splitLines(document);
-        entry = lines.isEmpty() ? QString() : lines.front();
+        // The first line that names something: an extended playlist opens with "#EXTM3U" and
+        // "#EXTINF" comments, which are not addresses. The line is kept as written.
+        for (const QString& line : splitLines(document)) {
+            const QString trimmed = line.trimmed();
+            if (!trimmed.isEmpty() && !trimmed.startsWith(u'#')) {
+                entry = line;
+                break;
+            }
+        }
     } else if (extension == u".pls") {
         const IniFile ini = IniFile::load(plsPath);
         entry = ini.value(u"playlist", u"file1");

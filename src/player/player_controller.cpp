@@ -578,7 +578,6 @@ void PlayerController::titleChange(const QString& text) {
         links_.autoRecordCheck(text);
     }
     now_.Title = text;
-    now_.StreamTitle = text;
     if (text == now_.LastTitle) {
         return;
     }

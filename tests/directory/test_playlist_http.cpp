@@ -79,7 +79,7 @@ TEST_F(PlaylistHttpTest, ResolvesServedPlaylists) {
     } cases[] = {
         {"list.pls", "http://pls.example:8000/live"},
         {"redirect/list.pls", "http://pls.example:8000/live"},
-        {"list.m3u", "#EXTM3U"},
+        {"list.m3u", "http://m3u/"},
         {"plain.m3u", "http://m3u.example/stream"},
         {"list.asx", "mms://wm.example/live"},
         {"asx.php", "mms://wm.example/live"},
