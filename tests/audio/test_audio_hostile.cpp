@@ -3,6 +3,7 @@
 // floods of titles and headers, streams that end, reset or change codec. Memory and time are
 // checked only as wide bounds ("did not grow without limit", "did not hang").
 
+#include "../services/hostile_service.h"
 #include "audio/engine.h"
 #include "player/player_controller.h"
 
@@ -57,62 +58,8 @@ long residentKb() {
     return 0;
 }
 
-int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// One hostile server for the whole binary, with a short MP3 and AAC to send.
-class Hostile : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        const QString mp3 = dir.filePath(QStringLiteral("sine.mp3"));
-        const QString aac = dir.filePath(QStringLiteral("sine.aac"));
-        for (const auto& [file, codec] : {std::pair{mp3, "libmp3lame"}, std::pair{aac, "aac"}}) {
-            QStringList args = {QStringLiteral("-nostdin"),
-                                QStringLiteral("-v"),
-                                QStringLiteral("error"),
-                                QStringLiteral("-f"),
-                                QStringLiteral("lavfi"),
-                                QStringLiteral("-i"),
-                                QStringLiteral("sine=frequency=440:duration=20"),
-                                QStringLiteral("-ac"),
-                                QStringLiteral("2"),
-                                QStringLiteral("-c:a"),
-                                QString::fromLatin1(codec),
-                                QStringLiteral("-b:a"),
-                                QStringLiteral("128k")};
-            if (file == aac)
-                args << QStringLiteral("-f") << QStringLiteral("adts");
-            args << QStringLiteral("-y") << file;
-            ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"), args), 0);
-        }
-        port = freePort();
-        const QString ready = dir.filePath(QStringLiteral("ready"));
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start(QStringLiteral("python3"),
-                     {QStringLiteral(TL_SOURCE_DIR "/tests/services/hostile_server.py"),
-                      QStringLiteral("--port"), QString::number(port), QStringLiteral("--mp3"), mp3,
-                      QStringLiteral("--aac"), aac, QStringLiteral("--ready"), ready});
-        up = waitUntil([&] { return QFile::exists(ready); }, 15s);
-    }
-    void TearDown() override {
-        server.terminate();
-        server.waitForFinished(5000);
-    }
-    std::string url(const std::string& mode) const {
-        return "http://127.0.0.1:" + std::to_string(port) + "/" + mode;
-    }
-
-    QTemporaryDir dir;
-    QProcess server;
-    int port = 0;
-    bool up = false;
-};
-
-Hostile* g_hostile = static_cast<Hostile*>(::testing::AddGlobalTestEnvironment(new Hostile));
+test::HostileService* g_hostile = static_cast<test::HostileService*>(
+    ::testing::AddGlobalTestEnvironment(new test::HostileService));
 
 // streamCreateUrl on a thread of its own, cancelled if it has not returned by `guard`: a
 // hang shows as a failure instead of a stuck test.
@@ -187,7 +134,7 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
             std::lock_guard lock(m);
             ++statusLines;
         };
-        const Opened o = openGuarded(engine, g_hostile->url(row.mode), options);
+        const Opened o = openGuarded(engine, g_hostile->url(row.mode).toStdString(), options);
         ASSERT_FALSE(o.hung);
         if (row.outcome == OpenFails) {
             EXPECT_EQ(o.handle, 0u);
@@ -348,7 +295,7 @@ TEST(HostilePlayer, BufferingFollowsTheEnginePositions) {
                 }
                 return std::nullopt;
             });
-        p.now.Url = QString::fromStdString(g_hostile->url("normal"));
+        p.now.Url = g_hostile->url("normal");
         p.player->Button1Click();
         if (row.plays) {
             ASSERT_TRUE(waitUntil([&] { return p.playing(); }, 20s)) << p.trace();
@@ -376,7 +323,7 @@ TEST(HostilePlayer, StreamsThatEndOrTrickleStopAsAFailedConnection) {
     for (const char* mode : {"close_mid", "reset", "codec_change", "trickle", "burst_trickle"}) {
         SCOPED_TRACE(mode);
         Player p;
-        p.now.Url = QString::fromStdString(g_hostile->url(mode));
+        p.now.Url = g_hostile->url(mode);
         p.player->Button1Click();
         // Start time-out 15 s, stall time-out 15 s: wide bounds around both.
         ASSERT_TRUE(waitUntil([&] { return p.stopped(); }, 60s)) << p.trace();
@@ -385,7 +332,7 @@ TEST(HostilePlayer, StreamsThatEndOrTrickleStopAsAFailedConnection) {
         EXPECT_TRUE(p.player->controls().find(u"Button1")->enabled);
         EXPECT_TRUE(waitUntil([&] { return !p.player->PlayTimer().isActive(); }, 5s));
 
-        p.now.Url = QString::fromStdString(g_hostile->url("normal"));
+        p.now.Url = g_hostile->url("normal");
         p.player->Button1Click();
         EXPECT_TRUE(waitUntil([&] { return p.playing(); }, 20s)) << p.trace();
         p.player->shutdown();

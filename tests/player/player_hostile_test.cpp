@@ -2,6 +2,7 @@
 // and against a refused port: the window keeps answering, titles and header lines cannot flood
 // the UI thread, and what the headers say reaches the labels cleaned and cut.
 
+#include "../services/hostile_service.h"
 #include "common/text.h"
 #include "player/player_controller.h"
 #include "test_support.h"
@@ -25,62 +26,9 @@ using namespace tl;
 
 namespace {
 
-int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// One hostile server for the whole binary, sending a short MP3 or AAC file in a loop.
-class Hostile : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        const QString mp3 = dir.filePath(QStringLiteral("sine.mp3"));
-        const QString aac = dir.filePath(QStringLiteral("sine.aac"));
-        for (const auto& [file, codec, format] :
-             {std::tuple{mp3, "libmp3lame", "mp3"}, std::tuple{aac, "aac", "adts"}}) {
-            const QStringList args = {QStringLiteral("-nostdin"),
-                                      QStringLiteral("-v"),
-                                      QStringLiteral("error"),
-                                      QStringLiteral("-f"),
-                                      QStringLiteral("lavfi"),
-                                      QStringLiteral("-i"),
-                                      QStringLiteral("sine=frequency=440:duration=10"),
-                                      QStringLiteral("-ac"),
-                                      QStringLiteral("2"),
-                                      QStringLiteral("-c:a"),
-                                      QString::fromLatin1(codec),
-                                      QStringLiteral("-b:a"),
-                                      QStringLiteral("128k"),
-                                      QStringLiteral("-f"),
-                                      QString::fromLatin1(format),
-                                      QStringLiteral("-y"),
-                                      file};
-            ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"), args), 0);
-        }
-        port = freePort();
-        const QString ready = dir.filePath(QStringLiteral("ready"));
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start(QStringLiteral("python3"),
-                     {QStringLiteral(TL_SOURCE_DIR "/tests/services/hostile_server.py"),
-                      QStringLiteral("--port"), QString::number(port), QStringLiteral("--mp3"), mp3,
-                      QStringLiteral("--aac"), aac, QStringLiteral("--ready"), ready});
-        ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(ready); }, 15000));
-    }
-    void TearDown() override {
-        server.terminate();
-        server.waitForFinished(5000);
-    }
-    QString url(const char* mode) const {
-        return QStringLiteral("http://127.0.0.1:%1/%2").arg(port).arg(QLatin1String(mode));
-    }
-    QTemporaryDir dir;
-    QProcess server;
-    int port = 0;
-};
-
-Hostile* g_hostile = static_cast<Hostile*>(::testing::AddGlobalTestEnvironment(new Hostile));
+using test::freePort;
+test::HostileService* g_hostile = static_cast<test::HostileService*>(
+    ::testing::AddGlobalTestEnvironment(new test::HostileService));
 
 struct Player {
     QTemporaryDir dir;
