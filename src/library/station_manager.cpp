@@ -291,7 +291,11 @@ void TForm2::LoadFavs(const QString& filterText) {
 void TForm2::applyLoad(const LoadResult& result, int topRow) {
     model_->reload();
     ListView2->scrollToTopRow(topRow);
-    if (!result.statusText.isEmpty())
+    // The status line belongs to the page on show: adding a search result to the favourites
+    // must not replace the search's count with the favourites'.
+    const bool favouritesShown =
+        PageControl1 == nullptr || !isVisible() || currentPage() == kFavouritesPage;
+    if (!result.statusText.isEmpty() && favouritesShown)
         statlabl->setText(result.statusText);
     if (!result.ok)
         showMessage(result.error);

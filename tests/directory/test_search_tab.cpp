@@ -265,6 +265,8 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
     EXPECT_TRUE(form->favourites().IsFavouriteUrl(tab->SearchResults()[0].Url));
     add->click();
     EXPECT_EQ(notes.last(), "Station already available in Your Favourites!");
+    EXPECT_EQ(child<QLabel>(*form, "statlabl")->text(), "4 stations")
+        << "the favourites' count does not replace the search's";
 
     // The now-playing mark: the row is drawn differently when its address plays.
     const QImage before = list->viewport()->grab().toImage();
