@@ -25,7 +25,6 @@ void centreOnScreen(QWidget* window) {
 TInfoForm::TInfoForm(const NowPlaying& nowPlaying, QWidget* parent)
     : QDialog(parent), nowPlaying_(nowPlaying) {
     setWindowTitle(QStringLiteral("Station Information"));
-    setFixedSize(377, 145);
 
     auto* grid = new QGridLayout;
     const auto addRow = [&](int row, const QString& caption, const char* name) {
@@ -34,7 +33,8 @@ TInfoForm::TInfoForm(const NowPlaying& nowPlaying, QWidget* parent)
         edit->setObjectName(QString::fromLatin1(name));
         edit->setReadOnly(true);
         edit->setFrame(false);
-        edit->setFixedWidth(276);
+        // At least the classic width; a long text scrolls inside rather than widening the window.
+        edit->setMinimumWidth(276);
         // Borderless in the window's face colour: reads as text that can be selected and copied.
         QPalette palette = edit->palette();
         palette.setColor(QPalette::Base, palette.color(QPalette::Window));
@@ -60,6 +60,7 @@ TInfoForm::TInfoForm(const NowPlaying& nowPlaying, QWidget* parent)
     layout->addLayout(grid);
     layout->addStretch();
     layout->addLayout(buttons);
+    fitToContents();
 }
 
 void TInfoForm::FormShow() {
@@ -74,6 +75,22 @@ void TInfoForm::FormShow() {
 
 void TInfoForm::Button1Click() {
     close();
+}
+
+void TInfoForm::setVisible(bool visible) {
+    if (visible)
+        fitToContents();
+    QDialog::setVisible(visible);
+}
+
+void TInfoForm::fitToContents() {
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // The font may have changed since the last fit: drop every layout's remembered sizes.
+    for (QLayout* each : findChildren<QLayout*>())
+        each->invalidate();
+    layout()->activate();
+    setFixedSize(layout()->totalSizeHint().expandedTo(QSize(377, 145)));
 }
 
 void TInfoForm::showEvent(QShowEvent* event) {

@@ -24,10 +24,17 @@ public:
     void FormShow();
     void Button1Click(); // Close
 
+    // Sized by its contents each time it is shown (fitToContents).
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // At least the classic 377 x 145 and as large as the labels, fields and button need at the
+    // font in use; the border stays fixed.
+    void fitToContents();
+
     const NowPlaying& nowPlaying_;
     QLineEdit* Edit1_ = nullptr; // Name
     QLineEdit* Edit2_ = nullptr; // Song

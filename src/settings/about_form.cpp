@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace tl {
 
 TAboutForm::TAboutForm(AboutSeams seams, QWidget* parent)
@@ -19,30 +21,53 @@ TAboutForm::TAboutForm(AboutSeams seams, QWidget* parent)
     setObjectName(QStringLiteral("TAboutForm"));
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(359, 360);
     setModal(true);
 
     AboutPanel = new QWidget(this);
     AboutPanel->setObjectName(QStringLiteral("AboutPanel"));
-    AboutPanel->setGeometry(0, 140, 361, 197);
     AboutLabel = new QLabel(AboutPanel);
     AboutLabel->setObjectName(QStringLiteral("AboutLabel"));
-    AboutLabel->setGeometry(40, 10, 281, 144);
     AboutLabel->setWordWrap(true);
     AboutLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     AboutLabel->setTextFormat(Qt::PlainText);
     AboutLabel->setText(AboutText(seams_.version));
     BitBtn2 = new QPushButton(QStringLiteral("Check for Updates"), AboutPanel);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(40, 168, 135, 25);
     BitBtn2->setAutoDefault(false);
     BitBtn1 = new QPushButton(QStringLiteral("Close"), AboutPanel);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(240, 168, 81, 25);
     BitBtn1->setDefault(true);
 
     connect(BitBtn2, &QPushButton::clicked, this, &TAboutForm::BitBtn2Click);
     connect(BitBtn1, &QPushButton::clicked, this, &TAboutForm::PngBitBtn1Click);
+    fitToContents();
+}
+
+void TAboutForm::setVisible(bool visible) {
+    if (visible)
+        fitToContents();
+    QDialog::setVisible(visible);
+}
+
+void TAboutForm::fitToContents() {
+    // Classic layout: the text at (40, 10) in the panel, 281 x 144; both buttons 14 px below it,
+    // "Check for Updates" (135 x 25) at its left edge and "Close" (81 x 25) at its right edge;
+    // 4 px under the buttons, and 23 px between the panel and the window's bottom.
+    constexpr int kLeft = 40, kTop = 10, kButtonGap = 14, kPanelTop = 140;
+    const QSize check = BitBtn2->sizeHint().expandedTo(QSize(135, 25));
+    const QSize close = BitBtn1->sizeHint().expandedTo(QSize(81, 25));
+    const int textWidth = std::max(281, check.width() + 12 + close.width());
+    const int textHeight = std::max(144, AboutLabel->heightForWidth(textWidth));
+    AboutLabel->setGeometry(kLeft, kTop, textWidth, textHeight);
+    const int buttonsTop = kTop + textHeight + kButtonGap;
+    const int buttonHeight = std::max(check.height(), close.height());
+    BitBtn2->setGeometry(kLeft, buttonsTop, check.width(), buttonHeight);
+    BitBtn1->setGeometry(kLeft + textWidth - close.width(), buttonsTop, close.width(),
+                         buttonHeight);
+    const int width = std::max(359, kLeft + textWidth + 38);
+    const int panelHeight = buttonsTop + buttonHeight + 4;
+    AboutPanel->setGeometry(0, kPanelTop, width + 2, panelHeight);
+    setFixedSize(width, std::max(360, kPanelTop + panelHeight + 23));
 }
 
 void TAboutForm::BitBtn2Click() {

@@ -35,6 +35,9 @@ public:
     QPoint logoPosition() const; // where FormPaint draws the logo
     QLabel* aboutLabel() const { return AboutLabel; }
 
+    // Sized by its contents each time it is shown (fitToContents).
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -42,6 +45,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    // The classic places and sizes (client area 359 x 360, the panel at (0, 140)), grown where
+    // the text or the buttons need more room at the font in use; the border stays fixed.
+    void fitToContents();
     void FormShow();
     void FormHide();
 

@@ -16,7 +16,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tl {
 
@@ -40,7 +43,6 @@ TSettingsForm::TSettingsForm(SettingsSeams seams, QWidget* parent)
     : QDialog(parent), seams_(std::move(seams)) {
     setWindowTitle(QStringLiteral("Settings"));
     setModal(true);
-    setFixedSize(297, 457);
 
     auto* general = named(new QGroupBox(QStringLiteral("General"), this), "GroupBox1");
     CheckBox1_ = named(new QCheckBox(QStringLiteral("Minimize to tray"), general), "CheckBox1");
@@ -52,6 +54,9 @@ TSettingsForm::TSettingsForm(SettingsSeams seams, QWidget* parent)
 
     auto* theme = named(new QGroupBox(QStringLiteral("Theme"), this), "GroupBox2");
     SkinBox_ = named(new QComboBox(theme), "SkinBox");
+    // Theme names are folder names: a long one is cut in the box rather than widening the dialog.
+    SkinBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    SkinBox_->setMinimumContentsLength(16);
     Label5_ = named(new QLabel(QStringLiteral("Edit theme"), theme), "Label5");
     Label6_ = named(new QLabel(QStringLiteral("Open theme folder"), theme), "Label6");
     for (QLabel* label : {Label5_, Label6_}) {
@@ -77,7 +82,6 @@ TSettingsForm::TSettingsForm(SettingsSeams seams, QWidget* parent)
         named(new QCheckBox(QStringLiteral("Custom recording folder"), recording), "CheckBox4");
     folderEdit_ = named(new QLineEdit(recording), "folderEdit");
     Button2_ = named(new QPushButton(QStringLiteral("..."), recording), "Button2");
-    Button2_->setFixedWidth(28);
     auto* recordingLayout = new QGridLayout(recording);
     recordingLayout->addWidget(new QLabel(QStringLiteral("Encoder"), recording), 0, 0);
     recordingLayout->addWidget(encoderbox_, 0, 1, 1, 2);
@@ -128,6 +132,7 @@ TSettingsForm::TSettingsForm(SettingsSeams seams, QWidget* parent)
     connect(Button4_, &QPushButton::clicked, this, [this] { Button4Click(); });
     connect(Button2_, &QPushButton::clicked, this, [this] { PngBitBtn2Click(); });
     CheckBox4Click();
+    fitToContents();
 }
 
 void TSettingsForm::FormCreate() {
@@ -155,6 +160,28 @@ void TSettingsForm::FormCreate() {
 void TSettingsForm::FormShow() {
     setDialogState(
         dialogStateFor(seams_.settings, seams_.recorder, seams_.appPath, encoders_, dialogState()));
+}
+
+void TSettingsForm::setVisible(bool visible) {
+    if (visible)
+        fitToContents();
+    QDialog::setVisible(visible);
+}
+
+void TSettingsForm::fitToContents() {
+    // "..." stays a narrow button beside the folder field: its text and the style's margins,
+    // not the width of a dialog button.
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, Button2_) +
+                             style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, Button2_));
+    Button2_->setFixedWidth(
+        std::max(28, Button2_->fontMetrics().horizontalAdvance(Button2_->text()) + margins));
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // The font may have changed since the last fit: drop every layout's remembered sizes.
+    for (QLayout* each : findChildren<QLayout*>())
+        each->invalidate();
+    layout()->activate();
+    setFixedSize(layout()->totalSizeHint().expandedTo(QSize(297, 457)));
 }
 
 void TSettingsForm::showEvent(QShowEvent* event) {

@@ -67,11 +67,17 @@ public:
     // What the last Apply did; empty before the first.
     const ApplyResult& lastApply() const { return lastApply_; }
 
+    // Sized by its contents each time it is shown (fitToContents).
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // At least the classic 297 x 457 and as large as every control needs at the font in use
+    // (a large desktop font or scale must not cut them); the border stays fixed.
+    void fitToContents();
     void openLocal(const QString& path);
     static void selectText(QComboBox* box, const QString& text);
 

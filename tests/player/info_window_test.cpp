@@ -1,6 +1,8 @@
 #include "player/info_window.h"
 #include "player/player_controller.h"
 
+#include "../whole_controls.h"
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,7 +54,6 @@ TEST(InfoWindow, FieldsFollowNowPlaying) {
     NowPlaying playing;
     TInfoForm form(playing);
     EXPECT_EQ(form.windowTitle(), "Station Information");
-    EXPECT_EQ(form.size(), QSize(377, 145));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         playing = c.playing;
@@ -106,6 +107,31 @@ TEST(InfoWindow, FollowsTheTitlePath) {
     playing.Genre = QStringLiteral("Jazz");
     form.show(); // showing refills
     EXPECT_EQ(field("Edit3"), "Jazz");
+}
+
+// Labels, fields and "Close" whole at the platform's font and at twice its size, in a window
+// at least the classic 377 x 145 with a fixed border; a long address does not widen it.
+TEST(InfoWindow, EveryControlShowsWhole) {
+    app();
+    NowPlaying playing;
+    playing.StationName = QStringLiteral("Station");
+    playing.StreamTitle = QStringLiteral("Artist - Song");
+    playing.Url = QStringLiteral("http://radio.test:8000/") + QString(300, u'x');
+    TInfoForm form(playing);
+    const QStringList problems = layout_check::atNormalAndDoubleFont([&](qreal scale) {
+        form.show();
+        QStringList found =
+            layout_check::clippedControls(form, QStringLiteral("info_x%1").arg(scale));
+        if (form.width() < 377 || form.height() < 145)
+            found << QStringLiteral("smaller than 377x145");
+        if (form.minimumSize() != form.maximumSize())
+            found << QStringLiteral("a resizable border");
+        if (form.width() > 2.6 * 377 * scale)
+            found << QStringLiteral("widened to %1 by the address").arg(form.width());
+        form.hide();
+        return found;
+    });
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(QStringLiteral("\n")).toStdString();
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "settings/about_form.h"
 #include "settings/about_info.h"
 
+#include "../whole_controls.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -94,4 +96,38 @@ TEST(AboutForm, ShowsVersionLogoAndOpensTheUpdatePage) {
     QFile::remove(app + QStringLiteral("logo.png"));
     form.show();
     EXPECT_NE(form.grab().toImage().pixelColor(at), green);
+}
+
+// The text, both buttons and the logo whole at the platform's font and at twice its size: the
+// window is at least the classic 359 x 360 with a fixed border, the panel starts below the logo
+// and the logo stays centred.
+TEST(AboutForm, EveryControlShowsWhole) {
+    static int argc = 1;
+    static char name[] = "test_about";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance())
+        new QApplication(argc, argv);
+    QTemporaryDir dir;
+    ASSERT_TRUE(drawLogo().save(dir.filePath(QStringLiteral("logo.png"))));
+    const QStringList problems = tl::layout_check::atNormalAndDoubleFont([&](qreal scale) {
+        TAboutForm form({dir.path() + u'/',
+                         QStringLiteral("10.20.30.40"),
+                         QStringLiteral("https://u.test/update.htm"),
+                         {}});
+        form.show();
+        QStringList found =
+            tl::layout_check::clippedControls(form, QStringLiteral("about_x%1").arg(scale));
+        if (form.width() < 359 || form.height() < 360)
+            found << QStringLiteral("smaller than 359x360");
+        if (form.minimumSize() != form.maximumSize())
+            found << QStringLiteral("a resizable border");
+        const QRect logo(form.logoPosition(), form.logo().size());
+        auto* panel = form.findChild<QWidget*>(QStringLiteral("AboutPanel"));
+        if (logo.bottom() >= panel->y() || logo.left() < 0 || logo.right() >= form.width())
+            found << QStringLiteral("the logo at %1,%2 meets the panel or the border")
+                         .arg(logo.x())
+                         .arg(logo.y());
+        return found;
+    });
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(QStringLiteral("\n")).toStdString();
 }

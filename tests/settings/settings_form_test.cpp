@@ -1,5 +1,7 @@
 #include "settings/settings_form.h"
 
+#include "../whole_controls.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -168,6 +170,39 @@ TEST_F(SettingsFormTest, FolderBrowserAndThemeLinks) {
     EXPECT_EQ(opened, (QList<QUrl>{QUrl::fromLocalFile(app + "Themes/Dark/theme.ini"),
                                    QUrl::fromLocalFile(app + "Themes/Dark/")}));
     EXPECT_EQ(loaded.size(), 1); // neither reloads the theme
+}
+
+} // namespace
+
+namespace {
+
+// Every control whole, at the platform's font and at twice its size, in a dialog at least as
+// large as the classic 297 x 457 with a fixed border. The font changes while the dialog exists:
+// it is fitted each time it is shown. A long theme name is cut in its box, not widening the
+// dialog.
+TEST_F(SettingsFormTest, EveryControlShowsWhole) {
+    const QString longTheme = QStringLiteral("A theme folder named at great length for its box");
+    ASSERT_TRUE(QDir(app).mkpath("Themes/" + longTheme));
+    settings.Theme = longTheme;
+    form->FormCreate();
+    const QStringList problems = layout_check::atNormalAndDoubleFont([&](qreal scale) {
+        QStringList found;
+        for (const bool custom : {false, true}) {
+            recorder.Folder = custom ? QStringLiteral("/music/") : app + "Recordings/";
+            form->show();
+            found << layout_check::clippedControls(
+                *form, QStringLiteral("settings_x%1_%2").arg(scale).arg(custom));
+            if (form->width() < 297 || form->height() < 457)
+                found << QStringLiteral("smaller than 297x457");
+            if (form->minimumSize() != form->maximumSize())
+                found << QStringLiteral("a resizable border");
+            if (form->width() > 2.6 * 297 * scale)
+                found << QStringLiteral("widened to %1 by the theme name").arg(form->width());
+            form->hide();
+        }
+        return found;
+    });
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(QStringLiteral("\n")).toStdString();
 }
 
 } // namespace
