@@ -175,6 +175,12 @@ bool Application::createPlayerWindow() {
     links.showNotification = [this](const QString& text) {
         ShowNotification(text);
     };
+    links.showFailure = [this](const QString& text) {
+        // Why a station did not play: shown even with titles off, over a title still up.
+        if (hint_) {
+            hint_->showTextNow(text);
+        }
+    };
     links.refreshInfoWindow = [this] {
         if (infoForm_) {
             infoForm_->FormShow();

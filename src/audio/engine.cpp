@@ -20,6 +20,7 @@ extern "C" {
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <condition_variable>
 #include <csignal>
@@ -35,6 +36,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 thread_local ErrorCode tlsError = ErrorCode::Ok;
+thread_local OpenFailure tlsOpenFailure;
 
 bool fail(ErrorCode code) {
     tlsError = code;
@@ -197,8 +199,9 @@ struct Stream {
     ByteRing ring{kByteRingCapacity};
     uint64_t downloaded = 0;
     uint64_t consumed = 0;
-    bool netDone = false; // no more bytes will arrive
-    int status = 0;       // status code of the current response
+    bool netDone = false;                           // no more bytes will arrive
+    int status = 0;                                 // status code of the current response
+    ConnectFault connectFault = ConnectFault::None; // set by the network thread at its end
     std::vector<std::string> headers;
     std::size_t headerLines = 0; // of the current response, kept or not
     std::string contentType;
@@ -657,10 +660,19 @@ void networkMain(Stream& s) {
             code = ErrorCode::FileOpen;
         if (code == ErrorCode::Ok)
             code = ErrorCode::FileOpen; // ended before it began
+        ConnectFault fault = ConnectFault::None;
+        if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_RESOLVE_PROXY) {
+            fault = ConnectFault::NameLookup;
+        } else if (result == CURLE_COULDNT_CONNECT) {
+            long osError = 0;
+            curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
+            fault = osError == ECONNREFUSED ? ConnectFault::Refused : ConnectFault::Other;
+        }
         {
             std::lock_guard lock(s.m);
             if (s.netFailure == ErrorCode::Ok && (timedOut != ErrorCode::Ok || result != CURLE_OK))
                 s.netFailure = code;
+            s.connectFault = fault;
         }
         {
             // Once the headers are in, the decoder decides from the bytes it got.
@@ -1245,6 +1257,10 @@ ErrorCode Engine::errorCode() const {
     return tlsError;
 }
 
+OpenFailure Engine::lastOpenFailure() const {
+    return tlsOpenFailure;
+}
+
 void Engine::setGlobalStreamVolume(int volume) {
     impl_->volume = std::clamp(volume, 0, 100);
     succeed();
@@ -1263,6 +1279,7 @@ void Engine::setProxy(const std::string& proxy) {
 StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& options,
                                      std::stop_token stop) {
     impl_->buryDead();
+    tlsOpenFailure = {};
     if (!impl_->initialised)
         return fail(ErrorCode::Init), 0;
     if (url.empty() || url.find("://") == std::string::npos)
@@ -1311,7 +1328,11 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     }
     if (code != ErrorCode::Ok) {
         s->cancel();
-        s->join();
+        s->join(); // the network thread has left: its last status and fault stand
+        {
+            std::lock_guard lock(s->m);
+            tlsOpenFailure = OpenFailure{s->status, s->connectFault};
+        }
         return fail(code), 0;
     }
     {

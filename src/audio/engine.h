@@ -53,6 +53,16 @@ enum class ErrorCode : int {
     Unknown = -1,
 };
 
+// What stood in the way of a connection, beyond ErrorCode::FileOpen.
+enum class ConnectFault { None, NameLookup, Refused, Other };
+
+// Why the calling thread's last streamCreateUrl failed: the status code of the last response
+// the server sent (0 when none came) and what failed before any response.
+struct OpenFailure {
+    int httpStatus = 0;
+    ConnectFault connect = ConnectFault::None;
+};
+
 enum class FilePosition { Current = 0, Download = 1, End = 2 };
 
 // Kind 0: MP3 (and MP2; other codecs such as Vorbis, Opus, FLAC also play as kind 0),
@@ -90,6 +100,8 @@ public:
     bool init(int rate = kOutputRate);
     bool isInitialised() const;
     ErrorCode errorCode() const; // last error of the calling thread
+    // Details of the calling thread's last streamCreateUrl; empty after a success.
+    OpenFailure lastOpenFailure() const;
 
     void setGlobalStreamVolume(int volume); // 0..100, applied to every stream at once
     int globalStreamVolume() const;

@@ -51,6 +51,20 @@ void THintForm::showText(const QString& text) {
     timer_.start();
 }
 
+void THintForm::showTextNow(const QString& text) {
+    if (!shown_ || !isVisible() || fading()) {
+        // Nothing steady is up: show it as any text, fading in.
+        shown_ = false;
+        showText(text);
+        return;
+    }
+    if (SkinControl* c = controls().find(u"HintLabel")) {
+        c->caption = text;
+    }
+    Refresh();
+    timer_.start(); // the full display time for the new text
+}
+
 void THintForm::place() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {

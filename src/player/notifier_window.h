@@ -20,6 +20,9 @@ public:
 
     // Shows text when nothing is up yet; the caller has checked the other conditions.
     void showText(const QString& text);
+    // Shows text at once, in place of a text that is up (also in the quiet time after a theme
+    // load): for messages that must not wait behind a title.
+    void showTextNow(const QString& text);
     // After a theme load nothing pops up until the timer has fired once.
     void themeLoaded();
     void HintTimerTimer();

@@ -60,4 +60,72 @@ std::optional<QString> NotificationText(const QString& text, bool showNotifier,
     return text.trimmed().isEmpty() ? QStringLiteral("No Title") : text;
 }
 
+namespace {
+
+// The standard reason phrase of the status codes a stream server is likely to answer with.
+// The server's own phrase is not shown: it is network text of any length and content.
+QString reasonPhrase(int status) {
+    static const struct {
+        int status;
+        const char* phrase;
+    } phrases[] = {
+        {400, "Bad Request"},         {401, "Unauthorized"},
+        {403, "Forbidden"},           {404, "Not Found"},
+        {405, "Method Not Allowed"},  {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},     {410, "Gone"},
+        {429, "Too Many Requests"},   {500, "Internal Server Error"},
+        {501, "Not Implemented"},     {502, "Bad Gateway"},
+        {503, "Service Unavailable"}, {504, "Gateway Timeout"},
+    };
+    for (const auto& p : phrases) {
+        if (p.status == status) {
+            return QString::fromLatin1(p.phrase);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<QString> PlayFailureText(audio::ErrorCode code, const QString& host, int httpStatus,
+                                       audio::ConnectFault connect) {
+    using audio::ErrorCode;
+    const QString server = host.isEmpty() ? QStringLiteral("the server") : host;
+    switch (code) {
+    case ErrorCode::Ok:
+    case ErrorCode::Cancelled:
+        return std::nullopt;
+    case ErrorCode::FileForm:
+        return QStringLiteral("No audio in this stream");
+    case ErrorCode::Init:
+    case ErrorCode::Driver:
+        return QStringLiteral("No sound output device");
+    default:
+        break;
+    }
+    if (httpStatus >= 400 && httpStatus <= 599) {
+        const QString phrase = reasonPhrase(httpStatus);
+        return QStringLiteral("Server answered %1").arg(httpStatus) +
+               (phrase.isEmpty() ? QString() : u' ' + phrase);
+    }
+    if (code == ErrorCode::Timeout) {
+        return httpStatus == 0 ? QStringLiteral("Can't connect to %1: no answer").arg(server)
+                               : QStringLiteral("%1 sent no audio in time").arg(server);
+    }
+    if (code == ErrorCode::FileOpen) {
+        switch (connect) {
+        case audio::ConnectFault::Refused:
+            return QStringLiteral("Can't connect to %1: connection refused").arg(server);
+        case audio::ConnectFault::NameLookup:
+            return QStringLiteral("Can't connect to %1: host not found").arg(server);
+        default:
+            break;
+        }
+        return httpStatus >= 200 && httpStatus <= 299
+                   ? QStringLiteral("%1 closed the connection").arg(server)
+                   : QStringLiteral("Can't connect to %1").arg(server);
+    }
+    return QStringLiteral("Can't play this stream");
+}
+
 } // namespace tl

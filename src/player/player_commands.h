@@ -3,6 +3,8 @@
 // tested directly: previous/next on a list, edge snapping, which menu items show, whether a
 // notification may pop up.
 
+#include "audio/engine.h"
+
 #include <QRect>
 #include <QString>
 
@@ -38,5 +40,13 @@ PlayerMenuState PlayerMenuItems(bool withPlayback, bool audioStreamOpen, bool pr
 // Returns the text to show, or nullopt.
 std::optional<QString> NotificationText(const QString& text, bool showNotifier,
                                         bool audioStreamOpen, bool notifierShown);
+
+inline constexpr char kTextNoStreamInPlaylist[] = "Playlist holds no stream address";
+
+// Why a station could not be played, for the notifier: from the engine's error code, the host
+// of the address, the status code of the server's last answer (0 when none came) and what
+// failed before an answer. nullopt for a success and for a cancelled open (the user stopped).
+std::optional<QString> PlayFailureText(audio::ErrorCode code, const QString& host, int httpStatus,
+                                       audio::ConnectFault connect = audio::ConnectFault::None);
 
 } // namespace tl

@@ -1,11 +1,13 @@
 #include "player/player_controller.h"
 
 #include "common/text.h"
+#include "player/player_commands.h"
 #include "player/stream_meta.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QThread>
+#include <QUrl>
 
 #include <memory>
 
@@ -205,9 +207,7 @@ void PlayerController::Button1Click() {
 void PlayerController::applyResolution(const PlaylistResult& result) {
     if (result.ConnectFailed) {
         // Nothing was received: what played last stays the last station.
-        if (links_.showNotification) {
-            links_.showNotification(QString::fromLatin1(kNoInternet));
-        }
+        reportFailure(QString::fromLatin1(kNoInternet));
     } else {
         now_.Info.clear();
         now_.Title.clear();
@@ -216,6 +216,15 @@ void PlayerController::applyResolution(const PlaylistResult& result) {
     }
     if (links_.repaintStationLists) {
         links_.repaintStationLists();
+    }
+}
+
+void PlayerController::reportFailure(const QString& text) {
+    // No stream is open after a failure, so the notifier's rule for titles would hide it.
+    if (links_.showFailure) {
+        links_.showFailure(text);
+    } else if (links_.showNotification) {
+        links_.showNotification(text);
     }
 }
 
@@ -314,6 +323,9 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
     };
     try {
         QString url = request.url;
+        // Resolved from a playlist document that was received: an unusable address is the
+        // document's fault.
+        bool fromPlaylist = false;
         // A chosen station, or a stored address that names a playlist, is resolved first; its
         // result reaches NowPlaying before anything else the worker reports.
         if (request.choice || IsPlaylistAddress(url)) {
@@ -326,6 +338,7 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
                 result.StationUrl = address;
             }
             url = result.Url;
+            fromPlaylist = !result.ConnectFailed;
             if (!send(stop, [this, &request, &result] {
                     applyResolution(result);
                     if (request.choice) {
@@ -393,6 +406,18 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
         const audio::StreamHandle handle =
             IsPlayableStreamAddress(url) ? engine_.streamCreateUrl(url.toStdString(), options, stop)
                                          : 0;
+        // Why nothing opened, read here: the engine's error is this thread's.
+        std::optional<QString> failure;
+        if (handle == 0 && !IsPlayableStreamAddress(url)) {
+            if (fromPlaylist) {
+                failure = QString::fromLatin1(kTextNoStreamInPlaylist);
+            }
+        } else if (handle == 0) {
+            const audio::OpenFailure why = engine_.lastOpenFailure();
+            failure =
+                PlayFailureText(engine_.errorCode(), capNetworkText(QUrl(url.trimmed()).host()),
+                                why.httpStatus, why.connect);
+        }
         std::optional<audio::StreamFormat> format;
         if (handle != 0) {
             streamHandle_ = handle;
@@ -413,8 +438,11 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
         });
 
         if (handle == 0) {
-            last([this] {
+            last([this, &failure] {
                 WM_STREAM_STATUS(ssStopped);
+                if (failure) {
+                    reportFailure(*failure);
+                }
                 if (SkinControl* play = controls_.find(u"Button1")) {
                     play->pressed = false;
                 }

@@ -55,6 +55,9 @@ public:
         // worker's thread (it may download), never on the UI thread for an audio station.
         std::function<PlaylistResult(const QString& address)> parsePlayList;
         std::function<void(const QString& text)> showNotification;
+        // Why a play failed ("Can't connect to ...", "Server answered 404 Not Found"). Shown
+        // whatever the notifier setting; never called for a stop the user asked for.
+        std::function<void(const QString& text)> showFailure;
         // Modal error box with a caption (the companion library's messages).
         std::function<void(const QString& caption, const QString& text)> showError;
         // Auto-record check for every title message; recorder split and stop.
@@ -154,6 +157,7 @@ private:
     // Applies a resolution's result to NowPlaying (UI thread). A failed download keeps the
     // last address, so [Last] Url survives a playlist server that is down.
     void applyResolution(const PlaylistResult& result);
+    void reportFailure(const QString& text);
     void stopPlayback();
     void startWorker(PlayRequest request);
     void StreamWorker(std::stop_token stop, quint64 generation, PlayRequest request);

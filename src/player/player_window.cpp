@@ -15,6 +15,7 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <QWindow>
 
@@ -192,6 +193,7 @@ TForm1::TForm1(QString appPath, Links links, QWidget* parent)
     knob_->setWheelEnabled(false); // the window's wheel steps keep knob and slider together
     attachKnob(knob_);
     connect(knob_, &TKnob::changed, this, &TForm1::VolumeChange);
+    knob_->setToolTip(controlToolTip(u"Volume"));
 
     buildMenu();
     buildTray();
@@ -562,13 +564,66 @@ void TForm1::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+QString TForm1::controlToolTip(QStringView objectName) {
+    static const struct {
+        const char* name;
+        const char* tip;
+    } tips[] = {
+        {"Button1", "Play/Stop (Space)"},
+        {"Label1", "Previous station"},
+        {"Label2", "Next station"},
+        {"Label6", "Stations"},
+        {"RecLabel", "Record"},
+        {"Label9", "Mute (M)"},
+        {"TrackBar1", "Volume (Up/Down, mouse wheel)"},
+        {"Volume", "Volume (Up/Down, mouse wheel)"},
+        {"minButton", "Minimise"},
+        {"closeButton", "Close"},
+    };
+    for (const auto& t : tips) {
+        if (objectName == QLatin1String(t.name)) {
+            return QString::fromLatin1(t.tip);
+        }
+    }
+    return {};
+}
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        // The skinned controls are drawn, not widgets: the tip follows the control under the
+        // pointer, and goes when the pointer is over none.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const SkinControl* over = controls().hitTest(help->pos());
+        const QString tip = over != nullptr ? controlToolTip(over->objectName) : QString();
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), tip, this, over->bounds);
+        }
+        return true;
+    }
+    return SkinWindow::event(event);
+}
+
 void TForm1::keyPressEvent(QKeyEvent* event) {
     // "&" and "(" are what the Up and Down arrow keys' codes read as characters; both work.
     const QString text = event->text();
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (text == u"&" || event->key() == Qt::Key_Up) {
         VolumeStepUp();
     } else if (text == u"(" || event->key() == Qt::Key_Down) {
         VolumeStepDown();
+    } else if (plain && (event->key() == Qt::Key_Space || event->key() == Qt::Key_M)) {
+        // A held key toggles once, not on every repeat.
+        if (!event->isAutoRepeat()) {
+            if (event->key() == Qt::Key_M) {
+                Label9Click();
+            } else if (const SkinControl* play = controls().find(u"Button1");
+                       play == nullptr || play->enabled) {
+                Button1Click();
+            }
+        }
     } else {
         SkinWindow::keyPressEvent(event);
     }

@@ -99,8 +99,12 @@ public:
     void TrayIconClick();
     // Places the window against the work area's edges when it comes within 8 pixels.
     void snapToWorkArea();
+    // The tooltip of a player control (by object name): what it does and its keys; empty for
+    // the text labels, which show their own text.
+    static QString controlToolTip(QStringView objectName);
 
 protected:
+    bool event(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,27 @@ TEST(Notifier, OneAtATimeUntilTheTimerFires) {
     EXPECT_FALSE(hint.NotifierShown());
     hint.showText(QStringLiteral("Third - Song"));
     EXPECT_EQ(hint.text(), QStringLiteral("Third - Song"));
+}
+
+// A failure's reason does not wait: not in the quiet time after a theme load, not behind a
+// title that is up, and it gets the full display time.
+TEST(Notifier, ShowTextNowReplacesWhatIsUp) {
+    THintForm hint(6000);
+    hint.LoadTheme(QStringLiteral(TL_SOURCE_DIR "/assets/Themes/Nocturne/"), false);
+    hint.themeLoaded();
+    hint.showTextNow(QStringLiteral("Server answered 404 Not Found"));
+    EXPECT_EQ(hint.text(), QStringLiteral("Server answered 404 Not Found"));
+    EXPECT_TRUE(hint.isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !hint.fading(); }, 5000));
+
+    hint.showTextNow(QStringLiteral("No audio in this stream"));
+    EXPECT_EQ(hint.text(), QStringLiteral("No audio in this stream"));
+    EXPECT_TRUE(hint.HintTimer().isActive());
+    EXPECT_GT(hint.HintTimer().remainingTime(), 5000);
+    hint.showText(QStringLiteral("A - Title")); // titles still wait their turn
+    EXPECT_EQ(hint.text(), QStringLiteral("No audio in this stream"));
+    hint.HintTimerTimer();
+    EXPECT_FALSE(hint.NotifierShown());
 }
 
 // Only a left click closes it; a display time of 0 or less takes the default, so the quiet

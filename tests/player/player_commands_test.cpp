@@ -83,6 +83,58 @@ TEST(PlayerCommands, NotificationConditions) {
     EXPECT_EQ(NotificationText(t, true, true, true), std::nullopt) << "one is already up";
 }
 
+TEST(PlayerCommands, PlayFailureText) {
+    using audio::ConnectFault;
+    using audio::ErrorCode;
+    const QString host = QStringLiteral("radio.example");
+    const struct {
+        ErrorCode code;
+        QString host;
+        int status;
+        ConnectFault connect;
+        const char* text; // nullptr: nothing to show
+    } rows[] = {
+        {ErrorCode::Ok, host, 0, ConnectFault::None, nullptr},
+        {ErrorCode::Cancelled, host, 404, ConnectFault::None, nullptr}, // the user stopped
+        {ErrorCode::FileOpen, host, 0, ConnectFault::Refused,
+         "Can't connect to radio.example: connection refused"},
+        {ErrorCode::FileOpen, host, 0, ConnectFault::NameLookup,
+         "Can't connect to radio.example: host not found"},
+        {ErrorCode::FileOpen, host, 0, ConnectFault::Other, "Can't connect to radio.example"},
+        {ErrorCode::FileOpen, QString(), 0, ConnectFault::Refused,
+         "Can't connect to the server: connection refused"},
+        {ErrorCode::FileOpen, host, 404, ConnectFault::None, "Server answered 404 Not Found"},
+        {ErrorCode::FileOpen, host, 503, ConnectFault::None,
+         "Server answered 503 Service Unavailable"},
+        {ErrorCode::FileOpen, host, 400, ConnectFault::None, "Server answered 400 Bad Request"},
+        {ErrorCode::FileOpen, host, 599, ConnectFault::None, "Server answered 599"},
+        {ErrorCode::FileOpen, host, 600, ConnectFault::None, "Can't connect to radio.example"},
+        {ErrorCode::FileOpen, host, 399, ConnectFault::None, "Can't connect to radio.example"},
+        {ErrorCode::FileOpen, host, 200, ConnectFault::None, "radio.example closed the connection"},
+        {ErrorCode::Timeout, host, 0, ConnectFault::None,
+         "Can't connect to radio.example: no answer"},
+        {ErrorCode::Timeout, host, 200, ConnectFault::None, "radio.example sent no audio in time"},
+        {ErrorCode::Timeout, host, 504, ConnectFault::None, "Server answered 504 Gateway Timeout"},
+        {ErrorCode::FileForm, host, 200, ConnectFault::None, "No audio in this stream"},
+        {ErrorCode::FileForm, host, 404, ConnectFault::None, "No audio in this stream"},
+        {ErrorCode::Init, host, 0, ConnectFault::None, "No sound output device"},
+        {ErrorCode::Driver, host, 0, ConnectFault::None, "No sound output device"},
+        {ErrorCode::Memory, host, 0, ConnectFault::None, "Can't play this stream"},
+        {ErrorCode::Unknown, host, 0, ConnectFault::None, "Can't play this stream"},
+        {ErrorCode::Unknown, host, 410, ConnectFault::None, "Server answered 410 Gone"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.code) * 1000 + row.status);
+        const std::optional<QString> text =
+            PlayFailureText(row.code, row.host, row.status, row.connect);
+        if (row.text == nullptr) {
+            EXPECT_EQ(text, std::nullopt);
+        } else {
+            EXPECT_EQ(text, QString::fromLatin1(row.text));
+        }
+    }
+}
+
 TEST(PlayerCommands, MaskRegionAlwaysHoldsTheFirstPixel) {
     QTemporaryDir dir;
     EXPECT_EQ(MaskRegion(dir.filePath(QStringLiteral("blurmask.png"))), std::nullopt);

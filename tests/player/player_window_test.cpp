@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -266,6 +267,89 @@ TEST(PlayerWindow, MinimiseFadesOutAndRestoringNeverFlashes) {
     ASSERT_TRUE(test::waitUntil([&] { return !p.window->fading(); }, 5000));
     EXPECT_EQ(p.window->windowOpacity(), 1.0);
     p.window->removeEventFilter(&watch);
+}
+
+TEST(PlayerWindow, ToolTipsNameTheControlsAndTheirKeys) {
+    Player p;
+    const struct {
+        const char* control;
+        const char* tip; // empty: no tip over this control
+    } rows[] = {
+        {"Button1", "Play/Stop (Space)"},
+        {"Label1", "Previous station"},
+        {"Label2", "Next station"},
+        {"Label6", "Stations"},
+        {"RecLabel", "Record"}, // disabled until a stream plays, still explained
+        {"Label9", "Mute (M)"},
+        {"TrackBar1", "Volume (Up/Down, mouse wheel)"},
+        {"minButton", "Minimise"},
+        {"closeButton", "Close"},
+        {"Label3", ""}, // the song title shows its own text
+        {"Label7", ""},
+        {"Button1", "Play/Stop (Space)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.control);
+        const SkinControl& c = p.control(row.control);
+        if (!c.visible) {
+            continue; // not in this theme
+        }
+        QHelpEvent help(QEvent::ToolTip, c.bounds.center(),
+                        p.window->mapToGlobal(c.bounds.center()));
+        QApplication::sendEvent(p.window.get(), &help);
+        if (*row.tip != 0) {
+            EXPECT_TRUE(QToolTip::isVisible());
+            EXPECT_EQ(QToolTip::text(), QString::fromLatin1(row.tip));
+        } else {
+            EXPECT_TRUE(test::waitUntil([] { return !QToolTip::isVisible(); }, 5000));
+        }
+    }
+    EXPECT_EQ(p.window->knob()->toolTip(), QStringLiteral("Volume (Up/Down, mouse wheel)"));
+    // Over the bare background the tip goes too.
+    QHelpEvent play(QEvent::ToolTip, p.centre("Button1"),
+                    p.window->mapToGlobal(p.centre("Button1")));
+    QApplication::sendEvent(p.window.get(), &play);
+    ASSERT_TRUE(QToolTip::isVisible());
+    QHelpEvent background(QEvent::ToolTip, QPoint(8, 60), p.window->mapToGlobal(QPoint(8, 60)));
+    QApplication::sendEvent(p.window.get(), &background);
+    EXPECT_TRUE(test::waitUntil([] { return !QToolTip::isVisible(); }, 5000));
+}
+
+TEST(PlayerWindow, SpacePlaysAndMTogglesMute) {
+    Player p;
+    auto key = [&](int code, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier,
+                   bool repeat = false) {
+        QKeyEvent e(QEvent::KeyPress, code, mods, text, repeat);
+        QApplication::sendEvent(p.window.get(), &e);
+    };
+    const struct {
+        int code;
+        const char* text;
+        Qt::KeyboardModifiers mods;
+        bool repeat;
+        const char* mute; // the mute image afterwards
+        bool plays;       // a play command started
+    } rows[] = {
+        {Qt::Key_M, "m", Qt::NoModifier, false, "31.png", false},
+        {Qt::Key_M, "m", Qt::NoModifier, true, "31.png", false}, // a held key toggles once
+        {Qt::Key_M, "M", Qt::NoModifier, false, "3.png", false},
+        {Qt::Key_M, "M", Qt::ControlModifier, false, "3.png", false},
+        {Qt::Key_Space, " ", Qt::ShiftModifier, false, "3.png", false},
+        {Qt::Key_Space, " ", Qt::NoModifier, true, "3.png", false},
+        {Qt::Key_Space, " ", Qt::NoModifier, false, "3.png", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.text) + (row.repeat ? " repeated" : ""));
+        key(row.code, QString::fromLatin1(row.text), row.mods, row.repeat);
+        EXPECT_EQ(p.controller->stateImages().mute, QString::fromLatin1(row.mute));
+        EXPECT_EQ(p.controller->Busy(), row.plays);
+        ASSERT_TRUE(test::waitUntil([&] { return !p.controller->Busy(); }, 20000));
+    }
+    EXPECT_EQ(p.control("Label4").caption, QStringLiteral("stopped"));
+    // While a play command runs the play control is disabled, and Space waits with it.
+    p.control("Button1").enabled = false;
+    key(Qt::Key_Space, QStringLiteral(" "));
+    EXPECT_FALSE(p.controller->Busy());
 }
 
 TEST(PlayerWindow, FavouritesSubmenuIsBuiltWhenOpenedAndBounded) {
