@@ -38,6 +38,17 @@ QByteArray cutAtNul(QByteArray bytes) {
     return bytes;
 }
 
+// A playlist is text; a stream's first bytes are not (frame headers, tag sizes).
+bool looksLikeText(const QByteArray& bytes) {
+    for (const char c : bytes.left(512)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x09 || (u > 0x0D && u < 0x20) || u == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
 QString decode(const QByteArray& bytes) {
     return decodeNetworkText(
         std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
@@ -152,29 +163,43 @@ PlaylistResult PlaylistResolver::ParsePlayList(const QString& address) const {
     const QString document = decode(stored);
 
     const QString extension = PlaylistExtension(address);
-    QString entry;
-    if (extension == u".m3u") {
-        // The first line that names something: an extended playlist opens with "#EXTM3U" and
-        // "#EXTINF" comments, which are not addresses. The line is kept as written.
+    // The first line that names something: an extended playlist opens with "#EXTM3U" and
+    // "#EXTINF" comments, which are not addresses. The line is kept as written.
+    const auto m3uEntry = [&document] {
         for (const QString& line : splitLines(document)) {
             const QString trimmed = line.trimmed();
             if (!trimmed.isEmpty() && !trimmed.startsWith(u'#')) {
-                entry = line;
-                break;
+                return line;
             }
         }
-    } else if (extension == u".pls") {
+        return QString();
+    };
+    const auto plsEntry = [&plsPath] {
         const IniFile ini = IniFile::load(plsPath);
-        entry = ini.value(u"playlist", u"file1");
-        if (entry.trimmed().isEmpty()) {
-            entry = ini.value(u"playlist", u"file2");
-        }
+        QString value = ini.value(u"playlist", u"file1");
+        return value.trimmed().isEmpty() ? ini.value(u"playlist", u"file2") : value;
+    };
+    QString entry;
+    if (extension == u".m3u") {
+        entry = m3uEntry();
+    } else if (extension == u".pls") {
+        entry = plsEntry();
     } else if (extension == u".asx") {
         entry = FindAsxReference(document);
     } else if (document.contains(u"<ASX", Qt::CaseInsensitive)) {
         entry = FindAsxReference(document);
     } else if (document.contains(u"[REFERENCE]", Qt::CaseInsensitive)) {
         entry = IniFile::load(plsPath).value(u"Reference", u"Ref1");
+    } else if (document.contains(u"[playlist]", Qt::CaseInsensitive)) {
+        // A playlist behind an address whose extension does not say so ("a.pls?id=3", "A.PLS").
+        entry = plsEntry();
+    } else if (looksLikeText(stored)) {
+        const QString line = m3uEntry();
+        entry = line.contains(u"://") ? line : QString();
+    } else {
+        // The address answered with audio, not with a playlist: it is the stream itself
+        // ("http://radio.example.com/live.mp3" has neither a port nor a playlist extension).
+        entry = address;
     }
 
     result.Url = entry;
