@@ -3,6 +3,7 @@
 // floods of titles and headers, streams that end, reset or change codec. Memory and time are
 // checked only as wide bounds ("did not grow without limit", "did not hang").
 
+#include "../player/controller_harness.h"
 #include "../services/hostile_service.h"
 #include "audio/engine.h"
 #include "player/player_controller.h"
@@ -233,35 +234,7 @@ TEST(HostileEngine, InitLeavesSigintAndSigtermAlone) {
 
 // ---- the player's stream worker -------------------------------------------------------------
 
-struct Player {
-    QTemporaryDir dir;
-    audio::Engine engine;
-    PlayerSettings settings;
-    NowPlaying now;
-    ControlModel controls;
-    SkinValues skin;
-    std::unique_ptr<PlayerController> player;
-    QStringList infoLines; // every distinct text of the info line, in order
-
-    Player() {
-        engine.init();
-        player = std::make_unique<PlayerController>(engine, dir.path() + u'/', settings, now,
-                                                    controls, skin, PlayerController::Links{});
-        QObject::connect(player.get(), &PlayerController::refreshRequested, [this] {
-            const QString info = caption("Label4");
-            if (infoLines.isEmpty() || infoLines.back() != info)
-                infoLines << info;
-        });
-    }
-    QString caption(const char* name) const {
-        return player->controls().find(QString::fromLatin1(name))->caption;
-    }
-    bool playing() const { return player->StreamHandle() != 0 && !player->Busy(); }
-    bool stopped() const {
-        return player->StreamHandle() == 0 && !player->Busy() && caption("Label4") == u"stopped";
-    }
-    std::string trace() const { return infoLines.join(u'|').toStdString(); }
-};
+using Player = test::ControllerHarness;
 
 // The buffering loop of the real worker, fed positions through the engine's seam: it plays
 // once the fill passes 85 %, and stops waiting for an end of 0 or "no end".

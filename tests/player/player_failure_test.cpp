@@ -4,6 +4,7 @@
 // reports nothing.
 
 #include "../common/local_http_server.h"
+#include "controller_harness.h"
 #include "directory/playlist.h"
 #include "player/player_controller.h"
 #include "test_support.h"
@@ -30,20 +31,12 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-struct Player {
-    QTemporaryDir dir;
-    audio::Engine engine;
-    PlayerSettings settings;
-    NowPlaying now;
-    ControlModel controls;
-    SkinValues skin;
+struct Player : test::ControllerHarness {
     PlaylistResolver resolver{dir.path() + u'/'};
-    std::unique_ptr<PlayerController> player;
     QStringList failures;
     QStringList notifications;
 
-    Player() {
-        engine.init();
+    Player() : ControllerHarness(Deferred{}) {
         PlayerController::Links links;
         links.parsePlayList = [this](const QString& address) {
             return resolver.ParsePlayList(address);
@@ -54,10 +47,9 @@ struct Player {
         links.showNotification = [this](const QString& text) {
             notifications << text;
         };
-        player = std::make_unique<PlayerController>(engine, dir.path() + u'/', settings, now,
-                                                    controls, skin, std::move(links));
+        start(std::move(links));
     }
-    QString info() const { return player->controls().find(u"Label4")->caption; }
+    ~Player() { player.reset(); }
 };
 
 } // namespace

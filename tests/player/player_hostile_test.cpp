@@ -4,6 +4,7 @@
 
 #include "../services/hostile_service.h"
 #include "common/text.h"
+#include "controller_harness.h"
 #include "player/player_controller.h"
 #include "test_support.h"
 
@@ -30,32 +31,17 @@ using test::freePort;
 test::HostileService* g_hostile = static_cast<test::HostileService*>(
     ::testing::AddGlobalTestEnvironment(new test::HostileService));
 
-struct Player {
-    QTemporaryDir dir;
-    audio::Engine engine;
-    PlayerSettings settings;
-    NowPlaying now;
-    ControlModel controls;
-    SkinValues skin;
-    std::unique_ptr<PlayerController> player;
-    int refreshes = 0;
+struct Player : test::ControllerHarness {
     int notifications = 0;
 
-    Player() {
-        engine.init();
+    Player() : ControllerHarness(Deferred{}) {
         PlayerController::Links links;
         links.showNotification = [this](const QString&) {
             ++notifications;
         };
-        player = std::make_unique<PlayerController>(engine, dir.path() + u'/', settings, now,
-                                                    controls, skin, std::move(links));
-        QObject::connect(player.get(), &PlayerController::refreshRequested,
-                         [this] { ++refreshes; });
+        start(std::move(links));
     }
-    QString caption(const char* name) const {
-        return player->controls().find(QString::fromLatin1(name))->caption;
-    }
-    bool playing() const { return player->StreamHandle() != 0 && !player->Busy(); }
+    ~Player() { player.reset(); }
 };
 
 } // namespace

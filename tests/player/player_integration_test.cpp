@@ -2,6 +2,7 @@
 // headers, format labels, title changes and the title log, and stopping a server that never
 // answers.
 
+#include "controller_harness.h"
 #include "player/player_controller.h"
 #include "test_support.h"
 
@@ -61,32 +62,7 @@ public:
 
 Icecast* g_icecast = static_cast<Icecast*>(::testing::AddGlobalTestEnvironment(new Icecast));
 
-struct Player {
-    QTemporaryDir dir;
-    audio::Engine engine;
-    PlayerSettings settings;
-    NowPlaying now;
-    ControlModel controls;
-    SkinValues skin;
-    std::unique_ptr<PlayerController> player;
-    QStringList infoLines; // every distinct text the info line showed, in order
-
-    Player() {
-        engine.init();
-        player = std::make_unique<PlayerController>(engine, dir.path() + u'/', settings, now,
-                                                    controls, skin, PlayerController::Links{});
-        QObject::connect(player.get(), &PlayerController::refreshRequested, [this] {
-            const QString info = caption("Label4");
-            if (infoLines.isEmpty() || infoLines.back() != info) {
-                infoLines << info;
-            }
-        });
-    }
-    QString caption(const char* name) const {
-        return player->controls().find(QString::fromLatin1(name))->caption;
-    }
-    bool playing() const { return player->StreamHandle() != 0 && !player->Busy(); }
-};
+using Player = test::ControllerHarness;
 
 } // namespace
 
