@@ -107,6 +107,25 @@ double frequencyOf(const QString& file, const QString& scratch) {
 
 // One stream, one recorder; the engine goes at the end of record(), which lets every encoder
 // finish its file.
+// The recorder's links to a real engine playing `stream`.
+Recorder::Links engineLinks(audio::Engine& engine, audio::StreamHandle stream) {
+    Recorder::Links l;
+    l.streamHandle = [stream] {
+        return stream;
+    };
+    l.startEncoder = [&engine](audio::StreamHandle s, const std::vector<std::string>& argv,
+                               bool paused) {
+        return engine.encodeStart(s, argv, paused);
+    };
+    l.encoderActive = [&engine](audio::EncoderHandle e) {
+        return engine.encodeIsActive(e);
+    };
+    l.stopEncoder = [&engine](audio::EncoderHandle e) {
+        engine.encodeStop(e);
+    };
+    return l;
+}
+
 struct Session {
     QTemporaryDir dir;
     RecorderSettings settings;
@@ -130,20 +149,7 @@ struct Session {
         engine.play(stream);
         std::this_thread::sleep_for(500ms);
 
-        Recorder::Links l;
-        l.streamHandle = [stream] {
-            return stream;
-        };
-        l.startEncoder = [&engine](audio::StreamHandle s, const std::vector<std::string>& argv,
-                                   bool paused) {
-            return engine.encodeStart(s, argv, paused);
-        };
-        l.encoderActive = [&engine](audio::EncoderHandle e) {
-            return engine.encodeIsActive(e);
-        };
-        l.stopEncoder = [&engine](audio::EncoderHandle e) {
-            engine.encodeStop(e);
-        };
+        Recorder::Links l = engineLinks(engine, stream);
         l.findEncoder = findEncoder;
         l.notify = [this](const QString& t) {
             notes << t;
@@ -383,20 +389,7 @@ TEST(RecorderIntegration, EachFileStartsWithItsOwnSong) {
         });
         engine.play(stream);
 
-        Recorder::Links l;
-        l.streamHandle = [stream] {
-            return stream;
-        };
-        l.startEncoder = [&engine](audio::StreamHandle s, const std::vector<std::string>& argv,
-                                   bool paused) {
-            return engine.encodeStart(s, argv, paused);
-        };
-        l.encoderActive = [&engine](audio::EncoderHandle e) {
-            return engine.encodeIsActive(e);
-        };
-        l.stopEncoder = [&engine](audio::EncoderHandle e) {
-            engine.encodeStop(e);
-        };
+        Recorder::Links l = engineLinks(engine, stream);
         l.handOver = [&engine](audio::EncoderHandle from, audio::EncoderHandle to) {
             EXPECT_TRUE(engine.encodeHandOver(from, to)) << "the title came before its audio";
         };
