@@ -14,6 +14,8 @@ packages=(
     # tests and benchmarks: real servers, sound, display
     icecast2 ffmpeg mpv pulseaudio pulseaudio-utils sox xvfb xdotool x11-utils xcompmgr openbox
     imagemagick python3 curl procps util-linux
+    # fuzzing: clang with libFuzzer and the sanitizers (tools/fuzz.sh)
+    clang libclang-rt-dev
     # tests: a private session bus and its client for the media controls; the menu entry check
     dbus-daemon dbus-session-bus-common dbus-bin desktop-file-utils
 )

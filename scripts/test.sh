@@ -17,5 +17,10 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNELARK_W
 cmake --build build-test -j"$(nproc)"
 
 echo "== tests"
-cd build-test
-ctest --output-on-failure --timeout 600 "$@"
+(cd build-test && ctest --output-on-failure --timeout 600 "$@")
+
+# Every fuzz target ran over its corpus above; with clang each also fuzzes for a while.
+if command -v clang++ >/dev/null && [ -z "${TUNELARK_NO_FUZZ:-}" ]; then
+    echo "== fuzzing (${TUNELARK_FUZZ_SECONDS:-20} s per target)"
+    bash tools/fuzz.sh "${TUNELARK_FUZZ_SECONDS:-20}"
+fi

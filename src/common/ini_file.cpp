@@ -114,19 +114,24 @@ std::optional<IniFile> IniFile::tryLoad(const QString& path, QString* error) {
         }
         return std::nullopt;
     }
-    QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         if (error != nullptr) {
             *error = file.errorString();
         }
         return std::nullopt;
     }
+    return fromBytes(bytes);
+}
+
+IniFile IniFile::fromBytes(QByteArray bytes) {
     bool bom = false;
     if (bytes.startsWith(kUtf8Bom)) {
         bom = true;
         bytes.remove(0, kUtf8Bom.size());
     }
-    IniFile ini = fromText(decodeNetworkText(std::string_view(bytes.constData(), bytes.size())));
+    IniFile ini = fromText(decodeNetworkText(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
     ini.bom_ = bom;
     return ini;
 }
@@ -242,13 +247,17 @@ QString IniFile::toText() const {
     return out;
 }
 
-bool IniFile::save(const QString& path) const {
+QByteArray IniFile::toBytes() const {
     QByteArray bytes;
     if (bom_) {
         bytes = kUtf8Bom;
     }
     bytes += toText().toUtf8();
-    return writeFileAtomically(path, bytes);
+    return bytes;
+}
+
+bool IniFile::save(const QString& path) const {
+    return writeFileAtomically(path, toBytes());
 }
 
 std::optional<int> IniFile::parseInt(QStringView value) {

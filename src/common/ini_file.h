@@ -14,6 +14,7 @@
 //
 // Not thread-safe; each owner keeps its own instance.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,8 @@ public:
     // Reads a file as UTF-8 (a file that is not valid UTF-8 is read as Windows-1252; a UTF-8
     // byte-order mark is kept for saving). A missing or unreadable file gives an empty document.
     static IniFile load(const QString& path);
+    // The bytes of a file as load() reads them (what load() and tryLoad() call).
+    static IniFile fromBytes(QByteArray bytes);
     // As load(), but a file that exists and cannot be read gives nullopt (with the reason in
     // *error), so a caller that writes the file back does not replace it with a stub.
     static std::optional<IniFile> tryLoad(const QString& path, QString* error = nullptr);
@@ -50,6 +53,8 @@ public:
     void setBool(QStringView section, QStringView key, bool value);
 
     QString toText() const;
+    // The bytes save() writes: UTF-8, with the byte-order mark the file was read with.
+    QByteArray toBytes() const;
     // Atomic write. Returns false (and leaves the old file untouched) on any failure.
     bool save(const QString& path) const;
 

@@ -122,6 +122,52 @@ QString FindAsxReference(QStringView text) {
     return {};
 }
 
+QString ResolvePlaylistDocument(const QString& address, const QByteArray& bytes) {
+    const QByteArray stored = cutAtNul(bytes);
+    const QString document = decode(stored);
+
+    const QString extension = PlaylistExtension(address);
+    // The first line that names something: an extended playlist opens with "#EXTM3U" and
+    // "#EXTINF" comments, which are not addresses. The line is kept as written.
+    const auto m3uEntry = [&document] {
+        for (const QString& line : splitLines(document)) {
+            const QString trimmed = line.trimmed();
+            if (!trimmed.isEmpty() && !trimmed.startsWith(u'#')) {
+                return line;
+            }
+        }
+        return QString();
+    };
+    const auto plsEntry = [&stored] {
+        const IniFile ini = IniFile::fromBytes(stored);
+        QString value = ini.value(u"playlist", u"file1");
+        return value.trimmed().isEmpty() ? ini.value(u"playlist", u"file2") : value;
+    };
+    QString entry;
+    if (extension == u".m3u") {
+        entry = m3uEntry();
+    } else if (extension == u".pls") {
+        entry = plsEntry();
+    } else if (extension == u".asx") {
+        entry = FindAsxReference(document);
+    } else if (document.contains(u"<ASX", Qt::CaseInsensitive)) {
+        entry = FindAsxReference(document);
+    } else if (document.contains(u"[REFERENCE]", Qt::CaseInsensitive)) {
+        entry = IniFile::fromBytes(stored).value(u"Reference", u"Ref1");
+    } else if (document.contains(u"[playlist]", Qt::CaseInsensitive)) {
+        // A playlist behind an address whose extension does not say so ("a.pls?id=3", "A.PLS").
+        entry = plsEntry();
+    } else if (looksLikeText(stored)) {
+        const QString line = m3uEntry();
+        entry = line.contains(u"://") ? line : QString();
+    } else {
+        // The address answered with audio, not with a playlist: it is the stream itself
+        // ("http://radio.example.com/live.mp3" has neither a port nor a playlist extension).
+        entry = address;
+    }
+    return entry;
+}
+
 PlaylistResolver::PlaylistResolver(QString appPath, Downloader downloader)
     : appPath_(std::move(appPath)), download_(std::move(downloader)) {
     if (!download_) {
@@ -160,49 +206,7 @@ PlaylistResult PlaylistResolver::ParsePlayList(const QString& address) const {
         }
         stored = file.readAll();
     }
-    const QString document = decode(stored);
-
-    const QString extension = PlaylistExtension(address);
-    // The first line that names something: an extended playlist opens with "#EXTM3U" and
-    // "#EXTINF" comments, which are not addresses. The line is kept as written.
-    const auto m3uEntry = [&document] {
-        for (const QString& line : splitLines(document)) {
-            const QString trimmed = line.trimmed();
-            if (!trimmed.isEmpty() && !trimmed.startsWith(u'#')) {
-                return line;
-            }
-        }
-        return QString();
-    };
-    const auto plsEntry = [&plsPath] {
-        const IniFile ini = IniFile::load(plsPath);
-        QString value = ini.value(u"playlist", u"file1");
-        return value.trimmed().isEmpty() ? ini.value(u"playlist", u"file2") : value;
-    };
-    QString entry;
-    if (extension == u".m3u") {
-        entry = m3uEntry();
-    } else if (extension == u".pls") {
-        entry = plsEntry();
-    } else if (extension == u".asx") {
-        entry = FindAsxReference(document);
-    } else if (document.contains(u"<ASX", Qt::CaseInsensitive)) {
-        entry = FindAsxReference(document);
-    } else if (document.contains(u"[REFERENCE]", Qt::CaseInsensitive)) {
-        entry = IniFile::load(plsPath).value(u"Reference", u"Ref1");
-    } else if (document.contains(u"[playlist]", Qt::CaseInsensitive)) {
-        // A playlist behind an address whose extension does not say so ("a.pls?id=3", "A.PLS").
-        entry = plsEntry();
-    } else if (looksLikeText(stored)) {
-        const QString line = m3uEntry();
-        entry = line.contains(u"://") ? line : QString();
-    } else {
-        // The address answered with audio, not with a playlist: it is the stream itself
-        // ("http://radio.example.com/live.mp3" has neither a port nor a playlist extension).
-        entry = address;
-    }
-
-    result.Url = entry;
+    result.Url = ResolvePlaylistDocument(address, stored);
     result.StationUrl = address;
     return result;
 }

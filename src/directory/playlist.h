@@ -28,6 +28,11 @@ QString PlaylistExtension(QStringView address);
 // First usable "REF HREF" target of an ASX document (banners ending in .gif are skipped).
 QString FindAsxReference(QStringView text);
 
+// The address a downloaded document resolves to, as ParsePlayList() reads it back from
+// pls.dat: `stored` is the document (up to its first NUL), `address` where it came from.
+// Empty when the document names nothing usable.
+QString ResolvePlaylistDocument(const QString& address, const QByteArray& stored);
+
 struct PlaylistResult {
     QString Url;                // the resolved address; empty when nothing usable was found
     QString StationUrl;         // the address as given; empty when the download failed

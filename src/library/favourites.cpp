@@ -84,27 +84,37 @@ const TStation* FavouritesDocument::row(int index) const {
     return &stations_[static_cast<std::size_t>(index)];
 }
 
-LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
-    LoadResult result;
+void FavouritesDocument::clearRows() {
     stations_.clear();
     doc_.reset();
     loadFailed_ = false;
     rowsFiltered_ = filterActive();
+}
 
+LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
     QFile file(path_);
     if (!file.exists()) {
         // No favourites yet (a first run): an empty list, nothing to complain about.
-        return result;
+        clearRows();
+        return {};
     }
     if (!file.open(QIODevice::ReadOnly)) {
+        clearRows();
         // A missing file has nothing to keep; an existing unreadable one does.
         loadFailed_ = file.exists();
+        LoadResult result;
         result.ok = false;
         result.error =
             QStringLiteral("%1: %2").arg(QFileInfo(path_).fileName(), file.errorString());
         return result;
     }
-    const XmlUtf8 text = xmlToUtf8(file.readAll());
+    return loadFromBytes(file.readAll(), filterText);
+}
+
+LoadResult FavouritesDocument::loadFromBytes(const QByteArray& bytes, const QString& filterText) {
+    LoadResult result;
+    clearRows();
+    const XmlUtf8 text = xmlToUtf8(bytes);
     if (!text.ok) {
         loadFailed_ = true;
         result.ok = false;
@@ -208,8 +218,7 @@ LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
     return result;
 }
 
-CommitResult FavouritesDocument::CommitFavs() {
-    CommitResult result;
+QByteArray FavouritesDocument::serialize() {
     rootElement(true); // never write a file the next load would refuse
     // The tree holds UTF-8 whatever the file was read from; say so in the declaration.
     if (doc_.first_child().type() != pugi::node_declaration) {
@@ -220,8 +229,12 @@ CommitResult FavouritesDocument::CommitFavs() {
     std::ostringstream out;
     doc_.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
     // Character references such as "&#xD800;" reach the tree as bytes that are not UTF-8.
-    const QByteArray text = validUtf8(QByteArray::fromStdString(out.str()));
+    return validUtf8(QByteArray::fromStdString(out.str()));
+}
 
+CommitResult FavouritesDocument::CommitFavs() {
+    CommitResult result;
+    const QByteArray text = serialize();
     if (loadFailed_ && QFileInfo::exists(path_)) {
         const QString keep = backupName(path_);
         if (!QFile::rename(path_, keep)) {
@@ -425,7 +438,11 @@ bool FavouritesDocument::importStations(const QString& sourcePath) {
     QFile file(sourcePath);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const XmlUtf8 text = xmlToUtf8(file.readAll());
+    return importStationsFrom(file.readAll());
+}
+
+bool FavouritesDocument::importStationsFrom(const QByteArray& sourceBytes) {
+    const XmlUtf8 text = xmlToUtf8(sourceBytes);
     if (!text.ok)
         return false;
     pugi::xml_document source;

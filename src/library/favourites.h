@@ -21,6 +21,7 @@
 
 #include "library/station.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -77,8 +78,13 @@ public:
     // Reads the file again and rebuilds the rows. After a failure the rows built before the
     // failing group stay.
     LoadResult LoadFavs(const QString& filterText);
+    // The rows from the bytes of a favourites file, as LoadFavs() builds them after reading.
+    LoadResult loadFromBytes(const QByteArray& bytes, const QString& filterText);
     // Writes the document and reloads it with an empty filter text.
     CommitResult CommitFavs();
+    // The bytes a commit writes: valid UTF-8 with a declaration saying so, and a root element
+    // (added to the document when it has none).
+    QByteArray serialize();
 
     // Exact, case-sensitive comparison with every station's "Url" text.
     bool IsFavouriteUrl(const QString& url) const;
@@ -118,10 +124,13 @@ public:
     // root into it. False when the source cannot be read or parsed (the document is then
     // unchanged).
     bool importStations(const QString& sourcePath);
+    // The same from the bytes of the source file.
+    bool importStationsFrom(const QByteArray& source);
 
     pugi::xml_document& document() { return doc_; }
 
 private:
+    void clearRows();
     pugi::xml_node rootElement(bool create);
     pugi::xml_node groupAt(int groupIndex) const;
     pugi::xml_node stationAt(int groupIndex, int stationIndex) const;

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QFile>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -344,12 +345,20 @@ bool isIconSlot(int slot) {
     return slot <= 3 || slot >= 14;
 }
 
-// A file that is missing or does not decode gives a null image.
-QImage loadImage(const QString& path) {
-    if (!QFile::exists(path))
+// The largest picture decoded: a few kilobytes of PNG can announce hundreds of megabytes.
+constexpr int kMaxPictureSide = 4096;
+
+// A file that is missing, does not decode or announces more than kMaxPictureSide pixels a
+// side gives a null image.
+QImage loadImage(const FolderFiles& files, const QString& name) {
+    const std::unique_ptr<QIODevice> file = files.open(name);
+    if (!file)
         return {};
-    QImage image(path);
-    return image;
+    QImageReader reader(file.get());
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide))
+        return {};
+    return reader.read();
 }
 
 // Drawn at (0, 0) onto a cleared 32 x 32 bitmap, alpha kept per pixel and the colour
@@ -448,16 +457,21 @@ std::optional<uint32_t> ParseHtmlColor(const QString& text) {
 }
 
 ListTheme LoadInterfaceTheme(const QString& folder) {
+    return LoadInterfaceTheme(FolderFiles::onDisk(folder));
+}
+
+ListTheme LoadInterfaceTheme(const FolderFiles& folder) {
     ListTheme t = ListTheme::builtin();
 
     // 1. Tool bar background, stretched into 2 x 48.
-    const QImage toolbar = loadImage(folder + QStringLiteral("toolbar.png"));
+    const QImage toolbar = loadImage(folder, QStringLiteral("toolbar.png"));
     if (!toolbar.isNull())
         t.toolbarBackground = toolbar.convertToFormat(QImage::Format_ARGB32_Premultiplied)
                                   .scaled(2, 48, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     // 2. Colours.
-    const IniFile ini = IniFile::load(folder + QStringLiteral("theme.ini"));
+    const IniFile ini =
+        IniFile::fromBytes(folder.read(QStringLiteral("theme.ini")).value_or(QByteArray()));
     const std::pair<const char16_t*, QColor*> keys[] = {
         {u"color", &t.background},
         {u"fontcolor", &t.fontColor},
@@ -474,16 +488,16 @@ ListTheme LoadInterfaceTheme(const QString& folder) {
     }
 
     // 3. Single pictures.
-    if (QImage x = loadImage(folder + QStringLiteral("x.png")); !x.isNull())
+    if (QImage x = loadImage(folder, QStringLiteral("x.png")); !x.isNull())
         t.clearImage = x.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    t.searchPanel = loadImage(folder + QStringLiteral("searchpanel.png"));
-    t.statusBar = loadImage(folder + QStringLiteral("bottom.png"));
-    t.findImage = loadImage(folder + QStringLiteral("find.png"));
+    t.searchPanel = loadImage(folder, QStringLiteral("searchpanel.png"));
+    t.statusBar = loadImage(folder, QStringLiteral("bottom.png"));
+    t.findImage = loadImage(folder, QStringLiteral("find.png"));
 
     // 4./5. The named images.
     for (int slot = 1; slot <= 16; ++slot) {
         const QImage image =
-            loadImage(folder + QString::fromLatin1(kSlotNames[slot - 1]) + QStringLiteral(".png"));
+            loadImage(folder, QString::fromLatin1(kSlotNames[slot - 1]) + QStringLiteral(".png"));
         if (image.isNull())
             continue;
         if (isIconSlot(slot))

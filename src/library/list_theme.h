@@ -10,6 +10,8 @@
 //
 // Plain data; images are built and read on the UI thread (QPainter on QImage, no widgets).
 
+#include "common/folder_files.h"
+
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -87,6 +89,7 @@ QString StripHash(QString text);
 // one that does not decode counts as missing; a colour that does not parse keeps its
 // default.
 ListTheme LoadInterfaceTheme(const QString& folder);
+ListTheme LoadInterfaceTheme(const FolderFiles& folder);
 
 // Puts the theme's tool bar images and backgrounds on the manager window's parts, found by
 // their object names: ToolButton1, ToolButton2, ToolButton3, NewGroupBtn (tool bar

@@ -41,7 +41,8 @@ inline constexpr char kShopUserAgent[] = "JEDI-VCL";
 QString ShopSearchUrl(const QString& host, const QString& title);
 
 // The first line holding src=" followed at once by "http://<imageHost>/images": the text
-// between that src=" and the next double quote. Empty when no line matches.
+// between the line's first src=" (which may be an earlier one) and the next double quote.
+// Empty when no line matches.
 QString FindAlbumArtAddress(const QByteArray& page, const QString& imageHost);
 
 // The address's extension (from its last point, when no ':' or '\' follows it) is exactly

@@ -75,7 +75,11 @@ QImage TMyAbout::loadThemeImage(const QString& fileName, QSize background) const
     // A file that cannot be decoded behaves as a missing one, and so does one whose header
     // announces more pixels than a window of this theme could show: a few kilobytes of PNG
     // can ask for hundreds of megabytes.
-    QImageReader reader(folder_ + fileName);
+    const std::unique_ptr<QIODevice> file = files_.open(fileName);
+    if (!file) {
+        return QImage();
+    }
+    QImageReader reader(file.get());
     const QSize size = reader.size();
     const bool allowed = background.isEmpty() ? backgroundSizeAllowed(size, largestScreen())
                                               : themeImageSizeAllowed(size, background);
@@ -86,10 +90,12 @@ QImage TMyAbout::loadThemeImage(const QString& fileName, QSize background) const
 }
 
 TMyAbout::LoadResult TMyAbout::LoadTheme(const QString& themeFolder, bool recording) {
-    folder_ = themeFolder;
-    if (!folder_.isEmpty() && !folder_.endsWith(u'/')) {
-        folder_ += u'/';
-    }
+    return LoadTheme(FolderFiles::onDisk(themeFolder), recording);
+}
+
+TMyAbout::LoadResult TMyAbout::LoadTheme(const FolderFiles& files, bool recording) {
+    files_ = files;
+    folder_ = files.folder();
 
     // The background decides whether the theme is usable at all: without it the window would
     // have no size and could not be reached again.
@@ -101,7 +107,7 @@ TMyAbout::LoadResult TMyAbout::LoadTheme(const QString& themeFolder, bool record
         background = loadThemeImage(backgroundFileName(role_));
         ini = IniFile::fromText(builtInTheme().ini);
     } else {
-        ini = IniFile::load(folder_ + QStringLiteral("theme.ini"));
+        ini = IniFile::fromBytes(files_.read(QStringLiteral("theme.ini")).value_or(QByteArray()));
     }
 
     theme_ = readThemeValues(ini);

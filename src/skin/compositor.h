@@ -9,6 +9,7 @@
 // outlive it. The surface, the strips and the images live from one theme load to the next, so
 // a pass allocates nothing beyond what QPainter needs. UI thread only.
 
+#include "common/folder_files.h"
 #include "skin/animation.h"
 #include "skin/skin_control.h"
 #include "skin/theme.h"
@@ -44,6 +45,8 @@ public:
     // A theme whose background cannot be loaded is replaced as a whole by the built-in theme,
     // so the window never ends up invisible.
     LoadResult LoadTheme(const QString& themeFolder, bool recording);
+    // The same from the theme's files wherever they are (themeFolder() is then their folder).
+    LoadResult LoadTheme(const FolderFiles& files, bool recording);
 
     // Draws the whole surface. hoverTarget is the control the pointer was last reported over
     // (nullptr for the window itself); image buttons without image draw their caption in white
@@ -123,6 +126,7 @@ private:
     ControlModel& controls_;
     SkinRole role_;
     QString folder_;
+    FolderFiles files_;
     bool builtIn_ = false;
     ThemeValues theme_;
     QString fontFamily_ = QString::fromLatin1(kFallbackFont);
