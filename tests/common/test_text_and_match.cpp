@@ -1,6 +1,11 @@
+#include "common/folder_files.h"
 #include "common/numeric.h"
 #include "common/text.h"
 #include "common/wildcard.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -269,3 +274,26 @@ TEST(Text, TwoDigits) {
 }
 
 } // namespace
+
+TEST(FolderFiles, NamesStayInsideTheFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    for (const char* name : {"a.ini", "sub/b.ini"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(name);
+    }
+    const tl::FolderFiles disk = tl::FolderFiles::onDisk(dir.filePath(QStringLiteral("sub")));
+    const tl::FolderFiles memory = tl::FolderFiles::inMemory(
+        {{QStringLiteral("b.ini"), "sub/b.ini"}, {QStringLiteral("../a.ini"), "a.ini"}});
+    const std::pair<const char*, std::optional<QByteArray>> rows[] = {
+        {"b.ini", "sub/b.ini"},   {"../a.ini", std::nullopt}, {"..", std::nullopt},
+        {".", std::nullopt},      {"", std::nullopt},         {"x\\..\\a.ini", std::nullopt},
+        {"missing", std::nullopt}};
+    for (const auto& [name, want] : rows) {
+        EXPECT_EQ(disk.read(QString::fromLatin1(name)), want) << name;
+        EXPECT_EQ(memory.read(QString::fromLatin1(name)), want) << name;
+    }
+    EXPECT_EQ(disk.folder(), dir.filePath(QStringLiteral("sub/")));
+}

@@ -77,6 +77,9 @@ TEST_F(ListThemeTest, ColoursImagesAndToolBarFromTheFolder) {
     put("icon2.png", filled(32, 32, QColor(255, 0, 0, 128)));
     put("icon4.png", filled(20, 20, Qt::yellow, QImage::Format_RGB32)); // no alpha: opaque
     putBytes("icon5.png", "\x89PNG\r\n\x1a\ncorrupt");                  // counts as missing
+    // A picture is refused from its header beyond 4096 pixels a side.
+    putBytes("searchpanel.png", QByteArray("P6\n4096 1\n255\n") + QByteArray(3 * 4096, 'A'));
+    putBytes("bottom.png", QByteArray("P6\n4097 1\n255\n") + QByteArray(3 * 4097, 'A'));
 
     const ListTheme t = LoadInterfaceTheme(folder());
     EXPECT_EQ(t.background, QColor(0x10, 0x20, 0x30));
@@ -85,6 +88,8 @@ TEST_F(ListThemeTest, ColoursImagesAndToolBarFromTheFolder) {
     EXPECT_EQ(t.infoFontColor, QColor(0xDD, 0xDD, 0xDD)) << "missing key";
     EXPECT_EQ(rgbOf(t.toolbarBackground, 1, 40), 0x4080C0u);
     EXPECT_EQ(t.rowImages[ListTheme::kListL], ListTheme::builtin().rowImages[ListTheme::kListL]);
+    EXPECT_EQ(t.searchPanel.size(), QSize(4096, 1));
+    EXPECT_TRUE(t.statusBar.isNull());
     EXPECT_EQ(rgbOf(t.rowImages[ListTheme::kDelete], 0, 0), 0xFF0000u) << "icon2 is 32 x 32";
 
     // Tool bar list: icon2 then icon4; alpha premultiplied, an icon without alpha opaque.
