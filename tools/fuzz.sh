@@ -33,8 +33,8 @@ fi
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-if [ -f tests/lsan.supp ] && [ -z "${LSAN_OPTIONS:-}" ]; then
-    export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+if [ -f tools/lsan.supp ] && [ -z "${LSAN_OPTIONS:-}" ]; then
+    export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp"
 fi
 
 mkdir -p "$build/artifacts"
@@ -52,7 +52,7 @@ for t in "${targets[@]}"; do
     echo "== $t: $seconds s"
     status=0
     # shellcheck disable=SC2086
-    "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" ${FUZZ_FLAGS:-} \
         "$build/corpus/$t" "tests/fuzz/corpus/$t" >"$log" 2>&1 || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

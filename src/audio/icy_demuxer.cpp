@@ -79,6 +79,12 @@ std::size_t utf8SequenceAt(std::string_view text, std::size_t i) {
     for (std::size_t k = 1; k < length; ++k)
         if ((byte(i + k) & 0xC0) != 0x80)
             return 0;
+    // Over-long forms, encoded surrogates and code points beyond U+10FFFF are not UTF-8
+    // (the decoder reads such a text as Windows-1252, one byte a character).
+    const unsigned char second = byte(i + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+        return 0;
     return length;
 }
 

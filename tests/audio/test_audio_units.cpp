@@ -182,6 +182,12 @@ TEST(IcyText, CutAtCharactersNeverInsideASequence) {
         {"caf\xE9 au lait", 4, "caf\xE9"},                    // Windows-1252: bytes
         {euro + "\xE9" + euro, 3, euro.substr(0, 3)},         // invalid UTF-8: bytes
         {euro.substr(0, 2) + "abcdef", 2, euro.substr(0, 2)}, // truncated sequence
+        // Not UTF-8 either, so bytes: an encoded surrogate, over-long forms, beyond U+10FFFF.
+        {"\xED\xA0\x80\xED\xA0\x80", 2, "\xED\xA0"},
+        {"\xE0\x80\x80xyz", 2, "\xE0\x80"},
+        {"\xF0\x80\x80\x80xy", 2, "\xF0\x80"},
+        {"\xF4\x90\x80\x80xy", 2, "\xF4\x90"},
+        {"\xED\x9F\xBFxy", 2, "\xED\x9F\xBFx"}, // U+D7FF, the last before the surrogates
         {std::string(90 * 1024, 'N'), kMaxNetworkTextChars, std::string(1024, 'N')},
     };
     for (const Row& row : rows) {
