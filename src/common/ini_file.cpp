@@ -130,8 +130,14 @@ IniFile IniFile::fromBytes(QByteArray bytes) {
         bom = true;
         bytes.remove(0, kUtf8Bom.size());
     }
-    IniFile ini = fromText(decodeNetworkText(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+    QString text = decodeNetworkText(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    // Read as UTF-8, the decoder drops a mark at the start of its text; one after the file's
+    // own mark is part of the text.
+    if (bytes.startsWith(kUtf8Bom) && !text.startsWith(u"\u00EF\u00BB\u00BF")) {
+        text.prepend(QChar(0xFEFF));
+    }
+    IniFile ini = fromText(text);
     ini.bom_ = bom;
     return ini;
 }

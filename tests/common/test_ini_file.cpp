@@ -193,6 +193,12 @@ TEST(IniFile, SaveAndLoadRoundTrip) {
     ASSERT_TRUE(ini.save(path));
     EXPECT_EQ(readAll(path), QByteArray(original) + "x=5\r\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"config.ini"}); // no temp left
+
+    // Written back byte for byte without a change (valid UTF-8).
+    for (const QByteArray& bytes :
+         {QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[A]\nk=1"), QByteArray("[A]\nk=\xEF\xBB\xBF\r"),
+          QByteArray("\xEF\xBB\xBF"), QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF")})
+        EXPECT_EQ(IniFile::fromBytes(bytes).toBytes(), bytes) << bytes.toHex().constData();
 }
 
 TEST(IniFile, LoadMissingOrWindows1252File) {

@@ -3,8 +3,9 @@
 // the built-in theme's); every number the theme gives is bounded by the background; controls
 // stay within reach of the window; the slider's position rule stays within 0..maximum.
 //
-// Input: theme.ini, then the files background.png, 1.png, 5.png, 20.png, 71.png and top.png,
-// separated by lines "=====". An empty background stands for a plain generated one.
+// Input: theme.ini, then the files background.png, 1.png, 5.png, 20.png, 71.png, top.png and
+// 5@2x.png, separated by lines "=====" (the input's length picks the pixel scale). An empty
+// background stands for a plain generated one.
 
 #include "player/player_controller.h"
 #include "skin/compositor.h"
@@ -37,8 +38,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QByteArray kBackground = plainBackground();
-    static const char* const kNames[] = {"theme.ini", "background.png", "1.png",  "5.png",
-                                         "20.png",    "71.png",         "top.png"};
+    static const char* const kNames[] = {"theme.ini", "background.png", "1.png",   "5.png",
+                                         "20.png",    "71.png",         "top.png", "5@2x.png"};
     const auto parts = tl::fuzz::parts(tl::fuzz::view(data, size), std::size(kNames));
     std::map<QString, QByteArray> files;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -51,8 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tl::ControlModel model;
     tl::PlayerController::buildControls(model);
     tl::TMyAbout about(model, tl::SkinRole::Player);
+    about.setDevicePixelRatio(size % 3 == 0 ? 2.0 : 1.0);
     const auto loaded = about.LoadTheme(tl::FolderFiles::inMemory(std::move(files)), size % 2 == 1);
-    check(!loaded.size.isEmpty() && loaded.size == about.surface().size(), "a window size");
+    check(!loaded.size.isEmpty() && loaded.size == about.size(), "a window size");
     const int w = loaded.size.width();
     const int h = loaded.size.height();
     const tl::ThemeValues& t = about.theme();
