@@ -298,6 +298,7 @@ TEST(PlayerIntegration, ReconnectsAfterADropUntilTheServerRefuses) {
     EXPECT_EQ(requests("GET"), 2);
     test::waitUntil([] { return false; }, 3000);
     EXPECT_EQ(p.caption("Label3"), title);
+    EXPECT_EQ(p.caption("Label5"), QStringLiteral("128 kbps")) << "no status line cleared it";
     const int elapsed = p.player->ElapsedSeconds();
 
     // The source restarts: the mount goes away (Icecast answers 404 meanwhile) and comes back.
