@@ -67,6 +67,7 @@ test::HostileService* g_hostile = static_cast<test::HostileService*>(
 struct Opened {
     audio::StreamHandle handle = 0;
     audio::ErrorCode error = audio::ErrorCode::Ok;
+    audio::OpenFailure why; // the opening thread's
     bool hung = false;
 };
 
@@ -79,6 +80,7 @@ Opened openGuarded(audio::Engine& engine, const std::string& url, const audio::O
         Opened o;
         o.handle = engine.streamCreateUrl(url, options, stop.get_token());
         o.error = engine.errorCode();
+        o.why = engine.lastOpenFailure();
         promise.set_value(o);
     });
     Opened o;
@@ -97,6 +99,7 @@ Opened openGuarded(audio::Engine& engine, const std::string& url, const audio::O
 
 TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
     ASSERT_TRUE(g_hostile->up) << "hostile_server.py did not start";
+    using audio::ConnectFault;
     using audio::ErrorCode;
     // EndsUnplayed: ends by itself before play() (the start time-out), then plays nothing.
     enum Outcome { OpenFails, Ends, EndsUnplayed, OpenFailsOrEnds, Plays };
@@ -104,8 +107,9 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
     struct Row {
         const char* mode;
         Outcome outcome;
-        std::optional<ErrorCode> error = {}; // for OpenFails
-        const char* meta = nullptr;          // the metadata text at the end, when one is due
+        std::optional<ErrorCode> error = {};     // for OpenFails
+        ConnectFault fault = ConnectFault::None; // for OpenFails
+        const char* meta = nullptr;              // the metadata text at the end, when one is due
         std::chrono::seconds playFor = kHeld;
     };
     const Row rows[] = {
@@ -119,7 +123,7 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         {"stall_head", OpenFails, ErrorCode::Timeout},
         {"burst_trickle", EndsUnplayed},
         {"stall_body", Ends},
-        {"stall_meta", Ends, {}, "StreamTitle='Block 0';"},
+        {.mode = "stall_meta", .outcome = Ends, .meta = "StreamTitle='Block 0';"},
         {"meta_255", OpenFailsOrEnds},
         // Connections that end or reset, before, during and after the probe.
         {"reset_head", OpenFails, ErrorCode::FileOpen},
@@ -127,15 +131,15 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         {"close_mid", Ends},
         {"reset", Ends},
         // Replies that never reach a body.
-        {"redirect_loop", OpenFails, ErrorCode::FileOpen},
-        {"huge_line", OpenFails, ErrorCode::FileOpen},
-        {"huge_headers", OpenFails, ErrorCode::FileOpen},
+        {"redirect_loop", OpenFails, ErrorCode::FileOpen, ConnectFault::Redirects},
+        {"huge_line", OpenFails, ErrorCode::FileOpen, ConnectFault::Headers},
+        {"huge_headers", OpenFails, ErrorCode::FileOpen, ConnectFault::Headers},
         // A change of codec ends the stream; a change of rate and channels plays on.
         {"codec_change", Ends},
-        {"rate_change", Plays, {}, nullptr, 9s},
+        {.mode = "rate_change", .outcome = Plays, .playFor = 9s},
         // Metadata intervals at the edges: none, every byte, one block every 2 GiB.
         {"metaint_0", Plays},
-        {"metaint_1", Plays, {}, "StreamTitle='Metaint 1';"},
+        {.mode = "metaint_1", .outcome = Plays, .meta = "StreamTitle='Metaint 1';"},
         {"metaint_2g", Plays},
         {"title_flood", Plays},
         {"many_headers", Plays},
@@ -162,6 +166,7 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         if (row.outcome == OpenFails) {
             EXPECT_EQ(o.handle, 0u);
             EXPECT_EQ(o.error, *row.error);
+            EXPECT_EQ(o.why.connect, row.fault);
         }
         if (row.outcome == Ends || row.outcome == EndsUnplayed || row.outcome == Plays) {
             ASSERT_NE(o.handle, 0u) << static_cast<int>(o.error);
@@ -313,15 +318,45 @@ TEST(HostilePlayer, BufferingFollowsTheEnginePositions) {
     }
 }
 
-// A stream that ends (closed, reset, codec change) or never gets going (one byte a second,
-// before or after a burst) ends as a refused connection does: "stopped", the play image
-// back, no stream, and the player usable again.
-TEST(HostilePlayer, StreamsThatEndOrTrickleStopAsAFailedConnection) {
+// A stream that ends (closed, reset, codec change, stalled) or never gets going (trickles,
+// stalls, resets, endless redirections, huge headers, no audio) ends as a refused connection
+// does: "stopped", the play image back, no stream, and the player usable again. A stream that
+// did play and then ended shows no failure; one that never opened says why.
+TEST(HostilePlayer, StreamsThatEndOrNeverStartShowStopped) {
     ASSERT_TRUE(g_hostile->up);
-    for (const char* mode : {"close_mid", "reset", "codec_change", "trickle", "burst_trickle"}) {
-        SCOPED_TRACE(mode);
-        Player p;
-        p.now.Url = g_hostile->url(mode);
+    struct FailingPlayer : test::ControllerHarness {
+        QStringList failures;
+        FailingPlayer() : ControllerHarness(Deferred{}) {
+            PlayerController::Links links;
+            links.showFailure = [this](const QString& text) {
+                failures << text;
+            };
+            start(std::move(links));
+        }
+        ~FailingPlayer() { player.reset(); }
+    };
+    const struct {
+        const char* mode;
+        const char* failure; // the one failure shown; nullptr: none; "*": either
+    } rows[] = {
+        {"close_mid", nullptr},
+        {"reset", nullptr},
+        {"codec_change", nullptr},
+        {"stall_body", nullptr},
+        {"burst_trickle", nullptr},
+        {"trickle", "127.0.0.1 sent no audio in time"},
+        {"stall_head", "127.0.0.1 sent no audio in time"},
+        {"meta_255", "*"},
+        {"reset_probe", "*"},
+        {"zeros_10g", "No audio in this stream"},
+        {"redirect_loop", "127.0.0.1 sent a redirection that can't be followed"},
+        {"huge_line", "127.0.0.1 sent too much header data"},
+        {"huge_headers", "127.0.0.1 sent too much header data"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mode);
+        FailingPlayer p;
+        p.now.Url = g_hostile->url(row.mode);
         p.player->Button1Click();
         // Start time-out 15 s, stall time-out 15 s: wide bounds around both.
         ASSERT_TRUE(waitUntil([&] { return p.stopped(); }, 60s)) << p.trace();
@@ -329,6 +364,11 @@ TEST(HostilePlayer, StreamsThatEndOrTrickleStopAsAFailedConnection) {
         EXPECT_FALSE(p.player->controls().find(u"RecLabel")->enabled);
         EXPECT_TRUE(p.player->controls().find(u"Button1")->enabled);
         EXPECT_TRUE(waitUntil([&] { return !p.player->PlayTimer().isActive(); }, 5s));
+        if (row.failure == nullptr) {
+            EXPECT_TRUE(p.failures.isEmpty()) << p.failures.join(u'|').toStdString();
+        } else if (std::string(row.failure) != "*") {
+            EXPECT_EQ(p.failures.join(u'|').toStdString(), row.failure);
+        }
 
         p.now.Url = g_hostile->url("normal");
         p.player->Button1Click();
