@@ -17,6 +17,9 @@ constexpr std::size_t kMaxRing = 96 * 1024;
 constexpr std::size_t kMaxHeaderLines = 64;
 constexpr std::size_t kMaxHeaderChars = 64 + kMaxNetworkTextChars;
 constexpr auto kNetPoll = std::chrono::milliseconds(50);
+// Header bytes past which a failed reply counts as one whose headers were too large: libcurl
+// refuses a line of 100 KiB and 300 KiB in all; no real server comes near.
+constexpr std::size_t kHugeHeaders = 100 * 1024;
 
 // Moves audio bytes into the ring, waiting while it is full. False when stopped or when no
 // decoder will take them any more.
@@ -55,6 +58,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     Stream& s = *static_cast<Stream*>(user);
     const std::size_t length = size * count;
+    s.headerBytes += length;
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
@@ -167,6 +171,12 @@ void networkMain(Stream& s) {
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &s);
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_multi_add_handle(multi, easy);
+        {
+            std::lock_guard lock(s.m);
+            s.wakeNetwork = [multi] {
+                curl_multi_wakeup(multi);
+            };
+        }
 
         ErrorCode timedOut = ErrorCode::Ok;
         int running = 1;
@@ -218,6 +228,12 @@ void networkMain(Stream& s) {
             long osError = 0;
             curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
             fault = osError == ECONNREFUSED ? ConnectFault::Refused : ConnectFault::Other;
+        } else if (result == CURLE_TOO_MANY_REDIRECTS ||
+                   (result == CURLE_UNSUPPORTED_PROTOCOL && s.status >= 300 && s.status < 400)) {
+            fault = ConnectFault::Redirects; // endless, or to a scheme not followed
+        } else if (result == CURLE_OUT_OF_MEMORY ||
+                   (result == CURLE_RECV_ERROR && s.headerBytes > kHugeHeaders)) {
+            fault = ConnectFault::Headers; // libcurl's answer to an overlong line or header set
         }
         {
             std::lock_guard lock(s.m);
@@ -232,6 +248,10 @@ void networkMain(Stream& s) {
                 s.phase = Stream::Phase::Failed;
                 s.failure = code;
             }
+        }
+        {
+            std::lock_guard lock(s.m);
+            s.wakeNetwork = nullptr;
         }
         curl_multi_remove_handle(multi, easy);
     }
