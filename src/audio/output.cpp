@@ -122,6 +122,12 @@ void Output::updateDevice() {
     }
     if (device_ == 0) {
         device_ = openDevice(); // a device that went away leaves the stream silent
+        if (device_ == 0 && !closers_.empty()) {
+            // Drivers that allow one device at a time (SDL's dummy) refuse while the last one
+            // is still closing.
+            joinClosers(true);
+            device_ = openDevice();
+        }
     }
     if (device_ != 0) {
         SDL_PauseAudioDevice(device_, 0);
