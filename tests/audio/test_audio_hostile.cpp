@@ -102,7 +102,8 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
     using audio::ConnectFault;
     using audio::ErrorCode;
     // EndsUnplayed: ends by itself before play() (the start time-out), then plays nothing.
-    enum Outcome { OpenFails, Ends, EndsUnplayed, OpenFailsOrEnds, Plays };
+    // Reconnects: plays, loses its connection and reconnects by itself, still playing.
+    enum Outcome { OpenFails, Ends, EndsUnplayed, OpenFailsOrEnds, Plays, Reconnects };
     constexpr auto kHeld = 3s; // how long a Plays row must keep playing
     struct Row {
         const char* mode;
@@ -122,14 +123,14 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         {"trickle_head", OpenFails, ErrorCode::Timeout},
         {"stall_head", OpenFails, ErrorCode::Timeout},
         {"burst_trickle", EndsUnplayed},
-        {"stall_body", Ends},
-        {.mode = "stall_meta", .outcome = Ends, .meta = "StreamTitle='Block 0';"},
+        {"stall_body", Reconnects},
+        {.mode = "stall_meta", .outcome = Reconnects, .meta = "StreamTitle='Block 0';"},
         {"meta_255", OpenFailsOrEnds},
         // Connections that end or reset, before, during and after the probe.
         {"reset_head", OpenFails, ErrorCode::FileOpen},
         {"reset_probe", OpenFailsOrEnds},
-        {"close_mid", Ends},
-        {"reset", Ends},
+        {"close_mid", Reconnects},
+        {"reset", Reconnects},
         // Replies that never reach a body.
         {"redirect_loop", OpenFails, ErrorCode::FileOpen, ConnectFault::Redirects},
         {"huge_line", OpenFails, ErrorCode::FileOpen, ConnectFault::Headers},
@@ -154,7 +155,12 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         std::mutex m;
         std::size_t statusLines = 0;
         std::size_t titles = 0;
+        std::size_t reconnects = 0;
         audio::OpenOptions options;
+        options.onReconnect = [&](bool reconnecting) {
+            std::lock_guard lock(m);
+            reconnects += reconnecting ? 1 : 0;
+        };
         options.stallTimeout = 4s;
         options.startTimeout = 4s;
         options.onStatus = [&](const std::string&) {
@@ -168,7 +174,7 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
             EXPECT_EQ(o.error, *row.error);
             EXPECT_EQ(o.why.connect, row.fault);
         }
-        if (row.outcome == Ends || row.outcome == EndsUnplayed || row.outcome == Plays) {
+        if (row.outcome != OpenFails && row.outcome != OpenFailsOrEnds) {
             ASSERT_NE(o.handle, 0u) << static_cast<int>(o.error);
         }
         if (o.handle != 0) {
@@ -188,6 +194,15 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
             if (row.outcome == Plays) {
                 std::this_thread::sleep_for(row.playFor);
                 EXPECT_TRUE(engine.isPlaying(o.handle));
+            } else if (row.outcome == Reconnects) {
+                EXPECT_TRUE(waitUntil(
+                    [&] {
+                        std::lock_guard lock(m);
+                        return reconnects > 0;
+                    },
+                    40s));
+                EXPECT_TRUE(engine.isPlaying(o.handle));
+                EXPECT_FALSE(engine.hasEnded(o.handle));
             } else {
                 EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(o.handle); }, 40s));
                 EXPECT_TRUE(engine.hasEnded(o.handle));
@@ -318,10 +333,11 @@ TEST(HostilePlayer, BufferingFollowsTheEnginePositions) {
     }
 }
 
-// A stream that ends (closed, reset, codec change, stalled) or never gets going (trickles,
-// stalls, resets, endless redirections, huge headers, no audio) ends as a refused connection
-// does: "stopped", the play image back, no stream, and the player usable again. A stream that
-// did play and then ended shows no failure; one that never opened says why.
+// A stream that ends (a codec change) or never gets going (trickles, stalls, resets, endless
+// redirections, huge headers, no audio) ends as a refused connection does: "stopped", the play
+// image back, no stream, and the player usable again. A stream that did play and then ended
+// shows no failure; one that never opened says why. (A closed, reset or stalled connection
+// reconnects instead.)
 TEST(HostilePlayer, StreamsThatEndOrNeverStartShowStopped) {
     ASSERT_TRUE(g_hostile->up);
     struct FailingPlayer : test::ControllerHarness {
@@ -339,10 +355,7 @@ TEST(HostilePlayer, StreamsThatEndOrNeverStartShowStopped) {
         const char* mode;
         const char* failure; // the one failure shown; nullptr: none; "*": either
     } rows[] = {
-        {"close_mid", nullptr},
-        {"reset", nullptr},
         {"codec_change", nullptr},
-        {"stall_body", nullptr},
         {"burst_trickle", nullptr},
         {"trickle", "127.0.0.1 sent no audio in time"},
         {"stall_head", "127.0.0.1 sent no audio in time"},
