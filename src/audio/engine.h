@@ -53,8 +53,10 @@ enum class ErrorCode : int {
     Unknown = -1,
 };
 
-// What stood in the way of a connection, beyond ErrorCode::FileOpen.
-enum class ConnectFault { None, NameLookup, Refused, Other };
+// What stood in the way of a connection, beyond ErrorCode::FileOpen. Redirects: the server
+// redirected too often or somewhere the engine does not follow; Headers: its reply headers
+// were larger than the engine accepts.
+enum class ConnectFault { None, NameLookup, Refused, Other, Redirects, Headers };
 
 // Why the calling thread's last streamCreateUrl failed: the status code of the last response
 // the server sent (0 when none came) and what failed before any response.

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <system_error>
 
 namespace tl::audio::detail {
 
@@ -34,8 +35,38 @@ void Output::close() {
             SDL_CloseAudioDevice(device_);
             device_ = 0;
         }
+        joinClosers(true); // SDL's audio must outlive every device
     }
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+// Closing a device can take far longer than a stop may: SDL's PulseAudio backend waits
+// about 1.5 s while the server plays out what it holds. So the device is paused here (once
+// this returns the callback no longer runs, and a device opened next cannot share the mix
+// with it) and closed on a thread of its own. deviceMutex_ held.
+void Output::closeLater(uint32_t device) {
+    SDL_PauseAudioDevice(device, 1);
+    joinClosers(false);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    try {
+        closers_.push_back({std::thread([device, done] {
+                                SDL_CloseAudioDevice(device);
+                                *done = true;
+                            }),
+                            done});
+    } catch (const std::system_error&) {
+        SDL_CloseAudioDevice(device); // no thread to spare: close it here
+    }
+}
+
+// Joins the closers that have finished, or all of them. deviceMutex_ held.
+void Output::joinClosers(bool all) {
+    std::erase_if(closers_, [all](Closer& c) {
+        if (!all && !*c.done)
+            return false;
+        c.thread.join();
+        return true;
+    });
 }
 
 void Output::add(const std::shared_ptr<Stream>& s) {
@@ -84,13 +115,19 @@ void Output::updateDevice() {
     }
     if (idle) {
         if (device_ != 0) {
-            SDL_CloseAudioDevice(device_);
+            closeLater(device_);
             device_ = 0;
         }
         return;
     }
     if (device_ == 0) {
         device_ = openDevice(); // a device that went away leaves the stream silent
+        if (device_ == 0 && !closers_.empty()) {
+            // Drivers that allow one device at a time (SDL's dummy) refuse while the last one
+            // is still closing.
+            joinClosers(true);
+            device_ = openDevice();
+        }
     }
     if (device_ != 0) {
         SDL_PauseAudioDevice(device_, 0);

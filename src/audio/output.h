@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace tl::audio::detail {
@@ -37,6 +38,8 @@ public:
 private:
     uint32_t openDevice();
     void updateDevice();
+    void closeLater(uint32_t device);
+    void joinClosers(bool all);
     static void audioCallback(void* userdata, uint8_t* out, int length);
 
     std::atomic<bool> initialised_{false};
@@ -44,6 +47,13 @@ private:
     int rate_ = kOutputRate;
     uint32_t device_ = 0; // open only while a stream plays; guarded by deviceMutex_
     std::mutex deviceMutex_;
+    // Devices being closed, each on a thread of its own (see closeLater); guarded by
+    // deviceMutex_, joined by close().
+    struct Closer {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Closer> closers_;
 
     // Streams the output callback mixes; guarded by outputMutex_.
     std::mutex outputMutex_;

@@ -52,6 +52,8 @@ void Stream::cancel() {
     {
         std::lock_guard lock(m);
         stop = true;
+        if (wakeNetwork)
+            wakeNetwork();
     }
     cv.notify_all();
     { std::lock_guard lock(pcmMutex); }

@@ -111,8 +111,13 @@ struct Stream {
     // startTimeout passed before play(): the stream is over, whatever is still buffered.
     std::atomic<bool> abandoned{false};
 
+    // Set by the network thread while it runs, guarded by m: wakes its wait for the socket,
+    // so a stop does not wait for that wait's time-out.
+    std::function<void()> wakeNetwork;
+
     // Network thread only.
     IcyDemuxer demuxer;
+    std::size_t headerBytes = 0; // of every response so far
     Clock::time_point lastData;
     Clock::time_point connectDeadline;
     Clock::time_point startDeadline; // set before the threads start, then read only

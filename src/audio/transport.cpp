@@ -19,6 +19,9 @@ constexpr std::size_t kMaxRing = 96 * 1024;
 constexpr std::size_t kMaxHeaderLines = 64;
 constexpr std::size_t kMaxHeaderChars = 64 + kMaxNetworkTextChars;
 constexpr auto kNetPoll = std::chrono::milliseconds(50);
+// Header bytes past which a failed reply counts as one whose headers were too large: libcurl
+// refuses a line of 100 KiB and 300 KiB in all; no real server comes near.
+constexpr std::size_t kHugeHeaders = 100 * 1024;
 // Reconnection: the longest wait between tries, and how long a connection must have lasted
 // for the next loss to start the back-off again from an immediate try.
 constexpr auto kMaxRedialDelay = std::chrono::seconds(30);
@@ -107,6 +110,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     Stream& s = *static_cast<Stream*>(user);
     Redial& r = s.redial;
     const std::size_t length = size * count;
+    s.headerBytes += length;
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
@@ -263,6 +267,12 @@ void noteFirstFailure(Stream& s, CURL* easy, const Transfer& t) {
         long osError = 0;
         curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
         fault = osError == ECONNREFUSED ? ConnectFault::Refused : ConnectFault::Other;
+    } else if (t.result == CURLE_TOO_MANY_REDIRECTS ||
+               (t.result == CURLE_UNSUPPORTED_PROTOCOL && t.status >= 300 && t.status < 400)) {
+        fault = ConnectFault::Redirects; // endless, or to a scheme not followed
+    } else if (t.result == CURLE_OUT_OF_MEMORY ||
+               (t.result == CURLE_RECV_ERROR && s.headerBytes > kHugeHeaders)) {
+        fault = ConnectFault::Headers; // libcurl's answer to an overlong line or header set
     }
     std::lock_guard lock(s.m);
     if (s.netFailure == ErrorCode::Ok && (t.timedOut != ErrorCode::Ok || t.result != CURLE_OK))
@@ -377,10 +387,20 @@ void networkMain(Stream& s) {
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &s);
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        {
+            std::lock_guard lock(s.m);
+            s.wakeNetwork = [multi] {
+                curl_multi_wakeup(multi);
+            };
+        }
 
         const Transfer first = runTransfer(s, easy, multi);
         noteFirstFailure(s, easy, first);
         redial(s, easy, multi, first);
+        {
+            std::lock_guard lock(s.m);
+            s.wakeNetwork = nullptr;
+        }
         curl_multi_remove_handle(multi, easy);
     }
     if (easy)

@@ -118,6 +118,10 @@ std::optional<QString> PlayFailureText(audio::ErrorCode code, const QString& hos
             return QStringLiteral("Can't connect to %1: connection refused").arg(server);
         case audio::ConnectFault::NameLookup:
             return QStringLiteral("Can't connect to %1: host not found").arg(server);
+        case audio::ConnectFault::Redirects:
+            return QStringLiteral("%1 sent a redirection that can't be followed").arg(server);
+        case audio::ConnectFault::Headers:
+            return QStringLiteral("%1 sent too much header data").arg(server);
         default:
             break;
         }

@@ -485,7 +485,16 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
             if (progress > 85 || engine_.hasEnded(handle)) {
                 break;
             }
-            engine_.waitForData(handle, std::chrono::milliseconds(250));
+            // In short slices: closing the player must not wait out a server that has gone
+            // quiet.
+            for (int slice = 0; slice < 5 && !stop.stop_requested(); ++slice) {
+                engine_.waitForData(handle, std::chrono::milliseconds(50));
+                if (engine_.filePosition(handle, audio::FilePosition::Download) != download ||
+                    engine_.filePosition(handle, audio::FilePosition::Current) != current ||
+                    engine_.hasEnded(handle)) {
+                    break;
+                }
+            }
         }
 
         send(stop, [this] {

@@ -18,11 +18,28 @@ that names no mode gets --mode. So one server process answers every mode:
   codec_change   a few seconds of MP3, then AAC (ADTS) data under the same reply
   meta_255       icy-metaint: 8192; after the first 8192 audio bytes a length byte of 255,
                  then nothing more while the connection stays open
+  stall_head     half of the status line and headers, then silence on an open connection
+  stall_body     normal headers and a burst of MP3 (it opens and plays), then silence
+  stall_meta     icy-metaint: 16000, four blocks of audio, then a metadata block cut short
+                 (length byte and a few bytes of its text), then silence
+  metaint_0      icy-metaint: 0 and plain audio
+  metaint_1      icy-metaint: 1, a length byte after every audio byte (a title in the first)
+  metaint_2g     icy-metaint: 2147483648 (2^31) and plain audio: the first block is 2 GiB away
+  huge_headers   1 MiB of short header lines, then normal audio
+  huge_line      one header line of 1 MiB, then normal audio
+  redirect_loop  "302 Found" to /redirect_loop/N+1, for ever
+  zeros_10g      HTTP/1.1, Content-Length 10 GiB of zeros (generated, never stored),
+                 application/octet-stream
+  rate_change    a few seconds of MP3 at 44.1 kHz stereo, then MP3 at 22.05 kHz mono
+                 (--mp3b) under the same reply
+  reset_head     half of the headers, then a reset
+  reset_probe    headers and 4 KiB of MP3 (less than the decoder probes), then a reset
   normal         a well-behaved ICY stream (for comparison)
   normal_aac     the same with AAC (ADTS) data, its icy-name written with outer blanks
   bare           a plain "HTTP/1.0 200 OK" audio/mpeg reply without any icy- header
 
-  hostile_server.py --port PORT --mp3 FILE [--aac FILE] [--mode MODE] [--ready FILE]
+  hostile_server.py --port PORT --mp3 FILE [--aac FILE] [--mp3b FILE] [--mode MODE]
+                    [--ready FILE]
 
 Each mode is one function taking (conn, ctx); MODES maps names to them, so adding a mode is
 adding a function and a row. --ready names a file written once the socket listens. Stop the
@@ -41,17 +58,18 @@ BURST = 4 * RATE  # what a real server sends at once on connect
 
 
 class Context:
-    def __init__(self, args, mp3, aac, path):
+    def __init__(self, args, mp3, aac, mp3b, path):
         self.args = args
         self.mp3 = mp3
         self.aac = aac
+        self.mp3b = mp3b
         self.path = path
 
 
 def icy_head(extra=(), content_type="audio/mpeg", name="Hostile Radio", metaint=None):
     lines = ["ICY 200 OK", "icy-name:" + name, "icy-genre:Test", "icy-br:%d" % BITRATE,
              "content-type:" + content_type]
-    if metaint:
+    if metaint is not None:
         lines.append("icy-metaint:%d" % metaint)
     lines.extend(extra)
     return ("\r\n".join(lines) + "\r\n\r\n").encode("utf-8", "replace")
@@ -89,6 +107,30 @@ def send_paced(conn, pieces, limit=None):
         if ahead > 0:
             time.sleep(ahead)
     return sent
+
+
+def with_metadata(pieces, metaint, first_title):
+    """Audio pieces cut into blocks of `metaint` bytes, each followed by its length byte;
+    the first block carries `first_title`, the others are empty."""
+    title = metadata_block("StreamTitle='%s';" % first_title)
+    left = metaint
+    for piece in pieces:
+        out = bytearray()
+        while piece:
+            n = min(left, len(piece))
+            out += piece[:n]
+            piece = piece[n:]
+            left -= n
+            if left == 0:
+                out += title
+                title = b"\0"
+                left = metaint
+        yield bytes(out)
+
+
+def reset(conn):
+    # SO_LINGER with a zero time-out makes close() send RST instead of FIN.
+    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
 def hold_open(conn):
@@ -188,8 +230,7 @@ def mode_close_mid(conn, ctx):
 def mode_reset(conn, ctx):
     conn.sendall(icy_head())
     send_paced(conn, looped(ctx.mp3), limit=BURST)
-    # SO_LINGER with a zero time-out makes close() send RST instead of FIN.
-    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    reset(conn)
 
 
 def mode_codec_change(conn, ctx):
@@ -204,6 +245,87 @@ def mode_meta_255(conn, ctx):
     conn.sendall(icy_head(metaint=8192))
     conn.sendall(ctx.mp3[:8192] + bytes([255]))
     hold_open(conn)
+
+
+def mode_stall_head(conn, ctx):
+    head = icy_head()
+    conn.sendall(head[: len(head) // 2])
+    hold_open(conn)
+
+
+def mode_stall_body(conn, ctx):
+    conn.sendall(icy_head())
+    send_paced(conn, looped(ctx.mp3), limit=BURST)
+    hold_open(conn)
+
+
+def mode_stall_meta(conn, ctx):
+    metaint = BURST // 4
+    conn.sendall(icy_head(metaint=metaint))
+    for block in range(4):
+        conn.sendall(ctx.mp3[block * metaint:(block + 1) * metaint])
+        conn.sendall(metadata_block("StreamTitle='Block %d';" % block) if block == 0 else b"\0")
+    conn.sendall(metadata_block("StreamTitle='Never finished';")[:12])
+    hold_open(conn)
+
+
+def metaint_mode(metaint):
+    def mode(conn, ctx):
+        conn.sendall(icy_head(metaint=metaint))
+        pieces = looped(ctx.mp3)
+        if 0 < metaint < len(ctx.mp3):
+            pieces = with_metadata(pieces, metaint, "Metaint %d" % metaint)
+        send_paced(conn, pieces)
+    return mode
+
+
+def mode_huge_headers(conn, ctx):
+    extra = ["x-filler-%06d:%s" % (i, "f" * 44) for i in range(1 << 14)]  # 64 bytes a line
+    conn.sendall(icy_head(extra=extra))
+    send_paced(conn, looped(ctx.mp3))
+
+
+def mode_huge_line(conn, ctx):
+    conn.sendall(icy_head(extra=["x-filler:" + "f" * (1 << 20)]))
+    send_paced(conn, looped(ctx.mp3))
+
+
+def mode_redirect_loop(conn, ctx):
+    parts = ctx.path.strip("/").split("/")
+    n = int(parts[1]) + 1 if len(parts) > 1 and parts[1].isdigit() else 1
+    conn.sendall(("HTTP/1.1 302 Found\r\nLocation: /redirect_loop/%d\r\n"
+                  "Content-Length: 0\r\nConnection: close\r\n\r\n" % n).encode())
+
+
+def mode_zeros_10g(conn, ctx):
+    total = 10 << 30
+    conn.sendall(("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                  "Content-Length: %d\r\n\r\n" % total).encode())
+    zeros = bytes(65536)
+    while total > 0:
+        n = min(total, len(zeros))
+        conn.sendall(zeros[:n])
+        total -= n
+
+
+def mode_rate_change(conn, ctx):
+    if not ctx.mp3b:
+        raise OSError("rate_change needs --mp3b")
+    conn.sendall(icy_head())
+    send_paced(conn, looped(ctx.mp3), limit=BURST)
+    send_paced(conn, looped(ctx.mp3b))
+
+
+def mode_reset_head(conn, ctx):
+    head = icy_head()
+    conn.sendall(head[: len(head) // 2])
+    reset(conn)
+
+
+def mode_reset_probe(conn, ctx):
+    conn.sendall(icy_head() + ctx.mp3[:4096])
+    time.sleep(0.2)  # the bytes arrive before the reset
+    reset(conn)
 
 
 MODES = {
@@ -222,6 +344,19 @@ MODES = {
     "reset": mode_reset,
     "codec_change": mode_codec_change,
     "meta_255": mode_meta_255,
+    "stall_head": mode_stall_head,
+    "stall_body": mode_stall_body,
+    "stall_meta": mode_stall_meta,
+    "metaint_0": metaint_mode(0),
+    "metaint_1": metaint_mode(1),
+    "metaint_2g": metaint_mode(1 << 31),
+    "huge_headers": mode_huge_headers,
+    "huge_line": mode_huge_line,
+    "redirect_loop": mode_redirect_loop,
+    "zeros_10g": mode_zeros_10g,
+    "rate_change": mode_rate_change,
+    "reset_head": mode_reset_head,
+    "reset_probe": mode_reset_probe,
 }
 
 # ---- server --------------------------------------------------------------------------------
@@ -239,7 +374,7 @@ def read_request(conn):
     return request
 
 
-def serve(conn, args, mp3, aac):
+def serve(conn, args, mp3, aac, mp3b):
     try:
         request = read_request(conn)
         if request is None:
@@ -248,7 +383,7 @@ def serve(conn, args, mp3, aac):
         path = parts[1] if len(parts) > 1 else "/"
         segment = path.lstrip("/").split("/", 1)[0].split("?", 1)[0]
         mode = segment if segment in MODES else args.mode
-        MODES[mode](conn, Context(args, mp3, aac, path))
+        MODES[mode](conn, Context(args, mp3, aac, mp3b, path))
     except OSError:
         pass
     finally:
@@ -260,6 +395,7 @@ def main():
     p.add_argument("--port", type=int, required=True)
     p.add_argument("--mp3", required=True)
     p.add_argument("--aac")
+    p.add_argument("--mp3b")
     p.add_argument("--mode", choices=sorted(MODES), default="normal")
     p.add_argument("--ready")
     args = p.parse_args()
@@ -267,10 +403,13 @@ def main():
         mp3 = f.read()
     if not mp3:
         raise SystemExit("empty MP3 file")
-    aac = b""
+    aac = mp3b = b""
     if args.aac:
         with open(args.aac, "rb") as f:
             aac = f.read()
+    if args.mp3b:
+        with open(args.mp3b, "rb") as f:
+            mp3b = f.read()
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     server.bind(("127.0.0.1", args.port))
@@ -282,7 +421,7 @@ def main():
         os.rename(tmp, args.ready)
     while True:
         conn, _ = server.accept()
-        threading.Thread(target=serve, args=(conn, args, mp3, aac), daemon=True).start()
+        threading.Thread(target=serve, args=(conn, args, mp3, aac, mp3b), daemon=True).start()
 
 
 if __name__ == "__main__":
