@@ -141,7 +141,7 @@ public:
             if (pid < 0)
                 return;
             pids.push_back(pid);
-            if (!waitUntil([&] { return fs::exists(ready); }, 15s))
+            if (!waitUntil([&] { return fs::exists(ready); }, 60s))
                 return;
             v1Ports[mode] = port;
         }

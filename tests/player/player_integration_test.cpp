@@ -35,7 +35,7 @@ bool runScript(const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(QStringLiteral("bash"), args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 // One Icecast for the whole binary.

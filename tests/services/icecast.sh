@@ -78,6 +78,15 @@ restart_mp3() {
     wait_mounts "$base" /live.mp3
 }
 
+# Every mount of MOUNTS is listed by the server at BASE.
+all_mounts_up() {
+    local status m
+    status=$(curl -sf --max-time 5 "$1/status-json.xsl" 2>/dev/null) || return 1
+    for m in "${MOUNTS[@]}"; do
+        case "$status" in *"$1$m\""*) ;; *) return 1 ;; esac
+    done
+}
+
 start_all() {
     local dir=$1 port=$2
     mkdir -p "$dir/log"
@@ -110,15 +119,14 @@ start_all() {
     else
         icecast2 -c "$dir/icecast.xml" >"$dir/icecast.out" 2>&1 </dev/null &
     fi
-    echo $! >>"$dir/pids"
+    local server=$!
+    echo $server >>"$dir/pids"
 
     local base="http://127.0.0.1:$port"
-    for _ in $(seq 1 300); do
-        curl -sf "$base/status-json.xsl" >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    if ! curl -sf "$base/status-json.xsl" >/dev/null 2>&1; then
-        echo "icecast did not start; see $dir/icecast.out and $dir/log" >&2
+    if ! service_up "$server" curl -sf --max-time 5 "$base/status-json.xsl" -o /dev/null; then
+        echo "icecast did not start on port $port within ${TL_SERVICE_DEADLINE} s; see" \
+            "$dir/icecast.out and $dir/log:" >&2
+        tail -n 20 "$dir/icecast.out" "$dir/log/error.log" >&2 2>/dev/null || true
         stop_all "$dir"
         exit 1
     fi
@@ -133,8 +141,8 @@ start_all() {
         -f ogg "icecast://$src/live.ogg" >"$dir/ffmpeg-ogg.log" 2>&1 </dev/null &
     echo $! >>"$dir/pids"
 
-    wait_mounts "$base" "${MOUNTS[@]}" && return 0
-    echo "not every mount came up; see $dir/ffmpeg-*.log" >&2
+    service_up "$server" all_mounts_up "$base" && return 0
+    echo "not every mount came up within ${TL_SERVICE_DEADLINE} s; see $dir/ffmpeg-*.log" >&2
     stop_all "$dir"
     exit 1
 }
