@@ -69,67 +69,50 @@ using Player = test::ControllerHarness;
 
 // A private PulseAudio whose null sink the engines made while this lives play to, and a
 // recording of its monitor. Without PulseAudio they keep the dummy driver and nothing is heard.
-class NullSink {
-public:
+struct NullSink {
     NullSink() {
-        up = dir.isValid() && runScript({kServices + QStringLiteral("pulse.sh"),
-                                         QStringLiteral("start"), dir.path()});
+        up = runScript(
+            {kServices + QStringLiteral("pulse.sh"), QStringLiteral("start"), dir.path()});
         if (up) {
-            driver_ = qgetenv("SDL_AUDIODRIVER");
             qunsetenv("SDL_AUDIODRIVER");
             qputenv("PULSE_SERVER",
                     ("unix:" + dir.filePath(QStringLiteral("pulse.sock"))).toUtf8());
         }
     }
     ~NullSink() {
-        parec_.kill();
-        parec_.waitForFinished();
+        parec.kill();
+        parec.waitForFinished();
         if (up) {
-            qputenv("SDL_AUDIODRIVER", driver_);
+            qputenv("SDL_AUDIODRIVER", "dummy");
             qunsetenv("PULSE_SERVER");
             runScript({kServices + QStringLiteral("pulse.sh"), QStringLiteral("stop"), dir.path()});
         }
     }
     void record() {
-        if (!up) {
-            return;
-        }
-        parec_.setStandardOutputFile(file());
-        parec_.start(QStringLiteral("parec"),
-                     {QStringLiteral("-d"), QStringLiteral("ci_null.monitor"),
-                      QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
-                      QStringLiteral("--rate=44100"), QStringLiteral("--channels=2")});
-        up = parec_.waitForStarted();
+        parec.setStandardOutputFile(dir.filePath(QStringLiteral("sink.raw")));
+        parec.start(QStringLiteral("parec"),
+                    {QStringLiteral("-d"), QStringLiteral("ci_null.monitor"),
+                     QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
+                     QStringLiteral("--rate=44100"), QStringLiteral("--channels=2")});
+        up = up && parec.waitForStarted();
     }
     // Milliseconds recorded so far.
-    qint64 now() const { return QFileInfo(file()).size() / 4 * 1000 / 44100; }
+    qint64 now() const { return QFileInfo(dir.filePath(QStringLiteral("sink.raw"))).size() / 176; }
     // Per 10 ms of the recording: whether the sine sounded.
     std::vector<bool> sounding() const {
-        QFile f(file());
-        std::vector<bool> blocks;
-        if (!f.open(QIODevice::ReadOnly)) {
-            return blocks;
-        }
-        const QByteArray pcm = f.readAll();
+        QFile f(dir.filePath(QStringLiteral("sink.raw")));
+        const QByteArray pcm = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         const auto* samples = reinterpret_cast<const int16_t*>(pcm.constData());
-        const qsizetype perBlock = 441 * 2;
-        for (qsizetype b = 0; (b + 1) * perBlock <= pcm.size() / 2; ++b) {
-            int peak = 0;
-            for (qsizetype i = b * perBlock; i < (b + 1) * perBlock; ++i) {
-                peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-            }
-            blocks.push_back(peak > 300);
+        std::vector<bool> blocks(static_cast<std::size_t>(pcm.size() / 1764));
+        for (std::size_t i = 0; i < blocks.size() * 882; ++i) {
+            blocks[i / 882] = blocks[i / 882] || std::abs(static_cast<int>(samples[i])) > 300;
         }
         return blocks;
     }
-    QString file() const { return dir.filePath(QStringLiteral("sink.raw")); }
 
     QTemporaryDir dir;
     bool up = false;
-
-private:
-    QByteArray driver_;
-    QProcess parec_;
+    QProcess parec;
 };
 
 // The gaps in [fromMs, toMs) of a recording: the longest, and when sound came back after the
@@ -148,9 +131,7 @@ Silence silenceIn(const std::vector<bool>& blocks, qint64 fromMs, qint64 toMs) {
             continue;
         }
         result.longestMs = std::max(result.longestMs, run);
-        if (run >= 100) {
-            result.soundAgainMs = b * 10;
-        }
+        result.soundAgainMs = run >= 100 ? b * 10 : result.soundAgainMs;
         run = 0;
     }
     return result;

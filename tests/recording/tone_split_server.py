@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """An ICY server for one listener at a time that sends an MP3 file with a single metadata
 block, "StreamTitle='Tone B';", placed exactly at a chosen byte of the audio (icy-metaint is
-that byte count), then closes the connection after the last byte.
+that byte count), announced with its length (a file, which the player does not reconnect to
+play again), then closes the connection after the last byte.
 
     tone_split_server.py MP3_FILE SPLIT_BYTE PORT_FILE
 
@@ -48,7 +49,8 @@ def main():
                     break
                 request += part
             head = ("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Tone Split\r\n"
-                    "icy-br: 128\r\nicy-metaint: %d\r\n\r\n" % metaint)
+                    "icy-br: 128\r\nicy-metaint: %d\r\nContent-Length: %d\r\n\r\n"
+                    % (metaint, len(payload)))
             conn.sendall(head.encode("ascii") + payload)
         except OSError:
             pass

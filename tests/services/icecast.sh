@@ -41,41 +41,23 @@ start_mp3_source() {
     echo $! >"$dir/mp3.pid"
 }
 
-# Waits until every mount named is listed by the server.
-wait_mounts() {
-    local base=$1
-    shift
-    for _ in $(seq 1 300); do
-        local status up=0
-        status=$(curl -sf "$base/status-json.xsl" 2>/dev/null || true)
-        for m in "$@"; do
-            case "$status" in *"$base$m\""*) up=$((up + 1)) ;; esac
-        done
-        [ $up -eq $# ] && return 0
-        sleep 0.1
-    done
-    return 1
+# Whether the server at BASE lists MOUNT.
+mount_up() {
+    case "$(curl -sf --max-time 5 "$1/status-json.xsl" 2>/dev/null || true)" in
+    *"$1$2\""*) return 0 ;;
+    *) return 1 ;;
+    esac
 }
 
 restart_mp3() {
-    local dir=$1 port=$2 old
+    local dir=$1 port=$2 old base="http://127.0.0.1:$2"
     old=$(cat "$dir/mp3.pid")
     kill -TERM "$old" 2>/dev/null || true
-    for _ in $(seq 1 30); do
-        kill -0 "$old" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -KILL "$old" 2>/dev/null || true
-    # Icecast needs a moment to let the mount go before it takes a new source for it.
-    local base="http://127.0.0.1:$port"
-    for _ in $(seq 1 50); do
-        case "$(curl -sf "$base/status-json.xsl" 2>/dev/null || true)" in
-        *"$base/live.mp3\""*) sleep 0.1 ;;
-        *) break ;;
-        esac
-    done
+    wait_for 3 bash -c "! kill -0 $old 2>/dev/null" || kill -KILL "$old" 2>/dev/null || true
+    # Icecast lets the mount go before it takes a new source for it.
+    wait_for 5 bash -c "! curl -sf --max-time 5 '$base/status-json.xsl' | grep -qF '$base/live.mp3\"'" || true
     start_mp3_source "$dir" "$port"
-    wait_mounts "$base" /live.mp3
+    service_up "$(cat "$dir/mp3.pid")" mount_up "$base" /live.mp3
 }
 
 # Every mount of MOUNTS is listed by the server at BASE.
