@@ -108,8 +108,8 @@ protected:
         waitUntil(
             [&] {
                 engine.fft1024(h, spectrum);
-                peak = static_cast<std::size_t>(
-                    std::max_element(spectrum.begin(), spectrum.end()) - spectrum.begin());
+                peak = static_cast<std::size_t>(std::max_element(spectrum.begin(), spectrum.end()) -
+                                                spectrum.begin());
                 return spectrum[peak] > 0.02f;
             },
             10s);
@@ -170,7 +170,8 @@ TEST_F(HlsTest, StopWhileOpeningReturns) {
         stop.request_stop();
     });
     const auto before = Clock::now();
-    const StreamHandle h = engine.streamCreateUrl(hls->url("aac/master.m3u8"), {}, stop.get_token());
+    const StreamHandle h =
+        engine.streamCreateUrl(hls->url("aac/master.m3u8"), {}, stop.get_token());
     stopper.join();
     EXPECT_LT(Clock::now() - before, kHangGuard);
     if (h == 0) {
