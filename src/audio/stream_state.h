@@ -66,6 +66,9 @@ struct Stream {
     OpenOptions options;
     std::string proxy;
     bool mms = false;
+    // An HLS playlist (an http(s) address whose path ends in .m3u8): FFmpeg's HLS demuxer
+    // fetches the playlists and segments itself, as it does for MMS.
+    bool hls = false;
     std::atomic<bool> stop{false};
 
     // Guarded by m; cv announces every change (phase, ring contents, positions, stop).
@@ -125,6 +128,8 @@ struct Stream {
     std::thread net;
     std::thread dec;
 
+    // MMS and HLS: no network thread and no byte ring of ours. Set before the threads start.
+    bool openedByFfmpeg() const { return mms || hls; }
     void cancel();
     void fail(ErrorCode code);
     // True once the stream has been open for startTimeout without play(): it is then over,
