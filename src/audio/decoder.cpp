@@ -2,6 +2,7 @@
 
 #include "audio/hls_input.h"
 #include "audio/id3_title.h"
+#include "common/hls_detect.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -255,6 +256,23 @@ private:
             const AVInputFormat* input = chooseInputFormat(contentType);
             if (s_.stop)
                 return ErrorCode::Cancelled;
+            const std::string_view head(reinterpret_cast<const char*>(prefix_.data()),
+                                        prefix_.size());
+            if (isHlsPlaylist(s_.url, contentType, head)) {
+                // The address answered with an HLS playlist: FFmpeg's demuxer takes over with
+                // the address itself (its segments are named relative to it), and the network
+                // thread lets go of the playlist.
+                {
+                    std::lock_guard lock(s_.m);
+                    s_.decoderGone = true;
+                }
+                s_.cv.notify_all();
+                s_.hls = true;
+                prefix_.clear();
+                if (const ErrorCode opened = openHls(&opts); opened != ErrorCode::Ok)
+                    return opened;
+                return finishOpen();
+            }
             auto* buffer = static_cast<unsigned char*>(av_malloc(kAvioBufferSize));
             io_ = buffer ? avio_alloc_context(buffer, kAvioBufferSize, 0, this, readPacket, nullptr,
                                               nullptr)
@@ -271,6 +289,12 @@ private:
                 return openFailure();
             }
         }
+        return finishOpen();
+    }
+
+    // The rest of the open, once the demuxer has its input: probe, pick the stream, open the
+    // codec and decode the first frame.
+    ErrorCode finishOpen() {
         irq_.deadline = Clock::time_point::max();
 
         // Probing is bounded by the probe size and, whatever FFmpeg does, by readRing's limit

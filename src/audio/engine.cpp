@@ -317,7 +317,8 @@ bool Engine::hasEnded(StreamHandle stream) const {
         return true;
     {
         std::lock_guard lock(s->m);
-        if (s->stop || s->netDone || s->abandoned)
+        // A reply that was an HLS playlist ends its download at once; the demuxer goes on.
+        if (s->stop || (s->netDone && !s->openedByFfmpeg()) || s->abandoned)
             return true;
     }
     std::lock_guard lock(s->pcmMutex); // MMS streams have no network thread of ours

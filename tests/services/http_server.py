@@ -13,7 +13,9 @@ Special paths (checked before files):
   /headers[...]       the request line and headers, echoed as the body
   /slow/<path>        <path>, answered after one second
   /truncated/<path>   <path> announced with its full length, cut after half of it
-  /as-hls/<path>      <path> served as application/vnd.apple.mpegurl
+  /as-hls/<path>      <path> (or <path>.m3u8) served as application/vnd.apple.mpegurl,
+                      unless it is a segment (.ts, .aac, .mp3): an HLS playlist under an
+                      address that does not end in .m3u8
 Files are served as application/octet-stream, except the types of HLS streams: .m3u8
 (application/vnd.apple.mpegurl), .ts (video/mp2t), .aac (audio/aac), .mp3 (audio/mpeg).
 A file named "<path>?<query>" (the query as sent) answers that query before the file <path>.
@@ -127,7 +129,11 @@ class Handler(BaseHTTPRequestHandler):
         content_type = None
         if name.startswith("as-hls/"):
             name = name[len("as-hls/"):]
-            content_type = "application/vnd.apple.mpegurl"
+            if self._file_bytes(name) is None and self._file_bytes(name + ".m3u8") is not None:
+                name += ".m3u8"
+            ext = os.path.splitext(name)[1].lower()
+            if ext not in CONTENT_TYPES or ext == ".m3u8":
+                content_type = "application/vnd.apple.mpegurl"
         self._serve_file(name, content_type)
 
     def _file_bytes(self, name, query=""):
