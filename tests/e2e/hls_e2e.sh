@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# End to end: the real tunelark binary under Xvfb plays an HLS station (a master playlist of
-# two AAC variants from tests/services/hls.sh) into a PulseAudio null sink. The .m3u8 address
-# is given by host name, so it goes through playlist resolution; the 880 Hz tone heard is the
-# variant with the higher bandwidth (the other one is 550 Hz). SIGTERM then closes the player
-# promptly in the middle of the live stream.
+# End to end: the real tunelark binary under Xvfb plays an HLS station (packed AAC segments
+# with ID3 titles from tests/services/hls.sh) into a PulseAudio null sink: the 440 Hz tone is
+# heard, the segments' titles reach the title log, and SIGTERM closes the player promptly in
+# the middle of the live stream. (The engine test checks the variant choice and the rest.)
 #
 #   hls_e2e.sh TUNELARK_BINARY
 set -euo pipefail
@@ -22,13 +21,12 @@ PlayOnStart=1
 log=1
 Volume=10
 [Last]
-Url=http://localhost:$hls_port/aac/master.m3u8
+Url=http://localhost:$hls_port/id3/live.m3u8
 Info=HLS test station
 INI
 
 e2e_record
 e2e_run_player
-# The demuxer reads the master and both variants' first segments before the first sound.
 for _ in $(seq 1 16); do
     sleep 0.5
     kill -0 "$player_pid" 2>/dev/null || { cat "$work/tunelark.log" >&2; fail "the player exited"; }
@@ -36,7 +34,9 @@ done
 heard_at=$(e2e_record_offset -3)
 e2e_terminate_player
 e2e_stop_recording
-e2e_expect_tone "$heard_at" 880
-grep -q "^Url=http://localhost:$hls_port/aac/master.m3u8" "$app/config.ini" \
+e2e_expect_tone "$heard_at" 440
+grep -qE "; ID3 Artist - Song [0-9]+"$'\r'"$" "$app/Tunelark.log" \
+    || fail "no ID3 title in the title log: $(cat "$app/Tunelark.log" 2>/dev/null)"
+grep -q "^Url=http://localhost:$hls_port/id3/live.m3u8" "$app/config.ini" \
     || fail "config.ini lost the HLS address"
 echo "1 passed, 0 failed"
