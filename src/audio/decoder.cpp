@@ -353,6 +353,12 @@ private:
         addHlsOptions(opts, std::chrono::microseconds(s_.options.stallTimeout).count());
         // Every segment through io_open (a kept-alive connection would bypass it).
         av_dict_set(opts, "http_persistent", "0", 0);
+        // The stream proxy, as for the other HTTP streams; empty disables the environment's
+        // too. The demuxer hands it on to every playlist and segment request.
+        std::string proxy = s_.proxy;
+        if (!proxy.empty() && proxy.find("://") == std::string::npos)
+            proxy = "http://" + proxy;
+        av_dict_set(opts, "http_proxy", proxy.c_str(), 0);
         fmt_->opaque = this;
         defaultIoOpen_ = fmt_->io_open;
         fmt_->io_open = openSegment;
