@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -47,16 +48,11 @@ int pickHlsVariant(AVFormatContext* fmt) {
     return best;
 }
 
-int hlsBitrateKbps(const AVFormatContext* fmt, int streamIndex) {
+long long hlsVariantBitRate(const AVFormatContext* fmt, int streamIndex) {
     if (streamIndex < 0 || static_cast<unsigned>(streamIndex) >= fmt->nb_streams) {
         return 0;
     }
-    const AVStream* st = fmt->streams[streamIndex];
-    long long bps = variantBitrate(st);
-    if (bps <= 0) {
-        bps = st->codecpar->bit_rate;
-    }
-    return bps > 0 ? static_cast<int>((bps + 500) / 1000) : 0;
+    return std::max(variantBitrate(fmt->streams[streamIndex]), 0LL);
 }
 
 } // namespace tl::audio

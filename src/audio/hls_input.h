@@ -24,8 +24,8 @@ void addHlsOptions(AVDictionary** opts, long long rwTimeoutUs);
 // fetches only that variant's segments. -1 when there is no audio stream.
 int pickHlsVariant(AVFormatContext* fmt);
 
-// The kbit/s to show for the stream: the variant's bandwidth from the master playlist, else
-// the codec's bit rate; 0 when neither is known.
-int hlsBitrateKbps(const AVFormatContext* fmt, int streamIndex);
+// The bandwidth the master playlist gives the stream's variant, in bit/s; 0 when there is no
+// master playlist (the codec's rate is then the one to show).
+long long hlsVariantBitRate(const AVFormatContext* fmt, int streamIndex);
 
 } // namespace tl::audio
