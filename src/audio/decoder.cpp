@@ -1,5 +1,9 @@
 #include "audio/decoder.h"
 
+#include "audio/hls_input.h"
+#include "audio/id3_title.h"
+#include "common/hls_detect.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -9,6 +13,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -236,6 +241,9 @@ private:
                        : Clock::now() > irq_.deadline ? ErrorCode::Timeout
                                                       : ErrorCode::FileOpen;
             }
+        } else if (s_.hls) {
+            if (const ErrorCode opened = openHls(&opts); opened != ErrorCode::Ok)
+                return opened;
         } else {
             {
                 std::unique_lock lock(s_.m);
@@ -253,6 +261,23 @@ private:
             const AVInputFormat* input = chooseInputFormat(contentType);
             if (s_.stop)
                 return ErrorCode::Cancelled;
+            const std::string_view head(reinterpret_cast<const char*>(prefix_.data()),
+                                        prefix_.size());
+            if (isHlsPlaylist(s_.url, contentType, head)) {
+                // The address answered with an HLS playlist: FFmpeg's demuxer takes over with
+                // the address itself (its segments are named relative to it), and the network
+                // thread lets go of the playlist.
+                {
+                    std::lock_guard lock(s_.m);
+                    s_.decoderGone = true;
+                }
+                s_.cv.notify_all();
+                s_.hls = true;
+                prefix_.clear();
+                if (const ErrorCode opened = openHls(&opts); opened != ErrorCode::Ok)
+                    return opened;
+                return finishOpen();
+            }
             auto* buffer = static_cast<unsigned char*>(av_malloc(kAvioBufferSize));
             io_ = buffer ? avio_alloc_context(buffer, kAvioBufferSize, 0, this, readPacket, nullptr,
                                               nullptr)
@@ -269,6 +294,12 @@ private:
                 return openFailure();
             }
         }
+        return finishOpen();
+    }
+
+    // The rest of the open, once the demuxer has its input: probe, pick the stream, open the
+    // codec and decode the first frame.
+    ErrorCode finishOpen() {
         irq_.deadline = Clock::time_point::max();
 
         // Probing is bounded by the probe size and, whatever FFmpeg does, by readRing's limit
@@ -276,7 +307,13 @@ private:
         if (avformat_find_stream_info(fmt_, nullptr) < 0 && (s_.stop || s_.abandoned))
             return ErrorCode::Cancelled;
         const AVCodec* codec = nullptr;
-        index_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+        if (s_.hls) {
+            // The variant chosen before probing; the others are discarded.
+            if (index_ >= 0)
+                codec = avcodec_find_decoder(fmt_->streams[index_]->codecpar->codec_id);
+        } else {
+            index_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+        }
         if (index_ < 0 || !codec)
             return openFailure();
         codec_ = avcodec_alloc_context3(codec);
@@ -297,11 +334,82 @@ private:
         {
             std::lock_guard lock(s_.m);
             s_.format = formatFor(codec->id);
-            s_.format.bitRate = codecBitRate();
+            // HLS: the bandwidth the master playlist gives the variant, else the codec's.
+            const int64_t variantRate = s_.hls ? hlsVariantBitRate(fmt_, index_) : 0;
+            s_.format.bitRate = variantRate > 0 ? variantRate : codecBitRate();
             s_.phase = Stream::Phase::Ready;
         }
         s_.cv.notify_all();
         return ErrorCode::Ok;
+    }
+
+    // An HLS playlist, opened by FFmpeg's demuxer with its own HTTP: only network protocols,
+    // the variant with the highest bandwidth, and every segment's opening looked at for an ID3
+    // title (FFmpeg keeps only the first segment's). A stop, the open's deadline and the
+    // stall time-out end any wait through the interrupt callback; rw_timeout bounds a server
+    // that stops answering in the middle of a segment, and a missing segment is skipped.
+    ErrorCode openHls(AVDictionary** opts) {
+        addHlsOptions(opts, std::chrono::microseconds(s_.options.stallTimeout).count());
+        // Every segment through io_open (a kept-alive connection would bypass it).
+        av_dict_set(opts, "http_persistent", "0", 0);
+        // The stream proxy, as for the other HTTP streams; empty disables the environment's
+        // too. The demuxer hands it on to every playlist and segment request.
+        std::string proxy = s_.proxy;
+        if (!proxy.empty() && proxy.find("://") == std::string::npos)
+            proxy = "http://" + proxy;
+        av_dict_set(opts, "http_proxy", proxy.c_str(), 0);
+        fmt_->opaque = this;
+        defaultIoOpen_ = fmt_->io_open;
+        fmt_->io_open = openSegment;
+        irq_.deadline = Clock::now() + s_.options.connectTimeout;
+        const int r = avformat_open_input(&fmt_, s_.url.c_str(), av_find_input_format("hls"), opts);
+        if (r < 0) {
+            fmt_ = nullptr;
+            if (std::getenv("TL_AUDIO_DEBUG"))
+                std::fprintf(stderr, "audio: HLS open failed: %s\n", avError(r).c_str());
+            return s_.stop                        ? ErrorCode::Cancelled
+                   : Clock::now() > irq_.deadline ? ErrorCode::Timeout
+                                                  : ErrorCode::FileOpen;
+        }
+        index_ = pickHlsVariant(fmt_);
+        return ErrorCode::Ok;
+    }
+
+    // FFmpeg's io_open for the HLS demuxer (decoder thread): opens as usual, then reads an ID3
+    // tag at the start of what it opened (a segment of packed audio) and seeks back, so the
+    // demuxer still sees every byte. Playlists and MPEG-TS segments begin otherwise and are
+    // left as they are.
+    static int openSegment(AVFormatContext* fmt, AVIOContext** pb, const char* url, int flags,
+                           AVDictionary** options) {
+        Decoder& d = *static_cast<Decoder*>(fmt->opaque);
+        const int r = d.defaultIoOpen_(fmt, pb, url, flags, options);
+        if (r < 0 || (flags & AVIO_FLAG_READ) == 0)
+            return r;
+        // A tag larger than this is not read (it would not fit the context's buffer, and the
+        // seek back must stay within it).
+        constexpr std::size_t kMaxTag = 4096;
+        std::array<unsigned char, kMaxTag> head{};
+        const int got = avio_read(*pb, head.data(), 10);
+        if (got == 10) {
+            const auto view = [&](std::size_t n) {
+                return std::string_view(reinterpret_cast<const char*>(head.data()), n);
+            };
+            const std::size_t size = id3TagSize(view(10));
+            if (size > 10 && size <= kMaxTag) {
+                const int rest = avio_read(*pb, head.data() + 10, static_cast<int>(size - 10));
+                if (rest > 0) {
+                    if (const auto title = id3Title(view(10 + static_cast<std::size_t>(rest))))
+                        setMeta(d.s_, "StreamTitle='" + std::string(cutNetworkText(*title)) + "';");
+                }
+            }
+        }
+        if (got > 0 && avio_seek(*pb, 0, SEEK_SET) < 0) {
+            // Cannot happen within the buffer; should it, the demuxer must not get a stream
+            // that starts in the middle.
+            avio_closep(pb); // opened by the default io_open: a plain AVIOContext
+            return AVERROR(EIO);
+        }
+        return r;
     }
 
     // What the stream declares for its codec, else what FFmpeg estimated; 0 when neither
@@ -518,6 +626,9 @@ private:
 
     Stream& s_;
     InterruptState irq_;
+    // FFmpeg's own io_open, wrapped by openSegment for HLS.
+    int (*defaultIoOpen_)(AVFormatContext*, AVIOContext**, const char*, int,
+                          AVDictionary**) = nullptr;
     AVFormatContext* fmt_ = nullptr;
     AVIOContext* io_ = nullptr;
     AVCodecContext* codec_ = nullptr;

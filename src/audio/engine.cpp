@@ -11,6 +11,7 @@
 #include "audio/output.h"
 #include "audio/stream_state.h"
 #include "audio/transport.h"
+#include "common/hls_detect.h"
 
 #include <curl/curl.h>
 extern "C" {
@@ -216,6 +217,9 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     s->rate = impl_->output.rate();
     s->mms = detail::startsWithNoCase(url, "mms://") || detail::startsWithNoCase(url, "mmsh://") ||
              detail::startsWithNoCase(url, "mmst://");
+    s->hls =
+        (detail::startsWithNoCase(url, "http://") || detail::startsWithNoCase(url, "https://")) &&
+        hasHlsPathExtension(url);
     const auto started = Clock::now();
     s->connectDeadline = started + options.connectTimeout;
     s->startDeadline = started + options.startTimeout;
@@ -225,7 +229,7 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
         s->id = impl_->nextStream++;
     }
     try {
-        if (!s->mms)
+        if (!s->openedByFfmpeg())
             s->net = std::thread([p = s.get()] { detail::networkMain(*p); });
         s->dec = std::thread([p = s.get()] { detail::decoderMain(*p); });
     } catch (const std::system_error&) {
@@ -287,7 +291,7 @@ uint32_t Engine::filePosition(StreamHandle stream, FilePosition which) const {
     if (source && *source)
         if (const std::optional<uint32_t> forced = (*source)(stream, which))
             return *forced;
-    if (s->mms)
+    if (s->openedByFfmpeg())
         return which == FilePosition::End ? kNoEnd : 0;
     std::lock_guard lock(s->m);
     switch (which) {
@@ -313,7 +317,8 @@ bool Engine::hasEnded(StreamHandle stream) const {
         return true;
     {
         std::lock_guard lock(s->m);
-        if (s->stop || s->netDone || s->abandoned)
+        // A reply that was an HLS playlist ends its download at once; the demuxer goes on.
+        if (s->stop || (s->netDone && !s->openedByFfmpeg()) || s->abandoned)
             return true;
     }
     std::lock_guard lock(s->pcmMutex); // MMS streams have no network thread of ours
@@ -322,7 +327,7 @@ bool Engine::hasEnded(StreamHandle stream) const {
 
 void Engine::waitForData(StreamHandle stream, std::chrono::milliseconds timeout) const {
     auto s = impl_->find(stream);
-    if (!s || s->mms)
+    if (!s || s->openedByFfmpeg())
         return;
     std::unique_lock lock(s->m);
     const uint64_t start = s->downloaded;

@@ -120,15 +120,19 @@ public:
     void setGlobalStreamVolume(int volume); // 0..100, applied to every stream at once
     int globalStreamVolume() const;
     // HTTP(S) stream connections only (libcurl proxy syntax); empty = none, also ignoring the
-    // environment's proxy variables. MMS goes through FFmpeg, which reads http_proxy itself.
+    // environment's proxy variables. HLS streams use it too (an http:// proxy; FFmpeg's HTTP
+    // knows no other kind). MMS goes through FFmpeg, which reads http_proxy itself.
     void setProxy(const std::string& proxy);
 
     // Connects, reads the reply headers, identifies the format and decodes the first audio
     // frame. Blocks until then; returns 0 on failure (errorCode() says why): FileForm when
     // the data is not audio (no frame decodes within a few hundred KiB), Timeout when
     // startTimeout passes first. `stop` aborts the open promptly. mms:// addresses go through
-    // FFmpeg (mmsh, then mmst); mmsh:// and mmst:// use that protocol only. They have no
-    // byte ring.
+    // FFmpeg (mmsh, then mmst); mmsh:// and mmst:// use that protocol only. HLS playlists (an
+    // http(s) path ending in .m3u8, or a reply that is one) go through FFmpeg's HLS demuxer:
+    // the variant with the highest bandwidth (its bandwidth is the format's bitRate), titles from
+    // the segments' ID3 tags as "StreamTitle='Artist - Title';". MMS and HLS streams have no byte
+    // ring.
     StreamHandle streamCreateUrl(const std::string& url, const OpenOptions& options,
                                  std::stop_token stop = {});
 

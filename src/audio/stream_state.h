@@ -80,6 +80,10 @@ struct Stream {
     OpenOptions options;
     std::string proxy;
     bool mms = false;
+    // An HLS playlist (an http(s) address whose path ends in .m3u8, or whose reply turned out
+    // to be one): FFmpeg's HLS demuxer fetches the playlists and segments itself, as it does
+    // for MMS. Set before the threads start, or by the decoder thread when the reply shows it.
+    std::atomic<bool> hls{false};
     std::atomic<bool> stop{false};
 
     // Guarded by m; cv announces every change (phase, ring contents, positions, stop).
@@ -148,6 +152,8 @@ struct Stream {
     std::thread net;
     std::thread dec;
 
+    // MMS and HLS: no byte ring of ours (and, unless the reply showed HLS, no network thread).
+    bool openedByFfmpeg() const { return mms || hls; }
     void cancel();
     void fail(ErrorCode code);
     // True once the stream has been open for startTimeout without play(): it is then over,

@@ -155,6 +155,10 @@ DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
         }
     }
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpStatus);
+    const char* contentType = nullptr;
+    if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType) {
+        result.contentType = QString::fromLatin1(contentType).left(256);
+    }
     curl_multi_remove_handle(multi.get(), h);
 
     result.body = std::move(transfer.body);

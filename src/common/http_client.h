@@ -27,6 +27,7 @@ struct DownloadOptions {
 struct DownloadResult {
     QByteArray body;        // at most maxBytes
     long httpStatus = 0;    // 0 when no reply arrived
+    QString contentType;    // the final reply's Content-Type as sent; empty when none
     QString error;          // empty on success
     bool truncated = false; // the reply was longer than maxBytes; body holds its first part
     bool ok() const { return error.isEmpty(); }

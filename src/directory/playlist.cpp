@@ -1,5 +1,6 @@
 #include "directory/playlist.h"
 
+#include "common/hls_detect.h"
 #include "common/http_client.h"
 #include "common/ini_file.h"
 #include "common/text.h"
@@ -7,6 +8,7 @@
 #include <QFile>
 
 #include <chrono>
+#include <string_view>
 
 namespace tl {
 
@@ -56,7 +58,7 @@ QString decode(const QByteArray& bytes) {
 
 } // namespace
 
-QByteArray DownloadText(const QString& address) {
+PlaylistReply DownloadPlaylist(const QString& address) {
     DownloadOptions options;
     options.userAgent = QString::fromLatin1(kPlaylistUserAgent);
     options.maxBytes = kPlaylistMaxBytes;
@@ -66,7 +68,11 @@ QByteArray DownloadText(const QString& address) {
     if (!reply.ok()) {
         return {};
     }
-    return cutAtNul(reply.body);
+    return {cutAtNul(reply.body), reply.contentType};
+}
+
+QByteArray DownloadText(const QString& address) {
+    return DownloadPlaylist(address).Body;
 }
 
 bool IsDirectStreamAddress(QStringView address) {
@@ -122,7 +128,8 @@ QString FindAsxReference(QStringView text) {
     return {};
 }
 
-QString ResolvePlaylistDocument(const QString& address, const QByteArray& bytes) {
+QString ResolvePlaylistDocument(const QString& address, const QByteArray& bytes,
+                                const QString& contentType) {
     const QByteArray stored = cutAtNul(bytes);
     const QString document = decode(stored);
 
@@ -144,7 +151,11 @@ QString ResolvePlaylistDocument(const QString& address, const QByteArray& bytes)
         return value.trimmed().isEmpty() ? ini.value(u"playlist", u"file2") : value;
     };
     QString entry;
-    if (extension == u".m3u") {
+    const std::string_view body(stored.constData(), static_cast<std::size_t>(stored.size()));
+    if (isHlsPlaylist(address.toStdString(), contentType.toStdString(), body)) {
+        // A live playlist of media segments (or of variants): the demuxer follows it itself.
+        entry = address;
+    } else if (extension == u".m3u") {
         entry = m3uEntry();
     } else if (extension == u".pls") {
         entry = plsEntry();
@@ -171,7 +182,7 @@ QString ResolvePlaylistDocument(const QString& address, const QByteArray& bytes)
 PlaylistResolver::PlaylistResolver(QString appPath, Downloader downloader)
     : appPath_(std::move(appPath)), download_(std::move(downloader)) {
     if (!download_) {
-        download_ = &DownloadText;
+        download_ = &DownloadPlaylist;
     }
 }
 
@@ -183,7 +194,8 @@ PlaylistResult PlaylistResolver::ParsePlayList(const QString& address) const {
         return result;
     }
 
-    const QByteArray text = cutAtNul(download_(address));
+    const PlaylistReply reply = download_(address);
+    const QByteArray text = cutAtNul(reply.Body);
     if (text.isEmpty()) {
         result.ConnectFailed = true;
         return result;
@@ -206,7 +218,7 @@ PlaylistResult PlaylistResolver::ParsePlayList(const QString& address) const {
         }
         stored = file.readAll();
     }
-    result.Url = ResolvePlaylistDocument(address, stored);
+    result.Url = ResolvePlaylistDocument(address, stored, reply.ContentType);
     result.StationUrl = address;
     return result;
 }

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 namespace tl {
 
@@ -18,6 +19,19 @@ inline constexpr int kPlaylistMaxBytes = 32000;
 // One read of at most 32000 bytes with the agent text and no-cache headers, cut before the
 // first NUL. Empty on any failure.
 QByteArray DownloadText(const QString& address);
+
+// What a playlist download brought: the body (as DownloadText cuts it) and the reply's
+// Content-Type. A downloader that knows only the body converts implicitly.
+struct PlaylistReply {
+    PlaylistReply() = default;
+    PlaylistReply(QByteArray body, QString contentType = {}) // NOLINT: implicit on purpose
+        : Body(std::move(body)), ContentType(std::move(contentType)) {}
+    QByteArray Body;
+    QString ContentType;
+};
+
+// DownloadText with the reply's Content-Type; the resolver's default downloader.
+PlaylistReply DownloadPlaylist(const QString& address);
 
 // "http://" + at least three "." + at least two ":".
 bool IsDirectStreamAddress(QStringView address);
@@ -30,8 +44,10 @@ QString FindAsxReference(QStringView text);
 
 // The address a downloaded document resolves to, as ParsePlayList() reads it back from
 // pls.dat: `stored` is the document (up to its first NUL), `address` where it came from.
-// Empty when the document names nothing usable.
-QString ResolvePlaylistDocument(const QString& address, const QByteArray& stored);
+// Empty when the document names nothing usable. An HLS playlist resolves to its own address
+// (contentType: the reply's Content-Type, when known).
+QString ResolvePlaylistDocument(const QString& address, const QByteArray& stored,
+                                const QString& contentType = {});
 
 struct PlaylistResult {
     QString Url;                // the resolved address; empty when nothing usable was found
@@ -42,11 +58,13 @@ struct PlaylistResult {
 
 class PlaylistResolver {
 public:
-    using Downloader = std::function<QByteArray(const QString& address)>;
+    using Downloader = std::function<PlaylistReply(const QString& address)>;
 
-    // appPath ends with "/". The downloader defaults to DownloadText.
+    // appPath ends with "/". The downloader defaults to DownloadPlaylist.
     explicit PlaylistResolver(QString appPath, Downloader downloader = {});
 
+    // An HLS playlist (see common/hls_detect.h), behind the address or as a list's entry, is
+    // a stream of its own: its address is the result, not its first line.
     PlaylistResult ParsePlayList(const QString& address) const;
 
 private:

@@ -4,6 +4,7 @@
 #include "audio/analysis.h"
 #include "audio/byte_ring.h"
 #include "audio/icy_demuxer.h"
+#include "audio/id3_title.h"
 #include "audio/wav_header.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <deque>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -194,6 +196,112 @@ TEST(IcyText, CutAtCharactersNeverInsideASequence) {
         SCOPED_TRACE(row.text.substr(0, 40));
         EXPECT_EQ(std::string(cutNetworkText(row.text, row.max)), row.cut);
     }
+}
+
+// ---- ID3 titles of HLS segments ----------------------------------------------------------
+
+std::string syncsafe(std::size_t n) {
+    return {static_cast<char>((n >> 21) & 0x7F), static_cast<char>((n >> 14) & 0x7F),
+            static_cast<char>((n >> 7) & 0x7F), static_cast<char>(n & 0x7F)};
+}
+
+std::string bigEndian(std::size_t n, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((n >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// A frame of version 2, 3 or 4 (sizes in 3 bytes, plain 32 bits, syncsafe).
+std::string frame(int version, const std::string& id, const std::string& value) {
+    if (version == 2)
+        return id + bigEndian(value.size(), 3) + value;
+    return id + (version == 4 ? syncsafe(value.size()) : bigEndian(value.size(), 4)) +
+           std::string(2, '\0') + value;
+}
+
+std::string tag(int version, const std::string& frames, char flags = 0) {
+    return std::string("ID3") + static_cast<char>(version) + '\0' + flags +
+           syncsafe(frames.size()) + frames;
+}
+
+TEST(Id3Title, ReadsTitleAndArtist) {
+    const std::string u16le = std::string("\x01\xFF\xFE", 3) + std::string("S\0o\0n\0g\0", 8);
+    const std::string u16be = std::string("\x02\0S\0\xE9", 5);               // "Sé"
+    const std::string pair = std::string("\x01\xFE\xFF\xD8\x3D\xDE\x00", 7); // U+1F600
+    const struct {
+        const char* name;
+        std::string data;
+        std::optional<std::string> title;
+    } rows[] = {
+        {"v4 utf-8",
+         tag(4, frame(4, "TIT2", "\x03Song") + frame(4, "TPE1",
+                                                     "\x03"
+                                                     "Band")),
+         "Band - Song"},
+        {"v3 latin-1",
+         tag(3, frame(3, "TPE1", std::string("\0Caf\xE9", 5)) +
+                    frame(3, "TIT2", std::string("\0Tune", 5))),
+         "Caf\xC3\xA9 - Tune"},
+        {"v2 three-letter ids",
+         tag(2, frame(2, "TT2", std::string("\0T", 2)) + frame(2, "TP1", std::string("\0A", 2))),
+         "A - T"},
+        {"utf-16 with BOM", tag(4, frame(4, "TIT2", u16le)), "Song"},
+        {"utf-16BE", tag(4, frame(4, "TIT2", u16be)), "S\xC3\xA9"},
+        {"surrogate pair", tag(3, frame(3, "TIT2", pair)), "\xF0\x9F\x98\x80"},
+        {"title only", tag(4, frame(4, "TIT2", "\x03Only")), "Only"},
+        {"artist only, empty title",
+         tag(4, frame(4, "TIT2", "\x03") + frame(4, "TPE1",
+                                                 "\x03"
+                                                 "A")),
+         "A"},
+        {"text ends at NUL", tag(4, frame(4, "TIT2", std::string("\x03One\0Two", 8))), "One"},
+        {"other frames skipped",
+         tag(4, frame(4, "PRIV", std::string("owner\0\0\0\0\0\0\0\0\x01", 15)) +
+                    frame(4, "TIT2", "\x03X")),
+         "X"},
+        {"first of two titles",
+         tag(4, frame(4, "TIT2",
+                      "\x03"
+                      "A") +
+                    frame(4, "TIT2",
+                          "\x03"
+                          "B")),
+         "A"},
+        {"padding ends the frames", tag(4, frame(4, "TIT2", "\x03P") + std::string(20, '\0')), "P"},
+        {"extended header v4",
+         tag(4,
+             syncsafe(6) + std::string("\x01\0", 2) +
+                 frame(4, "TIT2",
+                       "\x03"
+                       "E"),
+             0x40),
+         "E"},
+        // Failure rows.
+        {"no frames", tag(4, ""), std::nullopt},
+        {"no tag", "\xFF\xF1\x50\x80" + std::string(20, 'x'), std::nullopt},
+        {"short header", "ID3\x04\0", std::nullopt},
+        {"version 5", tag(5, frame(4, "TIT2", "\x03X")), std::nullopt},
+        {"size byte over 0x7F", std::string("ID3\x04\0\0\x80\0\0\0", 10), std::nullopt},
+        {"unsynchronised", tag(4, frame(4, "TIT2", "\x03X"), '\x80'), std::nullopt},
+        {"frame longer than the tag",
+         tag(4, "TIT2" + syncsafe(99) + std::string(2, '\0') + "\x03X"), std::nullopt},
+        {"tag cut short", tag(4, frame(4, "TIT2", "\x03Song")).substr(0, 16), std::nullopt},
+        {"unknown encoding", tag(4, frame(4, "TIT2", "\x07X")), std::nullopt},
+        {"extended header too long",
+         tag(4,
+             syncsafe(200) + frame(4, "TIT2",
+                                   "\x03"
+                                   "E"),
+             0x40),
+         std::nullopt},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(id3Title(row.data), row.title) << row.name;
+    }
+    EXPECT_EQ(id3TagSize(tag(4, "abc")), 13u);
+    EXPECT_EQ(id3TagSize(tag(4, "abc", 0x10)), 23u); // with a footer
+    EXPECT_EQ(id3TagSize("ID3"), 0u);
 }
 
 TEST(ByteRing, BoundedAndInOrderAgainstAModel) {

@@ -1,3 +1,4 @@
+#include "common/hls_detect.h"
 #include "directory/playlist.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string_view>
 
 namespace {
 
@@ -23,16 +25,17 @@ protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
     // Resolves address against a fake network that serves body for every address.
-    tl::PlaylistResult resolve(const QString& address, const QByteArray& body) {
-        return resolveIn(dir_.path() + "/", address, body);
+    tl::PlaylistResult resolve(const QString& address, const QByteArray& body,
+                               const QString& contentType = {}) {
+        return resolveIn(dir_.path() + "/", address, body, contentType);
     }
 
     tl::PlaylistResult resolveIn(const QString& appPath, const QString& address,
-                                 const QByteArray& body) {
+                                 const QByteArray& body, const QString& contentType = {}) {
         downloads_.clear();
-        PlaylistResolver resolver(appPath, [this, body](const QString& requested) {
+        PlaylistResolver resolver(appPath, [this, body, contentType](const QString& requested) {
             downloads_.push_back(requested);
-            return body;
+            return tl::PlaylistReply(body, contentType);
         });
         return resolver.ParsePlayList(address);
     }
@@ -106,7 +109,12 @@ struct EntryCase {
     const char* address;
     QByteArray body;
     const char* expected;
+    const char* contentType = "";
 };
+
+const QByteArray kHlsMedia = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n"
+                             "#EXT-X-MEDIA-SEQUENCE:7\n#EXTINF:2.0,\nhttp://cdn/seg7.ts\n";
+const QByteArray kHlsMaster = "#EXTM3U\r\n#EXT-X-STREAM-INF:BANDWIDTH=70400\r\nlo/index.m3u8\r\n";
 
 TEST_F(PlaylistTest, ChoosesTheEntry) {
     const EntryCase cases[] = {
@@ -146,9 +154,27 @@ TEST_F(PlaylistTest, ChoosesTheEntry) {
          "[Reference]\nRef1=http://r\n<ASX>\n<REF HREF=\"http://asx\" />\n", "http://asx"},
         {"unknown document", "http://h/x.php", "<html>hello</html>", ""},
         {"slash after the extension", "http://h.example/dir.m3u/", "line1\nline2", ""},
+        // HLS playlists are streams of their own; plain lists keep giving their first entry.
+        {"hls media playlist", "http://h/live/index.m3u8", kHlsMedia, "http://h/live/index.m3u8"},
+        {"hls master behind upper-case m3u8", "https://h/LIVE.M3U8?token=1", kHlsMaster,
+         "https://h/LIVE.M3U8?token=1"},
+        {"hls behind .m3u", "http://h/radio.m3u", kHlsMedia, "http://h/radio.m3u"},
+        {"hls behind a script", "http://h/listen.php", kHlsMaster, "http://h/listen.php"},
+        {"hls type with a lone tag", "http://h/get", "#EXTM3U\n#EXT-X-VERSION:3\nx.ts\n",
+         "http://h/get", "application/vnd.apple.mpegURL"},
+        {"lone tag, plain type, is a list", "http://h/get",
+         "#EXTM3U\n#EXT-X-VERSION:3\nhttp://s/\n", "http://s/", "text/plain"},
+        {"m3u8 listing a stream", "http://h/station.m3u8",
+         "#EXTM3U\n#EXTINF:-1,R\nhttp://s:8000/\n", "http://s:8000/", "audio/x-mpegurl"},
+        {"m3u8 listing an hls entry", "http://h/station.m3u8", "http://cdn/master.m3u8\n",
+         "http://cdn/master.m3u8"},
+        {"pls listing an hls entry", "http://h/a.pls", "[playlist]\nFile1=http://cdn/x.m3u8\n",
+         "http://cdn/x.m3u8"},
+        {"hls tags after a blank first line are a list", "http://h/a.m3u8",
+         "\n#EXTM3U\n#EXT-X-TARGETDURATION:2\nhttp://s/seg.ts\n", "http://s/seg.ts"},
     };
     for (const auto& c : cases) {
-        const auto r = resolve(c.address, c.body);
+        const auto r = resolve(c.address, c.body, QString::fromUtf8(c.contentType));
         EXPECT_EQ(r.Url, QString::fromUtf8(c.expected)) << c.name;
         EXPECT_EQ(r.StationUrl, c.address) << c.name;
         EXPECT_FALSE(r.ConnectFailed) << c.name;
@@ -168,6 +194,49 @@ TEST_F(PlaylistTest, UnwritableScratchFileIsAnError) {
     const auto folder = resolve("http://h/a.pls", kPls);
     EXPECT_FALSE(folder.Error.isEmpty());
     EXPECT_TRUE(folder.Url.isEmpty());
+}
+
+TEST(HlsDetect, Table) {
+    const struct {
+        const char* address;
+        const char* type;
+        std::string_view body;
+        bool hls;
+    } cases[] = {
+        {"http://h/a.m3u8", "", "#EXTM3U\n#EXT-X-TARGETDURATION:6\n", true},
+        {"http://h/a", "", "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\nv.m3u8\n", true},
+        {"http://h/a", "", "#EXTM3U\r#EXT-X-MEDIA-SEQUENCE:1\r", true},              // CR lines
+        {"http://h/a", "", "\xEF\xBB\xBF#EXTM3U \r\n#EXT-X-TARGETDURATION:6", true}, // BOM, blank
+        {"http://h/a", "", "#EXTM3U\n#EXT-X-VERSION:3\nseg.ts\n", false}, // lone tag: type?
+        {"http://h/a", "audio/mpegurl", "#EXTM3U\n#EXT-X-VERSION:3\n", true},
+        {"http://h/a", " Application/X-MpegURL ; charset=utf-8", "#EXTM3U\n#EXT-X-A\n", true},
+        {"http://h/A.M3U8#frag", "", "#EXTM3U\n#EXT-X-VERSION:3\n", true},
+        {"http://h/a.m3u8?x=.mp3", "", "#EXTM3U\n#EXT-X-VERSION:3\n", true},
+        {"http://h/a.mp3?x=.m3u8", "", "#EXTM3U\n#EXT-X-VERSION:3\n", false},
+        {"http://h.m3u8", "", "#EXTM3U\n#EXT-X-VERSION:3\n", false}, // a host, not a path
+        // Never without the tags, whatever the address or type says.
+        {"http://h/a.m3u8", "application/vnd.apple.mpegurl", "", false},
+        {"http://h/a.m3u8", "application/vnd.apple.mpegurl", "#EXTM3U", false},
+        {"http://h/a.m3u8", "application/vnd.apple.mpegurl", "#EXTM3U\n#EXTINF:-1,x\nhttp://s\n",
+         false},
+        {"http://h/a.m3u8", "", "#EXTM3U\n #EXT-X-TARGETDURATION:6\n", false}, // indented tag
+        {"http://h/a.m3u8", "", "#EXTM3U\n#ext-x-targetduration:6\n",
+         false}, // tags are case-sensitive
+        {"http://h/a.m3u8", "", "#EXTM3UX\n#EXT-X-TARGETDURATION:6\n", false},
+        {"http://h/a.m3u8", "", "x\n#EXTM3U\n#EXT-X-TARGETDURATION:6\n", false},
+        {"http://h/a.m3u8", "", "#EXT-X-TARGETDURATION:6\n#EXTM3U\n", false},
+        {"http://h/a.m3u8", "", std::string_view("#EXTM3U\0\n#EXT-X-A", 17), false},
+        {"", "", "#EXTM3U\n#EXT-X-", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tl::isHlsPlaylist(c.address, c.type, c.body), c.hls)
+            << c.address << " | " << c.type << " | " << c.body;
+    }
+    EXPECT_FALSE(tl::isHlsContentType("audio/mpegurlx"));
+    EXPECT_FALSE(tl::isHlsContentType("text/plain"));
+    EXPECT_FALSE(tl::hasHlsPathExtension("http://h/a.m3u"));
+    EXPECT_FALSE(tl::hasHlsPathExtension("m3u8"));
+    EXPECT_TRUE(tl::hasHlsPathExtension("/x.m3u8"));
 }
 
 TEST(PlaylistExtension, Rule) {

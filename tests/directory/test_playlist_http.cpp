@@ -45,6 +45,11 @@ protected:
         const QByteArray reference = "[Reference]\r\nRef1=http://ref.example/a?MSWMExt=.asf\r\n";
         ASSERT_TRUE(writeAll(root + "ref.php", reference));
         ASSERT_TRUE(writeAll(root + "ref.asx", reference));
+        // HLS: a live playlist behind .m3u8, and one with a lone tag that only its type
+        // (application/vnd.apple.mpegurl, under /as-hls/) marks as one.
+        ASSERT_TRUE(writeAll(root + "live.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n"
+                                                 "#EXTINF:2,\nhttp://seg.example/1.ts\n"));
+        ASSERT_TRUE(writeAll(root + "lone", "#EXTM3U\n#EXT-X-VERSION:3\nhttp://lone.example/\n"));
         logPath_ = new QString(served_->filePath("requests.log"));
         server_ = new LocalHttpServer;
         ASSERT_TRUE(server_->start(served_->path(), *logPath_));
@@ -88,11 +93,15 @@ TEST_F(PlaylistHttpTest, ResolvesServedPlaylists) {
         {"nul.pls", "http://before.example/nul"},
         {"big.pls", ""}, // File1 lies beyond the one read
         {"missing.pls", ""},
+        {"lone", "http://lone.example/"},
+        {"live.m3u8", "="}, // "=": the address itself
+        {"redirect/live.m3u8", "="},
+        {"as-hls/lone", "="},
     };
     for (const auto& c : cases) {
         const auto r = resolve(c.path);
         EXPECT_FALSE(r.ConnectFailed) << c.path;
-        EXPECT_EQ(r.Url, c.expected) << c.path;
+        EXPECT_EQ(r.Url, QString(c.expected) == "=" ? server_->url(c.path) : c.expected) << c.path;
         EXPECT_EQ(r.StationUrl, server_->url(c.path)) << c.path;
     }
 }
@@ -101,6 +110,8 @@ TEST_F(PlaylistHttpTest, OneReadIsCutAndNulEndsTheText) {
     EXPECT_EQ(tl::DownloadText(server_->url("big.pls")).size(), tl::kPlaylistMaxBytes);
     const QByteArray nul = tl::DownloadText(server_->url("nul.pls"));
     EXPECT_EQ(nul, "[playlist]\nFile1=http://before.example/nul\n");
+    EXPECT_EQ(tl::DownloadPlaylist(server_->url("as-hls/lone")).ContentType,
+              "application/vnd.apple.mpegurl");
 
     resolve("nul.pls");
     EXPECT_EQ(readAll(app_.filePath("pls.dat")), nul);

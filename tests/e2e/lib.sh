@@ -16,6 +16,7 @@ e2e_cleanup() {
     for pid in "${e2e_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
     [ -d "$work/icecast" ] && { bash "$e2e_services/icecast.sh" stop "$work/icecast" >/dev/null 2>&1 || true; }
     [ -d "$work/pulse" ] && { bash "$e2e_services/pulse.sh" stop "$work/pulse" >/dev/null 2>&1 || true; }
+    [ -d "$work/hls" ] && { bash "$e2e_services/hls.sh" stop "$work/hls" >/dev/null 2>&1 || true; }
     if [ -n "${KEEP_E2E:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 
@@ -114,13 +115,15 @@ e2e_record_offset() {
     awk -v s="$record_started" -v n="$(date +%s.%N)" -v a="$1" 'BEGIN { printf "%.1f", n - s + a }'
 }
 
-# A loud enough 440 Hz tone in the recording, 2 s from the offset $1 (seconds).
+# A loud enough tone of $2 Hz (default 440, within 40 Hz) in the recording, 2 s from the
+# offset $1 (seconds).
 e2e_expect_tone() {
-    local stats rms freq
+    local stats rms freq want=${2:-440}
     stats=$(sox "$work/heard.wav" -n remix 1 trim "$1" 2 stat 2>&1)
     rms=$(awk '/RMS +amplitude/ {print $3}' <<<"$stats")
     freq=$(awk '/Rough +frequency/ {print $3}' <<<"$stats")
     awk -v r="$rms" 'BEGIN { exit !(r > 0.02) }' || fail "the sink was silent (RMS $rms)"
-    awk -v f="$freq" 'BEGIN { exit !(f > 400 && f < 480) }' || fail "heard $freq Hz, not 440 Hz"
+    awk -v f="$freq" -v w="$want" 'BEGIN { exit !(f > w - 40 && f < w + 40) }' \
+        || fail "heard $freq Hz, not $want Hz"
     echo "heard ${freq} Hz at RMS ${rms}"
 }

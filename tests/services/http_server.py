@@ -13,6 +13,11 @@ Special paths (checked before files):
   /headers[...]       the request line and headers, echoed as the body
   /slow/<path>        <path>, answered after one second
   /truncated/<path>   <path> announced with its full length, cut after half of it
+  /as-hls/<path>      <path> (or <path>.m3u8) served as application/vnd.apple.mpegurl,
+                      unless it is a segment (.ts, .aac, .mp3): an HLS playlist under an
+                      address that does not end in .m3u8
+Files are served as application/octet-stream, except the types of HLS streams: .m3u8
+(application/vnd.apple.mpegurl), .ts (video/mp2t), .aac (audio/aac), .mp3 (audio/mpeg).
 A file named "<path>?<query>" (the query as sent) answers that query before the file <path>.
 Every request's headers are appended as one JSON line to the --log file when one is given.
 With --status N every request is answered with status N and a short text body instead (an
@@ -30,6 +35,12 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import unquote, urlsplit
 
 BIG_PADDING = 40000
+CONTENT_TYPES = {
+    ".m3u8": "application/vnd.apple.mpegurl",
+    ".ts": "video/mp2t",
+    ".aac": "audio/aac",
+    ".mp3": "audio/mpeg",
+}
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -115,7 +126,15 @@ class Handler(BaseHTTPRequestHandler):
             lines = [self.requestline] + ["%s: %s" % (k, v) for k, v in self.headers.items()]
             self._send(("\r\n".join(lines) + "\r\n").encode("utf-8", "replace"))
             return
-        self._serve_file(name)
+        content_type = None
+        if name.startswith("as-hls/"):
+            name = name[len("as-hls/"):]
+            if self._file_bytes(name) is None and self._file_bytes(name + ".m3u8") is not None:
+                name += ".m3u8"
+            ext = os.path.splitext(name)[1].lower()
+            if ext not in CONTENT_TYPES or ext == ".m3u8":
+                content_type = "application/vnd.apple.mpegurl"
+        self._serve_file(name, content_type)
 
     def _file_bytes(self, name, query=""):
         root = self.server.root
@@ -126,12 +145,15 @@ class Handler(BaseHTTPRequestHandler):
                     return f.read()
         return None
 
-    def _serve_file(self, name):
+    def _serve_file(self, name, content_type=None):
         body = self._file_bytes(name, urlsplit(self.path).query)
         if body is None:
             self._send(b"not found", status=404)
             return
-        self._send(body, content_type="application/octet-stream")
+        if content_type is None:
+            content_type = CONTENT_TYPES.get(os.path.splitext(name)[1].lower(),
+                                             "application/octet-stream")
+        self._send(body, content_type=content_type)
 
 
 def main():
