@@ -3,9 +3,11 @@
 // entry is one line, and is either nothing, the address itself (audio), or text taken from
 // the document; the extension rule never yields a ':' or '\'.
 //
-// Input: one byte choosing the address, then the document.
+// Input: one byte choosing the address and the reply's type, then the document. HLS detection
+// runs on every document; its verdict is checked against the rule's necessary parts.
 
 #include "directory/playlist.h"
+#include "common/hls_detect.h"
 #include "common/text.h"
 
 #include "fuzz_support.h"
@@ -17,15 +19,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     static const char* const kAddresses[] = {
-        "http://h.example/a.pls", "http://h.example/a.m3u",      "http://h.example/a.asx",
-        "http://h.example/a.php", "http://h.example/A.PLS?id=3", "http://h.example/live",
+        "http://h.example/a.pls",         "http://h.example/a.m3u",      "http://h.example/a.asx",
+        "http://h.example/a.php",         "http://h.example/A.PLS?id=3", "http://h.example/live",
+        "http://h.example/hls/live.m3u8",
     };
+    static const char* const kTypes[] = {"", "application/vnd.apple.mpegurl", "audio/mpegurl",
+                                         "audio/mpeg"};
     const QString address = QString::fromLatin1(kAddresses[data[0] % std::size(kAddresses)]);
+    const QString type = QString::fromLatin1(kTypes[(data[0] >> 4) % std::size(kTypes)]);
     const std::string_view raw = tl::fuzz::view(data + 1, size - 1);
     const QByteArray bytes = tl::fuzz::bytes(raw);
     const QString document = tl::decodeNetworkText(raw.substr(0, raw.find('\0')));
 
-    const QString entry = tl::ResolvePlaylistDocument(address, bytes);
+    const QString entry = tl::ResolvePlaylistDocument(address, bytes, type);
+    const std::string_view body = raw.substr(0, raw.find('\0'));
+    if (tl::isHlsPlaylist(address.toStdString(), type.toStdString(), body)) {
+        check(body.starts_with("#EXTM3U") || body.starts_with("\xEF\xBB\xBF#EXTM3U"),
+              "an HLS playlist starts with #EXTM3U");
+        check(body.find("#EXT-X-") != std::string_view::npos, "an HLS playlist has an #EXT-X- tag");
+        check(entry == address, "an HLS playlist is its own stream");
+    }
     check(!entry.contains(u'\n') && !entry.contains(u'\r'), "an entry is one line");
     check(entry.isEmpty() || entry == address || document.contains(entry),
           "an entry is the address or comes from the document");
