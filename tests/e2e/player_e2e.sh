@@ -44,6 +44,6 @@ for key in StationsX StationsW Volume ontop LastStation Category ServiceIndex Vi
 done
 grep -q "^PlayOnStart=1" "$app/config.ini" || fail "config.ini lost a key it does not write"
 
-e2e_expect_tone 3
+e2e_expect_tone_from 3
 echo "title logged; settings written"
 echo "1 passed, 0 failed"
