@@ -82,15 +82,18 @@ Look nocturneLook() {
     return l;
 }
 
-QImage blank(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+// w x h window pixels at scale device pixels each (1, or 2 for dense screens); painters on it
+// work in window pixels either way.
+QImage blank(int w, int h, int scale) {
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     return image;
 }
 
 // Selected row: a bar rounded at the caps. side: -1 left cap, 0 middle, 1 right cap.
-QImage selectedPart(const Look& l, int side) {
-    QImage image = blank(32, 32);
+QImage selectedPart(const Look& l, int side, int scale) {
+    QImage image = blank(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
@@ -108,8 +111,8 @@ QImage selectedPart(const Look& l, int side) {
     return image;
 }
 
-QImage plainRow(QColor color) {
-    QImage image = blank(32, 32);
+QImage plainRow(QColor color, int scale) {
+    QImage image = blank(32, 32, scale);
     image.fill(color);
     return image;
 }
@@ -117,8 +120,8 @@ QImage plainRow(QColor color) {
 // Group bar: a dark veil over rows 0..27 keeps the group's colour as a deep tint behind the
 // name (written in that colour, with the outline of groupNameOutline), and a 4-pixel stripe of
 // pure colour below it. The caps round the bar off with the list background.
-QImage groupPart(const Look& l, int side) {
-    QImage image = blank(32, 32);
+QImage groupPart(const Look& l, int side, int scale) {
+    QImage image = blank(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath veil;
@@ -145,8 +148,8 @@ QImage groupPart(const Look& l, int side) {
     return image;
 }
 
-QImage arrow(const Look& l, bool expanded) {
-    QImage image = blank(32, 32);
+QImage arrow(const Look& l, bool expanded, int scale) {
+    QImage image = blank(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -160,8 +163,8 @@ QImage arrow(const Look& l, bool expanded) {
     return image;
 }
 
-QImage toolPicture(const Look& l, int which) {
-    QImage image = blank(32, 32);
+QImage toolPicture(const Look& l, int which, int scale) {
+    QImage image = blank(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor ink = l.ink;
@@ -213,8 +216,8 @@ QImage toolPicture(const Look& l, int which) {
     return image;
 }
 
-QImage icon(int which) {
-    QImage image = blank(24, 24);
+QImage icon(int which, int scale) {
+    QImage image = blank(24, 24, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor ink(0xE0, 0xE0, 0xE0);
@@ -255,8 +258,8 @@ QImage icon(int which) {
     return image;
 }
 
-QImage nowPlayingMark() {
-    QImage image = blank(16, 16);
+QImage nowPlayingMark(int scale) {
+    QImage image = blank(16, 16, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -267,8 +270,8 @@ QImage nowPlayingMark() {
     return image;
 }
 
-QImage clearCross(const QColor& color) {
-    QImage image = blank(24, 24);
+QImage clearCross(const QColor& color, int scale) {
+    QImage image = blank(24, 24, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap));
@@ -277,20 +280,21 @@ QImage clearCross(const QColor& color) {
     return image;
 }
 
-QImage vertical(int w, int h, const QColor& top, const QColor& bottom, const QColor& line) {
-    QImage image = blank(w, h);
+QImage vertical(int w, int h, const QColor& top, const QColor& bottom, const QColor& line,
+                int scale) {
+    QImage image = blank(w, h, scale);
     QPainter p(&image);
     QLinearGradient g(0, 0, 0, h);
     g.setColorAt(0, top);
     g.setColorAt(1, bottom);
-    p.fillRect(image.rect(), g);
+    p.fillRect(QRect(0, 0, w, h), g);
     p.fillRect(QRect(0, h - 1, w, 1), line);
     return image;
 }
 
 // Rounded field behind the filter box, over the tool bar background.
-QImage searchField(const Look& l) {
-    QImage image = blank(192, 48);
+QImage searchField(const Look& l, int scale) {
+    QImage image = blank(192, 48, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(l.toolLine, 1));
@@ -299,8 +303,8 @@ QImage searchField(const Look& l) {
     return image;
 }
 
-QImage magnifier(const Look& l) {
-    QImage image = blank(32, 32);
+QImage magnifier(const Look& l, int scale) {
+    QImage image = blank(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(l.accent, 3));
@@ -310,28 +314,28 @@ QImage magnifier(const Look& l) {
     return image;
 }
 
-ListTheme makeBuiltin() {
+ListTheme makeBuiltin(int scale) {
     const Look l = builtinLook();
     ListTheme t;
     for (int i = 0; i < 4; ++i)
-        t.rowImages[static_cast<std::size_t>(i)] = toolPicture(l, i);
-    t.rowImages[ListTheme::kListL] = selectedPart(l, -1);
-    t.rowImages[ListTheme::kListC] = selectedPart(l, 0);
-    t.rowImages[ListTheme::kListR] = selectedPart(l, 1);
-    t.rowImages[ListTheme::kList1] = plainRow(l.rowEven);
-    t.rowImages[ListTheme::kList2] = plainRow(l.rowOdd);
-    t.rowImages[ListTheme::kGroupL] = groupPart(l, -1);
-    t.rowImages[ListTheme::kGroupC] = groupPart(l, 0);
-    t.rowImages[ListTheme::kGroupR] = groupPart(l, 1);
-    t.rowImages[ListTheme::kArrowCollapsed] = arrow(l, false);
-    t.rowImages[ListTheme::kArrowExpanded] = arrow(l, true);
+        t.rowImages[static_cast<std::size_t>(i)] = toolPicture(l, i, scale);
+    t.rowImages[ListTheme::kListL] = selectedPart(l, -1, scale);
+    t.rowImages[ListTheme::kListC] = selectedPart(l, 0, scale);
+    t.rowImages[ListTheme::kListR] = selectedPart(l, 1, scale);
+    t.rowImages[ListTheme::kList1] = plainRow(l.rowEven, scale);
+    t.rowImages[ListTheme::kList2] = plainRow(l.rowOdd, scale);
+    t.rowImages[ListTheme::kGroupL] = groupPart(l, -1, scale);
+    t.rowImages[ListTheme::kGroupC] = groupPart(l, 0, scale);
+    t.rowImages[ListTheme::kGroupR] = groupPart(l, 1, scale);
+    t.rowImages[ListTheme::kArrowCollapsed] = arrow(l, false, scale);
+    t.rowImages[ListTheme::kArrowExpanded] = arrow(l, true, scale);
     for (std::size_t i = 14; i < t.rowImages.size(); ++i)
-        t.rowImages[i] = blank(32, 32);
+        t.rowImages[i] = blank(32, 32, scale);
     for (int i = 0; i < 6; ++i)
-        t.icons[static_cast<std::size_t>(i)] = icon(i);
-    t.nowPlaying = nowPlayingMark();
-    t.clearImage = clearCross(QColor(0x90, 0x90, 0x90));
-    t.toolbarBackground = vertical(2, 48, l.toolTop, l.toolBottom, l.toolLine);
+        t.icons[static_cast<std::size_t>(i)] = icon(i, scale);
+    t.nowPlaying = nowPlayingMark(scale);
+    t.clearImage = clearCross(QColor(0x90, 0x90, 0x90), scale);
+    t.toolbarBackground = vertical(2, 48, l.toolTop, l.toolBottom, l.toolLine, 1);
     return t;
 }
 
@@ -352,13 +356,27 @@ QImage loadImage(const QString& path) {
     return image;
 }
 
+// folder + name + ".png", or at a scale of 2 its "@2x" sibling where that has exactly twice
+// the size (with a device pixel ratio of 2).
+QImage loadImage(const QString& folder, const char* name, int scale) {
+    const QString base = folder + QString::fromLatin1(name);
+    QImage image = loadImage(base + QStringLiteral(".png"));
+    if (scale < 2 || image.isNull())
+        return image;
+    QImage sharp = loadImage(base + QStringLiteral("@2x.png"));
+    if (sharp.size() != image.size() * 2)
+        return image;
+    sharp.setDevicePixelRatio(2);
+    return sharp;
+}
+
 // Drawn at (0, 0) onto a cleared 32 x 32 bitmap, alpha kept per pixel and the colour
 // premultiplied by it. An image without alpha counts as opaque.
 QImage toolbarIcon(const QImage& image) {
-    QImage out = blank(32, 32);
+    QImage out = blank(32, 32, image.devicePixelRatio() >= 2 ? 2 : 1);
     QPainter p(&out);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(0, 0, image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    p.drawImage(QPointF(0, 0), image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     return out;
 }
 
@@ -420,8 +438,12 @@ QImage ListTheme::toolButtonImage(int position) const {
                : QImage();
 }
 
-const ListTheme& ListTheme::builtin() {
-    static const ListTheme theme = makeBuiltin();
+const ListTheme& ListTheme::builtin(int scale) {
+    if (scale >= 2) {
+        static const ListTheme dense = makeBuiltin(2);
+        return dense;
+    }
+    static const ListTheme theme = makeBuiltin(1);
     return theme;
 }
 
@@ -447,8 +469,8 @@ std::optional<uint32_t> ParseHtmlColor(const QString& text) {
     return static_cast<uint32_t>(value);
 }
 
-ListTheme LoadInterfaceTheme(const QString& folder) {
-    ListTheme t = ListTheme::builtin();
+ListTheme LoadInterfaceTheme(const QString& folder, int scale) {
+    ListTheme t = ListTheme::builtin(scale);
 
     // 1. Tool bar background, stretched into 2 x 48.
     const QImage toolbar = loadImage(folder + QStringLiteral("toolbar.png"));
@@ -474,22 +496,21 @@ ListTheme LoadInterfaceTheme(const QString& folder) {
     }
 
     // 3. Single pictures.
-    if (QImage x = loadImage(folder + QStringLiteral("x.png")); !x.isNull())
+    if (QImage x = loadImage(folder, "x", scale); !x.isNull())
         t.clearImage = x.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    t.searchPanel = loadImage(folder + QStringLiteral("searchpanel.png"));
-    t.statusBar = loadImage(folder + QStringLiteral("bottom.png"));
-    t.findImage = loadImage(folder + QStringLiteral("find.png"));
+    t.searchPanel = loadImage(folder, "searchpanel", scale);
+    t.statusBar = loadImage(folder, "bottom", scale);
+    t.findImage = loadImage(folder, "find", scale);
 
     // 4./5. The named images.
     for (int slot = 1; slot <= 16; ++slot) {
-        const QImage image =
-            loadImage(folder + QString::fromLatin1(kSlotNames[slot - 1]) + QStringLiteral(".png"));
+        const QImage image = loadImage(folder, kSlotNames[slot - 1], scale);
         if (image.isNull())
             continue;
         if (isIconSlot(slot))
             t.toolbarImages.push_back(toolbarIcon(image));
         t.toolbarOwnList = true;
-        if (image.size() == QSize(32, 32))
+        if (image.deviceIndependentSize() == QSizeF(32, 32))
             t.rowImages[static_cast<std::size_t>(slot)] =
                 image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
@@ -519,12 +540,15 @@ void applyInterfaceTheme(QWidget& manager, const ListTheme& theme) {
         band->setAutoFillBackground(true);
     }
     if (auto* panel = manager.findChild<QWidget*>(QStringLiteral("SearchPanelBackground2"))) {
-        QImage picture(192, 48, QImage::Format_ARGB32_Premultiplied);
+        const qreal k = theme.searchPanel.isNull() ? 1.0 : theme.searchPanel.devicePixelRatio();
+        const QRect area(0, 0, 192, 48);
+        QImage picture(area.size() * k, QImage::Format_ARGB32_Premultiplied);
+        picture.setDevicePixelRatio(k);
         picture.fill(Qt::transparent);
         QPainter p(&picture);
-        p.drawImage(picture.rect(), theme.toolbarBackground);
+        p.drawImage(area, theme.toolbarBackground);
         if (!theme.searchPanel.isNull())
-            p.drawImage(picture.rect(), theme.searchPanel);
+            p.drawImage(area, theme.searchPanel);
         p.end();
         setStretchedBackground(panel, picture);
     }
@@ -543,29 +567,36 @@ void applyInterfaceTheme(QWidget& manager, const ListTheme& theme) {
 InterfaceSet drawInterfaceSet() {
     const Look l = nocturneLook();
     InterfaceSet set;
-    auto add = [&set](const char* name, QImage image) {
-        set.images.emplace_back(QString::fromLatin1(name) + QStringLiteral(".png"),
-                                std::move(image));
-    };
-    add("toolbar", vertical(2, 48, l.toolTop, l.toolBottom, l.toolLine));
-    add("searchpanel", searchField(l));
-    add("bottom", vertical(2, 21, l.statusTop, l.statusBottom, l.toolLine));
-    add("x", clearCross(l.ink));
-    add("find", magnifier(l));
-    add("icon1", toolPicture(l, ListTheme::kNewStation));
-    add("icon2", toolPicture(l, ListTheme::kAddFavourite));
-    add("icon3", toolPicture(l, ListTheme::kDelete));
-    add("icon4", toolPicture(l, ListTheme::kNewGroup));
-    add("listl", selectedPart(l, -1));
-    add("listc", selectedPart(l, 0));
-    add("listr", selectedPart(l, 1));
-    add("list1", plainRow(l.rowEven));
-    add("list2", plainRow(l.rowOdd));
-    add("groupL", groupPart(l, -1));
-    add("groupC", groupPart(l, 0));
-    add("groupR", groupPart(l, 1));
-    add("arrow1", arrow(l, false));
-    add("arrow2", arrow(l, true));
+    set.images.emplace_back(QStringLiteral("toolbar.png"),
+                            vertical(2, 48, l.toolTop, l.toolBottom, l.toolLine, 1));
+    // The other pictures at window size and, as "NAME@2x.png", at twice that for dense
+    // screens; the tool bar band is a texture that repeats at window size.
+    for (const int scale : {1, 2}) {
+        auto add = [&set, scale](const char* name, QImage image) {
+            set.images.emplace_back(QString::fromLatin1(name) + (scale == 1
+                                                                     ? QStringLiteral(".png")
+                                                                     : QStringLiteral("@2x.png")),
+                                    std::move(image));
+        };
+        add("searchpanel", searchField(l, scale));
+        add("bottom", vertical(2, 21, l.statusTop, l.statusBottom, l.toolLine, scale));
+        add("x", clearCross(l.ink, scale));
+        add("find", magnifier(l, scale));
+        add("icon1", toolPicture(l, ListTheme::kNewStation, scale));
+        add("icon2", toolPicture(l, ListTheme::kAddFavourite, scale));
+        add("icon3", toolPicture(l, ListTheme::kDelete, scale));
+        add("icon4", toolPicture(l, ListTheme::kNewGroup, scale));
+        add("listl", selectedPart(l, -1, scale));
+        add("listc", selectedPart(l, 0, scale));
+        add("listr", selectedPart(l, 1, scale));
+        add("list1", plainRow(l.rowEven, scale));
+        add("list2", plainRow(l.rowOdd, scale));
+        add("groupL", groupPart(l, -1, scale));
+        add("groupC", groupPart(l, 0, scale));
+        add("groupR", groupPart(l, 1, scale));
+        add("arrow1", arrow(l, false, scale));
+        add("arrow2", arrow(l, true, scale));
+    }
     set.ini = QStringLiteral("; Station manager colours for Tunelark (\"#RRGGBB\").\n[list]\n") +
               QStringLiteral("color=") + colorText(l.background) + u'\n' +
               QStringLiteral("fontcolor=") + colorText(l.font) + u'\n' +

@@ -71,7 +71,8 @@ struct ListTheme {
     // group); null when the tool bar's list has no image there.
     QImage toolButtonImage(int position) const;
 
-    static const ListTheme& builtin();
+    // scale 2: the same set drawn at twice the pixels (device pixel ratio 2) for dense screens.
+    static const ListTheme& builtin(int scale = 1);
 };
 
 // "#RRGGBB" to a colour value 0x00BBGGRR. A text shorter than six characters, or one that
@@ -85,8 +86,9 @@ QString StripHash(QString text);
 // Loads the manager theme from folder (ending in "/"): tool bar background, [list] colours
 // of theme.ini, the single pictures, then the sixteen named images. Every file is optional;
 // one that does not decode counts as missing; a colour that does not parse keeps its
-// default.
-ListTheme LoadInterfaceTheme(const QString& folder);
+// default. At a scale of 2 a "NAME@2x.png" of exactly twice the size of "NAME.png" is used
+// in its place (the tool bar background excepted).
+ListTheme LoadInterfaceTheme(const QString& folder, int scale = 1);
 
 // Puts the theme's tool bar images and backgrounds on the manager window's parts, found by
 // their object names: ToolButton1, ToolButton2, ToolButton3, NewGroupBtn (tool bar

@@ -60,7 +60,9 @@ QTreeView* makePlaceholderList(QWidget* parent, const char* name, const QStringL
 TForm2::TForm2(const LibraryStartup& startup, PlayerLink link, ManagerDialogs dialogs,
                QWidget* parent)
     : QWidget(parent, Qt::Window), link_(std::move(link)), dialogs_(std::move(dialogs)),
-      theme_(LoadInterfaceTheme(startup.appPath + QStringLiteral("interface/"))),
+      // The densest screen decides whether the @2x pictures are used.
+      theme_(LoadInterfaceTheme(startup.appPath + QStringLiteral("interface/"),
+                                qApp->devicePixelRatio() >= 2.0 ? 2 : 1)),
       favs_(startup.appPath + QStringLiteral("stations.xml")) {
     setObjectName(QStringLiteral("TForm2"));
     setWindowTitle(QStringLiteral("Stations"));

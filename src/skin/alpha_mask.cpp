@@ -13,9 +13,14 @@ template <typename Inside> QRegion regionOf(const QImage& source, Inside inside)
     if (source.isNull()) {
         return {};
     }
-    const QImage image = source.format() == QImage::Format_ARGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_ARGB32);
+    // A high-density image is sampled at window units: the region is in window coordinates.
+    const QImage units = source.devicePixelRatio() > 1.0
+                             ? source.scaled(source.deviceIndependentSize().toSize(),
+                                             Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                             : source;
+    const QImage image = units.format() == QImage::Format_ARGB32
+                             ? units
+                             : units.convertToFormat(QImage::Format_ARGB32);
     std::vector<QRect> rects;
     std::vector<std::pair<int, int>> runs;     // runs of the current row: [start, end)
     std::vector<std::pair<int, int>> bandRuns; // runs of the open band

@@ -36,6 +36,18 @@ QSize largestScreen() {
     return best.isEmpty() ? QSize(4096, 4096) : best;
 }
 
+// An image's size in window units.
+QSize logicalSize(const QImage& image) {
+    return image.deviceIndependentSize().toSize();
+}
+
+// "name.png" -> "name@2x.png".
+QString doubleSizeName(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot < 0 ? fileName + QStringLiteral("@2x")
+                   : fileName.left(dot) + QStringLiteral("@2x") + fileName.mid(dot);
+}
+
 QColor opaque(QColor c) {
     c.setAlpha(255);
     return c;
@@ -69,9 +81,33 @@ const QImage& TMyAbout::slotImage(int slot) const {
 QImage TMyAbout::loadThemeImage(const QString& fileName, QSize background) const {
     if (builtIn_) {
         const GeneratedTheme& t = builtInTheme();
+        if (scale_ >= 2) {
+            if (const auto it = t.images.find(doubleSizeName(fileName)); it != t.images.end()) {
+                return it->second;
+            }
+        }
         const auto it = t.images.find(fileName);
         return it == t.images.end() ? QImage() : it->second;
     }
+    QImage image = readThemeFile(fileName, background);
+    if (scale_ < 2 || image.isNull()) {
+        return image;
+    }
+    // The @2x picture only stands in for one of exactly half its size: anything else would
+    // move the theme's controls off their art.
+    QImageReader reader(folder_ + doubleSizeName(fileName));
+    if (reader.size() != image.size() * 2) {
+        return image;
+    }
+    QImage sharp = premultiplied(reader.read());
+    if (sharp.size() != image.size() * 2) {
+        return image;
+    }
+    sharp.setDevicePixelRatio(2);
+    return sharp;
+}
+
+QImage TMyAbout::readThemeFile(const QString& fileName, QSize background) const {
     // A file that cannot be decoded behaves as a missing one, and so does one whose header
     // announces more pixels than a window of this theme could show: a few kilobytes of PNG
     // can ask for hundreds of megabytes.
@@ -104,18 +140,21 @@ TMyAbout::LoadResult TMyAbout::LoadTheme(const QString& themeFolder, bool record
         ini = IniFile::load(folder_ + QStringLiteral("theme.ini"));
     }
 
+    const QSize windowSize = logicalSize(background);
     theme_ = readThemeValues(ini);
-    boundThemeValues(theme_, background.size());
+    boundThemeValues(theme_, windowSize);
     fontFamily_ = QFontDatabase::hasFamily(theme_.fontName) ? theme_.fontName
                                                             : QString::fromLatin1(kFallbackFont);
 
     infoStrip_ = Strip{};
     songStrip_ = Strip{};
     if (!theme_.infoStrip.isEmpty()) {
-        infoStrip_.image = QImage(theme_.infoStrip, kFormat);
+        infoStrip_.image = QImage(theme_.infoStrip * scale_, kFormat);
+        infoStrip_.image.setDevicePixelRatio(scale_);
     }
     if (!theme_.songStrip.isEmpty()) {
-        songStrip_.image = QImage(theme_.songStrip, kFormat);
+        songStrip_.image = QImage(theme_.songStrip * scale_, kFormat);
+        songStrip_.image.setDevicePixelRatio(scale_);
     }
 
     for (QImage& slot : slots_) {
@@ -131,31 +170,33 @@ TMyAbout::LoadResult TMyAbout::LoadTheme(const QString& themeFolder, bool record
         QSize imageSize;
         if (slot >= 0) {
             QImage& image = slots_[static_cast<size_t>(slot)];
-            image = loadThemeImage(slotFileName(slot), background.size());
+            image = loadThemeImage(slotFileName(slot), windowSize);
             if (recording && slotKeyword(slot) == u"record") {
-                QImage state = loadThemeImage(QStringLiteral("71.png"), background.size());
+                QImage state = loadThemeImage(QStringLiteral("71.png"), windowSize);
                 if (!state.isNull()) {
                     image = state;
                 }
             }
-            imageSize = image.size();
+            imageSize = logicalSize(image);
         }
-        applyControlStyle(c, boundControlStyle(readControlStyle(ini, c.keyword), background.size()),
+        applyControlStyle(c, boundControlStyle(readControlStyle(ini, c.keyword), windowSize),
                           imageSize, theme_);
     }
 
     background_ = background;
-    top_ = role_ == SkinRole::Player ? loadThemeImage(QStringLiteral("top.png"), background.size())
+    top_ = role_ == SkinRole::Player ? loadThemeImage(QStringLiteral("top.png"), windowSize)
                                      : QImage();
-    if (surface_.size() != background_.size()) {
-        surface_ = background_.isNull() ? QImage() : QImage(background_.size(), kFormat);
+    if (surface_.size() != windowSize * scale_) {
+        surface_ = background_.isNull() ? QImage() : QImage(windowSize * scale_, kFormat);
     }
-    if (!albumArt_.isNull() && albumArt_.size() != QSize(theme_.albumArt.w, theme_.albumArt.h)) {
-        albumArt_ = albumArt_.scaled(theme_.albumArt.w, theme_.albumArt.h, Qt::IgnoreAspectRatio,
-                                     Qt::SmoothTransformation);
+    surface_.setDevicePixelRatio(scale_);
+    const QSize artPixels = QSize(theme_.albumArt.w, theme_.albumArt.h) * scale_;
+    if (!albumArt_.isNull() && albumArt_.size() != artPixels) {
+        albumArt_ = albumArt_.scaled(artPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        albumArt_.setDevicePixelRatio(scale_);
     }
     Render(nullptr);
-    return {surface_.size(), builtIn_};
+    return {size(), builtIn_};
 }
 
 bool TMyAbout::SetStateImage(QStringView keyword, const QString& fileName) {
@@ -164,7 +205,7 @@ bool TMyAbout::SetStateImage(QStringView keyword, const QString& fileName) {
         if (slotKeyword(slot) != keyword || keyword.isEmpty()) {
             continue;
         }
-        QImage image = loadThemeImage(fileName, background_.size());
+        QImage image = loadThemeImage(fileName, logicalSize(background_));
         if (image.isNull()) {
             continue;
         }
@@ -181,7 +222,7 @@ bool TMyAbout::LoadAlbumArt(const QString& path) {
     // memory whole; any other format larger than a screen is refused from its header.
     QImageReader reader(path);
     const QSize size = reader.size();
-    const QSize box(theme_.albumArt.w, theme_.albumArt.h);
+    const QSize box = QSize(theme_.albumArt.w, theme_.albumArt.h) * scale_;
     if (reader.format() == "jpeg" && size.isValid() && !box.isEmpty()) {
         reader.setScaledSize(box);
     } else if (!backgroundSizeAllowed(size, largestScreen())) {
@@ -197,7 +238,9 @@ bool TMyAbout::LoadAlbumArt(const QImage& image) {
     if (image.isNull() || w <= 0 || h <= 0) {
         return false;
     }
-    albumArt_ = premultiplied(image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    albumArt_ = premultiplied(
+        image.scaled(w * scale_, h * scale_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    albumArt_.setDevicePixelRatio(scale_);
     return !albumArt_.isNull();
 }
 
@@ -242,7 +285,8 @@ bool TMyAbout::Render(const SkinControl* hoverTarget, const QRegion& area) {
     }
     // Nearly transparent rather than fully: the whole rectangle stays part of the window.
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(partial ? area.boundingRect() : surface_.rect(), QColor(255, 255, 255, 2));
+    p.fillRect(partial ? area.boundingRect() : QRect(QPoint(0, 0), size()),
+               QColor(255, 255, 255, 2));
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -295,7 +339,7 @@ QRect TMyAbout::visualArea() const {
     for (int channel = 0; channel < 2; ++channel) {
         box |= levelBarRect(v, channel, 32768);
     }
-    return box & surface_.rect();
+    return box & QRect(QPoint(0, 0), size());
 }
 
 std::optional<QRegion> TMyAbout::tickArea(const SkinValues& before) const {
@@ -312,7 +356,7 @@ std::optional<QRegion> TMyAbout::tickArea(const SkinValues& before) const {
     for (const SkinControl& c : controls_.controls()) {
         if (c.kind == SkinControlKind::Label && c.visible &&
             ((song && c.keyword == u"song") || (info && c.keyword == u"info"))) {
-            area += c.bounds & surface_.rect();
+            area += c.bounds & QRect(QPoint(0, 0), size());
         }
     }
     return area;
@@ -331,7 +375,8 @@ void TMyAbout::drawLabel(QPainter& p, const SkinControl& c, const SkinControl* h
         if (!image.isNull()) {
             const ButtonFrame f = chooseButtonFrame(c.pressed, c.enabled, &c == underCursor,
                                                     hoverFadeOf(c.componentIndex));
-            const QRectF target = buttonFrameTarget(c.bounds, image.size(), theme_.shadowOffset);
+            const QRectF target =
+                buttonFrameTarget(c.bounds, logicalSize(image), theme_.shadowOffset);
             if (f.crossFade > 0) {
                 const double v = f.crossFade / 100.0;
                 p.setOpacity(1.0 - v);
@@ -413,8 +458,10 @@ void TMyAbout::drawSlider(QPainter& p, const SkinControl& c) {
     if (!c.visible || image.isNull()) {
         return;
     }
-    const double w = image.width();
-    const double h = image.height();
+    // Targets in window units, sources in the image's own pixels.
+    const double w = logicalSize(image).width();
+    const double h = logicalSize(image).height();
+    const double k = image.devicePixelRatio();
     switch (theme_.volumeType) {
     case VolumeType::FrameSlider:
         p.drawImage(QRectF(c.bounds.left(), c.bounds.top(), w / 11.0, h), image,
@@ -422,9 +469,9 @@ void TMyAbout::drawSlider(QPainter& p, const SkinControl& c) {
         break;
     case VolumeType::Slider: {
         p.drawImage(QRectF(c.bounds.left(), c.bounds.top(), w - 2 * h, h), image,
-                    QRectF(0, 0, w - 2 * h, h));
+                    QRectF(0, 0, (w - 2 * h) * k, h * k));
         const bool hover = cursor_ && c.bounds.contains(*cursor_);
-        const QRectF thumb(hover ? w - h : w - 2 * h, 0, h, h);
+        const QRectF thumb((hover ? w - h : w - 2 * h) * k, 0, h * k, h * k);
         p.drawImage(QRectF(sliderThumbLeft(c), c.bounds.top(), h, h), image, thumb);
         break;
     }

@@ -46,6 +46,13 @@ public:
     // so the window never ends up invisible.
     LoadResult LoadTheme(const QString& themeFolder, bool recording);
 
+    // The device pixel ratio of the screen the window is on; takes effect at the next
+    // LoadTheme. At 2 or more the surface holds twice the pixels in each direction and a
+    // theme's "NAME@2x.png" is drawn instead of "NAME.png" where it exists at exactly twice
+    // the size; theme.ini positions stay in window units either way.
+    void setDevicePixelRatio(qreal ratio) { scale_ = ratio >= 2.0 ? 2 : 1; }
+    int pixelScale() const { return scale_; }
+
     // Draws the whole surface. hoverTarget is the control the pointer was last reported over
     // (nullptr for the window itself); image buttons without image draw their caption in white
     // while they are the target. Returns false (drawing nothing) while a pass or an image swap
@@ -89,8 +96,9 @@ public:
     void setCursorPos(std::optional<QPoint> pos) { cursor_ = pos; }
     std::optional<QPoint> cursorPos() const { return cursor_; }
 
+    // The window's image; at a pixel scale of 2 it carries that device pixel ratio.
     const QImage& surface() const { return surface_; }
-    QSize size() const { return surface_.size(); }
+    QSize size() const { return surface_.deviceIndependentSize().toSize(); }
     SkinRole role() const { return role_; }
     const ThemeValues& theme() const { return theme_; }
     const QString& themeFolder() const { return folder_; }
@@ -120,7 +128,10 @@ private:
 
     // background: the size of the loaded background, or empty while the background itself is
     // loaded.
+    // background is in window units. At a pixel scale of 2 the result may be the @2x image,
+    // with a device pixel ratio of 2.
     QImage loadThemeImage(const QString& fileName, QSize background = {}) const;
+    QImage readThemeFile(const QString& fileName, QSize background) const;
     QFont fontFor(const SkinControl& c) const;
     const SkinControl* labelAtCursor() const;
     void drawLabel(QPainter& p, const SkinControl& c, const SkinControl* hoverTarget,
@@ -147,6 +158,7 @@ private:
     Strip songStrip_;
     std::optional<QPoint> cursor_;
     bool busy_ = false;
+    int scale_ = 1; // 1 or 2
 };
 
 } // namespace tl

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariantAnimation>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
@@ -36,6 +37,8 @@ SkinWindow::SkinWindow(SkinRole role, QWidget* parent, Qt::WindowFlags flags)
 SkinWindow::~SkinWindow() = default;
 
 TMyAbout::LoadResult SkinWindow::LoadTheme(const QString& themeFolder, bool recording) {
+    about_->setDevicePixelRatio(devicePixelRatioF());
+    recording_ = recording;
     const TMyAbout::LoadResult result = about_->LoadTheme(themeFolder, recording);
     setFixedSize(result.size);
     placeKnobs();
@@ -412,6 +415,16 @@ void SkinWindow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void SkinWindow::showEvent(QShowEvent* event) {
+    // Moved to a screen of another density: the theme is loaded again for its pixels.
+    if (QWindow* window = windowHandle(); window != nullptr && !screenWatched_) {
+        screenWatched_ = true;
+        connect(window, &QWindow::screenChanged, this, [this] {
+            const int wanted = devicePixelRatioF() >= 2.0 ? 2 : 1;
+            if (wanted != about_->pixelScale() && !about_->themeFolder().isEmpty()) {
+                LoadTheme(about_->themeFolder(), recording_);
+            }
+        });
+    }
     shapeDirty_ = true;
     Present();
     QWidget::showEvent(event);

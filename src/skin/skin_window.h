@@ -131,6 +131,8 @@ private:
     std::unique_ptr<TMyAbout> about_;
     MaskMode maskMode_ = MaskMode::Auto;
     bool shapeDirty_ = true;
+    bool recording_ = false;     // as the theme was last loaded, for a reload on a new screen
+    bool screenWatched_ = false; // screenChanged is connected
     std::optional<QPoint> pointer_;
     const SkinControl* hoverTarget_ = nullptr; // nullptr: the window itself
     SkinControl* hovered_ = nullptr;           // the label under the pointer

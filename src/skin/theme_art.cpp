@@ -145,8 +145,11 @@ uint32_t colorRef(const QColor& c) {
     return argbToColorRef(c.rgb());
 }
 
-QImage blank(int w, int h) {
-    QImage image(w, h, kImageFormat);
+// w x h window pixels, drawn at scale device pixels each (1, or 2 for the @2x set): painters
+// on it work in window pixels either way.
+QImage blank(int w, int h, int scale) {
+    QImage image(w * scale, h * scale, kImageFormat);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     return image;
 }
@@ -360,10 +363,10 @@ enum class ButtonShape { Pill, Small };
 // Four frames side by side: normal, hover, pressed, disabled. Each frame is the hit area plus
 // the shadow margin on every side.
 QImage buttonStrip(const Palette& pal, QSize hit, ButtonShape shape, const Glyph& glyph,
-                   const QColor& glyphColor, const QColor& hoverColor) {
+                   const QColor& glyphColor, const QColor& hoverColor, int scale) {
     const int fw = hit.width() + 2 * kShadow;
     const int fh = hit.height() + 2 * kShadow;
-    QImage image = blank(4 * fw, fh);
+    QImage image = blank(4 * fw, fh, scale);
     QPainter p(&image);
     prepare(p);
     const double radius = shape == ButtonShape::Pill ? 6 : 5;
@@ -397,9 +400,9 @@ QImage buttonStrip(const Palette& pal, QSize hit, ButtonShape shape, const Glyph
     return image;
 }
 
-QImage knobStrip(const Palette& pal) {
+QImage knobStrip(const Palette& pal, int scale) {
     const int k = kKnobSide;
-    QImage image = blank(kVolumeFrames * k, k);
+    QImage image = blank(kVolumeFrames * k, k, scale);
     QPainter p(&image);
     prepare(p);
     for (int n = 0; n < kVolumeFrames; ++n) {
@@ -446,9 +449,9 @@ QImage knobStrip(const Palette& pal) {
     return image;
 }
 
-QImage sliderStrip(const Palette& pal) {
+QImage sliderStrip(const Palette& pal, int scale) {
     const int h = kSliderThumb;
-    QImage image = blank(kSliderTrack + 2 * h, h);
+    QImage image = blank(kSliderTrack + 2 * h, h, scale);
     QPainter p(&image);
     prepare(p);
     // The thumb's centre runs from h/2 to the track's width minus ten plus h/2.
@@ -488,8 +491,8 @@ QImage sliderStrip(const Palette& pal) {
 
 // --- windows ----------------------------------------------------------------------------------
 
-QImage playerBackground(const Palette& pal, ThemeDesign design) {
-    QImage image = blank(kWidth, kHeight);
+QImage playerBackground(const Palette& pal, ThemeDesign design, int scale) {
+    QImage image = blank(kWidth, kHeight, scale);
     QPainter p(&image);
     prepare(p);
     softShadow(p, kBody, 16, pal.shadow, 4, 22, 2);
@@ -543,8 +546,8 @@ QImage playerBackground(const Palette& pal, ThemeDesign design) {
     return image;
 }
 
-QImage playerTop(const Palette& pal) {
-    QImage image = blank(kWidth, kHeight);
+QImage playerTop(const Palette& pal, int scale) {
+    QImage image = blank(kWidth, kHeight, scale);
     QPainter p(&image);
     prepare(p);
     QPainterPath glass;
@@ -562,8 +565,8 @@ QImage playerTop(const Palette& pal) {
     return image;
 }
 
-QImage hintBackground(const Palette& pal) {
-    QImage image = blank(320, 78);
+QImage hintBackground(const Palette& pal, int scale) {
+    QImage image = blank(320, 78, scale);
     QPainter p(&image);
     prepare(p);
     const QRectF body(4.5, 3.5, 311, 68);
@@ -574,8 +577,8 @@ QImage hintBackground(const Palette& pal) {
     return image;
 }
 
-QImage lyricsBackground(const Palette& pal) {
-    QImage image = blank(kWidth, 420);
+QImage lyricsBackground(const Palette& pal, int scale) {
+    QImage image = blank(kWidth, 420, scale);
     QPainter p(&image);
     prepare(p);
     const QRectF body(4.5, 3.5, 371, 410);
@@ -626,42 +629,59 @@ GeneratedTheme drawTheme(ThemeDesign design) {
     GeneratedTheme t;
     t.name = night ? QStringLiteral("Nocturne") : QStringLiteral("Daybreak");
 
-    t.images[QStringLiteral("background.png")] = playerBackground(pal, design);
-    t.images[QStringLiteral("top.png")] = playerTop(pal);
-    t.images[QStringLiteral("hint.png")] = hintBackground(pal);
-    t.images[QStringLiteral("lyrics.png")] = lyricsBackground(pal);
-
-    const auto pill = [&](const Place& place, const Glyph& g, const QColor& normal,
-                          const QColor& hover) {
-        return buttonStrip(pal, place.rect.size(), ButtonShape::Pill, g, normal, hover);
-    };
-    const auto small = [&](const Place& place, const Glyph& g, const QColor& hover) {
-        return buttonStrip(pal, place.rect.size(), ButtonShape::Small, g, pal.glyph, hover);
-    };
-    using namespace std::placeholders;
-    t.images[QStringLiteral("2.png")] = pill(kFav, glyphStar, pal.glyph, pal.glyphHover);
-    t.images[QStringLiteral("3.png")] = pill(kMute, glyphSpeaker, pal.glyph, pal.glyphHover);
-    t.images[QStringLiteral("31.png")] = pill(
-        kMute,
-        [&](QPainter& p, const QRectF& b, const QColor& c) { glyphMuted(p, b, c, pal.recordLive); },
-        pal.glyph, pal.glyphHover);
-    t.images[QStringLiteral("4.png")] = pill(
-        kPrev, [](QPainter& p, const QRectF& b, const QColor& c) { glyphSkip(p, b, c, false); },
-        pal.glyph, pal.glyphHover);
-    t.images[QStringLiteral("5.png")] = pill(kPlay, glyphPlay, pal.glyph, pal.glyphHover);
-    t.images[QStringLiteral("51.png")] = pill(kPlay, glyphStop, pal.accent, pal.glyphHover);
-    t.images[QStringLiteral("6.png")] = pill(
-        kNext, [](QPainter& p, const QRectF& b, const QColor& c) { glyphSkip(p, b, c, true); },
-        pal.glyph, pal.glyphHover);
-    t.images[QStringLiteral("7.png")] = pill(
-        kRec, [](QPainter& p, const QRectF& b, const QColor& c) { glyphRecord(p, b, c, false); },
-        pal.record, pal.recordLive);
-    t.images[QStringLiteral("71.png")] = pill(
-        kRec, [](QPainter& p, const QRectF& b, const QColor& c) { glyphRecord(p, b, c, true); },
-        pal.recordLive, pal.recordLive);
-    t.images[QStringLiteral("8.png")] = small(kClose, glyphClose, pal.closeHover);
-    t.images[QStringLiteral("9.png")] = small(kMin, glyphMinimize, pal.glyphHover);
-    t.images[QStringLiteral("20.png")] = night ? knobStrip(pal) : sliderStrip(pal);
+    // Each picture at window size and, as "NAME@2x.png", at twice that for dense screens.
+    for (const int scale : {1, 2}) {
+        const auto put = [&](const char* name, QImage image) {
+            const QString file = scale == 1 ? QStringLiteral("%1.png").arg(QLatin1String(name))
+                                            : QStringLiteral("%1@2x.png").arg(QLatin1String(name));
+            t.images[file] = std::move(image);
+        };
+        const auto pill = [&](const Place& place, const Glyph& g, const QColor& normal,
+                              const QColor& hover) {
+            return buttonStrip(pal, place.rect.size(), ButtonShape::Pill, g, normal, hover, scale);
+        };
+        const auto small = [&](const Place& place, const Glyph& g, const QColor& hover) {
+            return buttonStrip(pal, place.rect.size(), ButtonShape::Small, g, pal.glyph, hover,
+                               scale);
+        };
+        put("background", playerBackground(pal, design, scale));
+        put("top", playerTop(pal, scale));
+        put("hint", hintBackground(pal, scale));
+        put("lyrics", lyricsBackground(pal, scale));
+        put("2", pill(kFav, glyphStar, pal.glyph, pal.glyphHover));
+        put("3", pill(kMute, glyphSpeaker, pal.glyph, pal.glyphHover));
+        put("31", pill(
+                      kMute,
+                      [&](QPainter& p, const QRectF& b, const QColor& c) {
+                          glyphMuted(p, b, c, pal.recordLive);
+                      },
+                      pal.glyph, pal.glyphHover));
+        put("4",
+            pill(
+                kPrev,
+                [](QPainter& p, const QRectF& b, const QColor& c) { glyphSkip(p, b, c, false); },
+                pal.glyph, pal.glyphHover));
+        put("5", pill(kPlay, glyphPlay, pal.glyph, pal.glyphHover));
+        put("51", pill(kPlay, glyphStop, pal.accent, pal.glyphHover));
+        put("6",
+            pill(
+                kNext,
+                [](QPainter& p, const QRectF& b, const QColor& c) { glyphSkip(p, b, c, true); },
+                pal.glyph, pal.glyphHover));
+        put("7",
+            pill(
+                kRec,
+                [](QPainter& p, const QRectF& b, const QColor& c) { glyphRecord(p, b, c, false); },
+                pal.record, pal.recordLive));
+        put("71",
+            pill(
+                kRec,
+                [](QPainter& p, const QRectF& b, const QColor& c) { glyphRecord(p, b, c, true); },
+                pal.recordLive, pal.recordLive));
+        put("8", small(kClose, glyphClose, pal.closeHover));
+        put("9", small(kMin, glyphMinimize, pal.glyphHover));
+        put("20", night ? knobStrip(pal, scale) : sliderStrip(pal, scale));
+    }
 
     VisualSettings v = kVisual;
     v.color = colorRef(pal.accent);

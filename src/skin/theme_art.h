@@ -17,9 +17,11 @@ enum class ThemeDesign {
 };
 
 struct GeneratedTheme {
-    QString name;                     // folder name under Themes/
-    QString ini;                      // theme.ini text
-    std::map<QString, QImage> images; // file name -> image (ARGB32 premultiplied)
+    QString name; // folder name under Themes/
+    QString ini;  // theme.ini text
+    // file name -> image (ARGB32 premultiplied); every "NAME.png" has a "NAME@2x.png" drawn at
+    // twice the size, with a device pixel ratio of 2.
+    std::map<QString, QImage> images;
 };
 
 inline constexpr const char* kDefaultThemeName = "Nocturne";

@@ -95,6 +95,33 @@ TEST_F(ListThemeTest, ColoursImagesAndToolBarFromTheFolder) {
     EXPECT_EQ(qAlpha(t.toolbarImages[1].pixel(25, 25)), 0) << "outside the 20 x 20 icon";
 }
 
+TEST_F(ListThemeTest, DoubleSizePicturesOnDenseScreens) {
+    put("listl.png", filled(32, 32, Qt::red));
+    put("listl@2x.png", filled(64, 64, Qt::green));
+    put("listc.png", filled(32, 32, Qt::red));
+    put("listc@2x.png", filled(60, 64, Qt::green)); // not twice the size: ignored
+    put("listr@2x.png", filled(64, 64, Qt::green)); // no 1x picture: ignored
+    struct Row {
+        int scale;
+        ListTheme::Slot slot;
+        qreal ratio;
+        QRgb colour;
+    };
+    for (const Row& r :
+         {Row{1, ListTheme::kListL, 1, 0xFF0000u}, Row{2, ListTheme::kListL, 2, 0x00FF00u},
+          Row{2, ListTheme::kListC, 1, 0xFF0000u},
+          Row{2, ListTheme::kListR, 2,
+              rgbOf(ListTheme::builtin(2).rowImages[ListTheme::kListR], 20, 20)},
+          Row{2, ListTheme::kList1, 2,
+              rgbOf(ListTheme::builtin(2).rowImages[ListTheme::kList1], 20, 20)}}) {
+        const QImage image =
+            LoadInterfaceTheme(folder(), r.scale).rowImages[static_cast<std::size_t>(r.slot)];
+        EXPECT_EQ(image.devicePixelRatio(), r.ratio) << r.scale << " slot " << r.slot;
+        EXPECT_EQ(image.deviceIndependentSize(), QSizeF(32, 32)) << r.scale << " slot " << r.slot;
+        EXPECT_EQ(rgbOf(image, 20, 20), r.colour) << r.scale << " slot " << r.slot;
+    }
+}
+
 TEST_F(ListThemeTest, ManagerShowsTheFolderOnItsToolBarAndRows) {
     // Which tool buttons show an image ("1" per button: new station, add to favourites,
     // delete, new group), and the colour of the selected row's left cap (0: the built-in one).

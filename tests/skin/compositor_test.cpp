@@ -1,6 +1,7 @@
 // The compositor rendered offscreen from small generated themes: frame rules, text strips,
 // fades, the visualisation, album art and clipping.
 
+#include "skin/alpha_mask.h"
 #include "skin/animation.h"
 #include "skin/compositor.h"
 
@@ -101,6 +102,53 @@ TEST_F(CompositorTest, ImageButtonFramesByState) {
     EXPECT_TRUE(near(at(71, 37), kNormal));
     EXPECT_TRUE(near(at(47, 18), kBackground));
     EXPECT_TRUE(near(at(72, 37), kBackground));
+}
+
+// Dense screens: "NAME@2x.png" is drawn where it has exactly twice the size of "NAME.png";
+// positions stay in window units and the window keeps its size.
+TEST_F(CompositorTest, DoubleSizeArtOnDenseScreens) {
+    const QColor sharp(0, 200, 200);
+    const QColor sharpButton(200, 0, 200);
+    model.add(test::label("Button1", 105, "play", "play"));
+    struct Row {
+        const char* what;
+        qreal ratio;
+        QSize background2x; // empty: no @2x background
+        QColor background;  // expected at window point (10, 10)
+        QColor button;      // expected inside the button
+    };
+    for (const Row& r : {
+             Row{"@2x on a dense screen", 2.0, {400, 120}, sharp, sharpButton},
+             Row{"ratio 3 still takes @2x", 3.0, {400, 120}, sharp, sharpButton},
+             Row{"@2x ignored at 1x", 1.0, {400, 120}, kBackground, kNormal},
+             Row{"ratio 1.5 ignores @2x", 1.5, {400, 120}, kBackground, kNormal},
+             Row{"@2x of the wrong size is ignored", 2.0, {401, 120}, kBackground, sharpButton},
+             Row{"1x art upscaled when no @2x", 2.0, {}, kBackground, sharpButton},
+         }) {
+        QFile::remove(dir.path() + QStringLiteral("background@2x.png"));
+        if (!r.background2x.isEmpty()) {
+            dir.image(QStringLiteral("background@2x.png"),
+                      test::solid(r.background2x.width(), r.background2x.height(), sharp));
+        }
+        dir.image(QStringLiteral("5@2x.png"),
+                  test::solidStrip(48, 40, {sharpButton, kHover, kPressed, kDisabled}));
+        about.setDevicePixelRatio(r.ratio);
+        load("[play]\nvisible=1\nx=50\ny=20\n");
+        const int k = r.ratio >= 2 ? 2 : 1;
+        EXPECT_EQ(about.size(), QSize(200, 60)) << r.what;
+        EXPECT_EQ(about.surface().size(), QSize(200, 60) * k) << r.what;
+        EXPECT_EQ(control("Button1").bounds, QRect(50, 20, 24, 20)) << r.what;
+        EXPECT_TRUE(near(at(10 * k, 10 * k), r.background)) << r.what;
+        EXPECT_TRUE(near(at(60 * k, 28 * k), r.button)) << r.what;
+        // The shape is in window units whatever the density.
+        EXPECT_EQ(alphaMaskRegion(about.surface()).boundingRect(), QRect(0, 0, 200, 60)) << r.what;
+    }
+    // The built-in theme has its @2x set.
+    about.setDevicePixelRatio(2);
+    about.LoadTheme(QStringLiteral("/nonexistent/"), false);
+    ASSERT_TRUE(about.usingBuiltInTheme());
+    EXPECT_EQ(about.surface().size(), about.size() * 2);
+    EXPECT_EQ(about.slotImage(5).devicePixelRatio(), 2.0);
 }
 
 TEST_F(CompositorTest, ButtonWithoutImageShowsItsCaptionWhiteWhenTargeted) {

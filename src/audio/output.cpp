@@ -1,0 +1,131 @@
+#include "audio/output.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+
+namespace tl::audio::detail {
+
+ErrorCode Output::init(int rate) {
+    // SIGINT and SIGTERM belong to the program: SDL would otherwise install handlers that
+    // turn them into a quit event nobody reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return ErrorCode::Driver;
+    rate_ = rate;
+    // Opened once to find out whether there is a device at all; it is closed again until a
+    // stream plays (updateDevice).
+    const SDL_AudioDeviceID probe = openDevice();
+    if (probe == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return ErrorCode::Driver;
+    }
+    SDL_CloseAudioDevice(probe);
+    initialised_ = true;
+    return ErrorCode::Ok;
+}
+
+void Output::close() {
+    if (!initialised_)
+        return;
+    {
+        std::lock_guard deviceLock(deviceMutex_);
+        if (device_ != 0) {
+            SDL_CloseAudioDevice(device_);
+            device_ = 0;
+        }
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void Output::add(const std::shared_ptr<Stream>& s) {
+    {
+        std::lock_guard lock(outputMutex_);
+        if (std::find(playing_.begin(), playing_.end(), s) == playing_.end())
+            playing_.push_back(s);
+    }
+    updateDevice();
+}
+
+void Output::remove(const std::shared_ptr<Stream>& s) {
+    {
+        std::lock_guard lock(outputMutex_);
+        std::erase(playing_, s);
+    }
+    updateDevice();
+}
+
+uint32_t Output::openDevice() {
+    SDL_AudioSpec want{};
+    want.freq = rate_;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = &Output::audioCallback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+}
+
+// The output device is open only while some stream plays: a paused SDL device still
+// writes silence to the sound server, so an idle player closes it instead. Called after
+// every change of `playing_`; it decides from the list's current state, so concurrent
+// callers always leave the device matching the list. Never called with outputMutex_ held
+// (SDL takes its device lock around the callback, which takes outputMutex_).
+void Output::updateDevice() {
+    std::lock_guard deviceLock(deviceMutex_);
+    if (!initialised_) {
+        return;
+    }
+    bool idle = false;
+    {
+        std::lock_guard lock(outputMutex_);
+        idle = playing_.empty();
+    }
+    if (idle) {
+        if (device_ != 0) {
+            SDL_CloseAudioDevice(device_);
+            device_ = 0;
+        }
+        return;
+    }
+    if (device_ == 0) {
+        device_ = openDevice(); // a device that went away leaves the stream silent
+    }
+    if (device_ != 0) {
+        SDL_PauseAudioDevice(device_, 0);
+    }
+}
+
+// SDL's audio thread mixes every playing stream.
+void Output::audioCallback(void* userdata, uint8_t* out, int length) {
+    Output& o = *static_cast<Output*>(userdata);
+    const std::size_t frames = static_cast<std::size_t>(length) / 4;
+    auto* dst = reinterpret_cast<int16_t*>(out);
+    std::lock_guard lock(o.outputMutex_);
+    if (o.mix_.size() < frames * 2)
+        o.mix_.resize(frames * 2);
+    if (o.scratch_.size() < frames * 2)
+        o.scratch_.resize(frames * 2);
+    std::fill_n(o.mix_.begin(), frames * 2, 0);
+    const int volume = o.volume_.load();
+    for (const auto& s : o.playing_) {
+        std::size_t got = 0;
+        {
+            std::lock_guard pcmLock(s->pcmMutex);
+            got = s->pcm.read(reinterpret_cast<uint8_t*>(o.scratch_.data()), frames * 4) / 4;
+        }
+        s->pcmCv.notify_all();
+        if (got < frames)
+            s->underrunFrames += frames - got;
+        std::fill(o.scratch_.begin() + static_cast<std::ptrdiff_t>(got * 2),
+                  o.scratch_.begin() + static_cast<std::ptrdiff_t>(frames * 2), int16_t{0});
+        s->pushHistory(o.scratch_.data(), frames);
+        for (std::size_t i = 0; i < frames * 2; ++i)
+            o.mix_[i] += o.scratch_[i] * volume / 100;
+    }
+    for (std::size_t i = 0; i < frames * 2; ++i)
+        dst[i] = static_cast<int16_t>(std::clamp(o.mix_[i], -32768, 32767));
+}
+
+} // namespace tl::audio::detail
