@@ -3,7 +3,7 @@
 # players on the same local Icecast MP3 mount, heard through a private PulseAudio null sink;
 # for the engine alone and Tunelark also the timeline of the stages of a start (TL_TIMELINE).
 #
-#   bench/audio/first_audio.sh [-n SECONDS] [-r RUNS] [-t TUNELARK] [-p TL_PLAY]
+#   bench/audio/first_audio.sh [-n SECONDS] [-r RUNS] [-t TUNELARK] [-p TL_PLAY] [-i]
 #
 #   -n  seconds each player plays (default 10; CPU is measured from second 3 to the end,
 #       resident memory at the end)
@@ -12,9 +12,14 @@
 #       scratch folder with a config.ini holding PlayOnStart=1 and [Last] Url=the mount.
 #   -p  tl_play, the engine-only player built from bench/audio (also $TL_PLAY; default: the
 #       newest build*/bench/audio/tl_play)
+#   -i  leave the null sink idle between players (see below)
 #
 # First audio: the null sink's monitor is recorded with parec; the time of the first sample
 # above the silence threshold is taken relative to the moment the player process starts.
+# An idle null sink renders in blocks of up to 2 s and takes a new client's first data only at
+# the end of the current block, which adds a random 0-2 s to every player's figure. Unless -i
+# is given, a silent low-latency client (pacat of zeros) stays connected, as a running sound
+# card would, so the figures are the players' own.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -22,13 +27,15 @@ SECONDS_PLAY=${BENCH_SECONDS:-10}
 RUNS=3
 TUNELARK=${TUNELARK:-}
 TL_PLAY=${TL_PLAY:-$(ls -t "$ROOT"/build*/bench/audio/tl_play 2>/dev/null | head -1 || true)}
-while getopts "n:r:t:p:" opt; do
+IDLE_SINK=0
+while getopts "n:r:t:p:i" opt; do
     case $opt in
     n) SECONDS_PLAY=$OPTARG ;;
     r) RUNS=$OPTARG ;;
     t) TUNELARK=$OPTARG ;;
     p) TL_PLAY=$OPTARG ;;
-    *) sed -n 2,16p "$0"; exit 2 ;;
+    i) IDLE_SINK=1 ;;
+    *) sed -n 2,25p "$0"; exit 2 ;;
     esac
 done
 if [ "$SECONDS_PLAY" -lt 5 ]; then
@@ -40,6 +47,7 @@ WORK=$(mktemp -d /tmp/tl-bench-XXXXXX)
 chmod 755 "$WORK"
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cleanup() {
+    [ -n "${KEEP_PID:-}" ] && kill -TERM "$KEEP_PID" 2>/dev/null || true
     [ -n "${PLAYER_PID:-}" ] && kill -KILL "$PLAYER_PID" 2>/dev/null || true
     [ -n "${REC_PID:-}" ] && kill -TERM "$REC_PID" 2>/dev/null || true
     bash "$ROOT/tests/services/icecast.sh" stop "$WORK/icecast" || true
@@ -51,6 +59,10 @@ trap cleanup EXIT
 bash "$ROOT/tests/services/icecast.sh" start "$WORK/icecast" "$PORT"
 export "$(bash "$ROOT/tests/services/pulse.sh" start "$WORK/pulse")"
 URL="http://127.0.0.1:$PORT/live.mp3"
+if [ "$IDLE_SINK" = 0 ]; then
+    pacat --latency-msec=20 --format=s16le --rate=44100 --channels=2 --raw /dev/zero &
+    KEEP_PID=$!
+fi
 HZ=$(getconf CLK_TCK)
 mkdir -p "$WORK/home" "$WORK/xdg"
 chmod 700 "$WORK/xdg"

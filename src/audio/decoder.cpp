@@ -1,5 +1,7 @@
 #include "audio/decoder.h"
 
+#include "audio/stage_log.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -270,6 +272,7 @@ private:
         // of bytes without audio and the open's deadline.
         if (avformat_find_stream_info(fmt_, nullptr) < 0 && (s_.stop || s_.abandoned))
             return ErrorCode::Cancelled;
+        markStage("probed");
         const AVCodec* codec = nullptr;
         index_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (index_ < 0 || !codec)
@@ -289,6 +292,7 @@ private:
         while (framesDelivered_ == 0)
             if (!step())
                 return openFailure();
+        markStage("first_frame");
         {
             std::lock_guard lock(s_.m);
             s_.format = formatFor(codec->id);
@@ -301,25 +305,34 @@ private:
     // The demuxer for the stream: the one its Content-Type names, unless the first bytes say
     // clearly that they are something else (servers that label AAC+ as audio/mpeg exist; a
     // forced MP3 demuxer would play them as silence). Those bytes are kept in prefix_ and
-    // handed to FFmpeg before the rest of the ring.
+    // handed to FFmpeg before the rest of the ring. A small look first: when the bytes agree
+    // with the Content-Type the stream starts without waiting for more of the server's burst;
+    // otherwise (no Content-Type, a contradiction, a long ID3 tag, a weak match) the larger
+    // look decides.
     const AVInputFormat* chooseInputFormat(const std::string& contentType) {
         const AVInputFormat* named = inputFormatFor(contentType);
-        constexpr std::size_t kPeek = 8192;
-        prefix_.resize(kPeek + AVPROBE_PADDING_SIZE);
+        constexpr std::size_t kSmallPeek = 4096;
+        constexpr std::size_t kPeek = 16384;
+        prefix_.assign(kPeek + AVPROBE_PADDING_SIZE, 0);
         std::size_t got = 0;
-        while (got < kPeek) {
-            const int n = readRing(&s_, prefix_.data() + got, static_cast<int>(kPeek - got));
-            if (n <= 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        std::fill(prefix_.begin() + static_cast<std::ptrdiff_t>(got), prefix_.end(), 0);
-        AVProbeData probe{};
-        probe.filename = "";
-        probe.buf = prefix_.data();
-        probe.buf_size = static_cast<int>(got);
+        const AVInputFormat* probed = nullptr;
         int score = 0;
-        const AVInputFormat* probed = got ? av_probe_input_format3(&probe, 1, &score) : nullptr;
+        for (const std::size_t want : {kSmallPeek, kPeek}) {
+            while (got < want) {
+                const int n = readRing(&s_, prefix_.data() + got, static_cast<int>(want - got));
+                if (n <= 0)
+                    break;
+                got += static_cast<std::size_t>(n);
+            }
+            AVProbeData probe{};
+            probe.filename = "";
+            probe.buf = prefix_.data();
+            probe.buf_size = static_cast<int>(got); // the padding after it is zeros
+            probed = got ? av_probe_input_format3(&probe, 1, &score) : nullptr;
+            const bool agrees = named && probed == named && score >= AVPROBE_SCORE_EXTENSION / 2;
+            if (agrees || got < want) // agreement, or the data has ended
+                break;
+        }
         prefix_.resize(got);
         if (!named)
             return probed && score >= AVPROBE_SCORE_EXTENSION / 2 ? probed : nullptr;

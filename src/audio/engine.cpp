@@ -233,6 +233,8 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
         s->join();
         return fail(ErrorCode::Memory), 0;
     }
+    // The device starts while the stream connects and probes, not after it.
+    impl_->output.prepare(s);
 
     {
         std::stop_callback onStop(stop, [&s] { s->cancel(); });
@@ -252,6 +254,7 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
             code = s->failure == ErrorCode::Ok ? ErrorCode::Unknown : s->failure;
     }
     if (code != ErrorCode::Ok) {
+        impl_->output.remove(s);
         s->cancel();
         s->join(); // the network thread has left: its last status and fault stand
         {

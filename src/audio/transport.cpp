@@ -1,5 +1,7 @@
 #include "audio/transport.h"
 
+#include "audio/stage_log.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -52,6 +54,12 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     return ok ? length : 0;
 }
 
+// The connection is up and the request is about to go out (the benchmarks' timeline).
+int onConnected(void*, char*, char*, int, int) {
+    markStage("connected");
+    return CURL_PREREQFUNC_OK;
+}
+
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     Stream& s = *static_cast<Stream*>(user);
     const std::size_t length = size * count;
@@ -72,6 +80,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
             }
         }
         if (ready) {
+            markStage("headers");
             s.demuxer = IcyDemuxer(s.metaint);
             s.lastData = Clock::now();
             s.cv.notify_all();
@@ -166,6 +175,8 @@ void networkMain(Stream& s) {
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &s);
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        if (stageLogEnabled())
+            curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onConnected);
         curl_multi_add_handle(multi, easy);
 
         ErrorCode timedOut = ErrorCode::Ok;
