@@ -80,7 +80,7 @@ const QImage& TMyAbout::slotImage(int slot) const {
 
 QImage TMyAbout::loadThemeImage(const QString& fileName, QSize background) const {
     if (builtIn_) {
-        const GeneratedTheme& t = builtInTheme();
+        const GeneratedTheme& t = builtInTheme(scale_ >= 2);
         if (scale_ >= 2) {
             if (const auto it = t.images.find(doubleSizeName(fileName)); it != t.images.end()) {
                 return it->second;
