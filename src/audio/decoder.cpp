@@ -25,6 +25,8 @@ constexpr int kAvioBufferSize = 4096;
 // codec change, garbage). Endless zeros or an HTML page sent as audio/mpeg end here instead
 // of feeding FFmpeg's parsers.
 constexpr uint64_t kBytesWithoutAudio = 128 * 1024;
+// Decoded audio the decoder runs ahead before play(): 4096 frames, about 93 ms.
+constexpr std::size_t kAheadBeforePlay = 4096 * 4;
 
 std::string avError(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -503,14 +505,23 @@ private:
         // Encoders get the samples before volume; they never hold up decoding.
         s_.encoders.feed(frame->pkt_pos, bytes);
 
+        // Until play() only a little is decoded ahead: the rest waits in the byte ring, whose
+        // fill is what the player's buffering counts, so a server that sends no burst is not
+        // first made to fill a second of decoded audio nobody counts. play() wakes us.
         std::unique_lock lock(s_.pcmMutex);
         std::size_t done = 0;
+        const auto room = [&]() -> std::size_t {
+            std::size_t r = s_.pcm.space();
+            if (!s_.playing)
+                r = s_.pcm.size() < kAheadBeforePlay ? std::min(r, kAheadBeforePlay - s_.pcm.size())
+                                                     : 0;
+            return r & ~std::size_t{3};
+        };
         while (done < bytes.size()) {
-            s_.pcmCv.wait(lock, [&] { return s_.stop || s_.pcm.space() >= 4; });
+            s_.pcmCv.wait(lock, [&] { return s_.stop || room() >= 4; });
             if (s_.stop)
                 return;
-            const std::size_t room = s_.pcm.space() & ~std::size_t{3};
-            done += s_.pcm.write(bytes.data() + done, std::min(room, bytes.size() - done));
+            done += s_.pcm.write(bytes.data() + done, std::min(room(), bytes.size() - done));
         }
     }
 

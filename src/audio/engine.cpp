@@ -382,6 +382,8 @@ bool Engine::play(StreamHandle stream) {
     if (!s)
         return fail(ErrorCode::Handle);
     s->playing = true;
+    { std::lock_guard lock(s->pcmMutex); } // the decoder decodes ahead in full from now on
+    s->pcmCv.notify_all();
     impl_->output.add(s);
     succeed();
     return true;
