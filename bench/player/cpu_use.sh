@@ -11,7 +11,9 @@
 # SECONDS (default 30) is the measured span of each phase, after a 3 s settle; RUNS (default 1)
 # repeats every phase, and medians are shown. TL_PLAY defaults to the newest
 # build*/bench/audio/tl_play. Prints the CPU seconds per minute, the share of one core, the
-# resident memory at the end of the phase and the ratios the player is judged by.
+# resident memory at the end of the phase, the CPU of the main thread alone (for Tunelark the
+# UI: timers and drawing; the engine runs on threads of its own) and the ratios the player is
+# judged by.
 set -euo pipefail
 source "$(dirname "$0")/../../tests/e2e/lib.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -33,14 +35,22 @@ rss_kib() {
     awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"
 }
 
-# sample PID LABEL: CPU over the span, then resident memory; appends "LABEL cpu rss" to results.
+ui_ticks() { # the main thread only: for Tunelark the UI (timers, drawing), not the engine
+    awk '{print $14 + $15}' "/proc/$1/task/$1/stat"
+}
+
+# sample PID LABEL: CPU over the span (the whole process and its main thread), then resident
+# memory; appends "LABEL cpu rss ui_cpu" to results.
 sample() {
-    local start end
+    local start end ui0 ui1
     start=$(cpu_ticks "$1")
+    ui0=$(ui_ticks "$1")
     sleep "$span"
     end=$(cpu_ticks "$1")
+    ui1=$(ui_ticks "$1")
     echo "$2 $(awk -v t=$((end - start)) -v hz="$hz" -v s="$span" \
-        'BEGIN { printf "%.3f", t / hz * 60 / s }') $(rss_kib "$1")" >>"$work/results"
+        'BEGIN { printf "%.3f", t / hz * 60 / s }') $(rss_kib "$1") $(awk -v t=$((ui1 - ui0)) \
+        -v hz="$hz" -v s="$span" 'BEGIN { printf "%.3f", t / hz * 60 / s }')" >>"$work/results"
 }
 
 # other LABEL COMMAND...: a player other than Tunelark, one phase.
@@ -96,18 +106,20 @@ python3 - "$work/results" <<'PY'
 import statistics, sys
 rows = {}
 for line in open(sys.argv[1]):
-    label, cpu, rss = line.split()
-    rows.setdefault(label, []).append((float(cpu), int(rss)))
+    label, cpu, rss, ui = line.split()
+    rows.setdefault(label, []).append((float(cpu), int(rss), float(ui)))
 order = ["ffplay", "tl_play", "tunelark-idle", "tunelark-visible", "tunelark-minimised"]
 med = {}
-print("%-20s %20s %16s %14s" % ("phase", "CPU (s per minute)", "% of one core", "resident (MiB)"))
+print("%-20s %20s %16s %14s %18s" % ("phase", "CPU (s per minute)", "% of one core",
+                                     "resident (MiB)", "main thread (s/min)"))
 for label in order:
     if label not in rows:
         continue
     cpu = statistics.median(r[0] for r in rows[label])
     rss = statistics.median(r[1] for r in rows[label]) / 1024
+    ui = statistics.median(r[2] for r in rows[label])
     med[label] = (cpu, rss)
-    print("%-20s %20.2f %16.2f %14.1f" % (label, cpu, cpu / 60 * 100, rss))
+    print("%-20s %20.2f %16.2f %14.1f %18.2f" % (label, cpu, cpu / 60 * 100, rss, ui))
 print()
 def ratio(a, b):
     if a in med and b in med and med[b][0] > 0:
