@@ -20,6 +20,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <span>
 
 namespace tl {
@@ -596,7 +597,14 @@ bool TForm1::event(QEvent* event) {
         }
         return true;
     }
-    return SkinWindow::event(event);
+    const bool handled = SkinWindow::event(event);
+    // The pointer starts hover fades, and leaving the window may start one: the tick runs
+    // them down.
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Leave ||
+        event->type() == QEvent::Enter) {
+        wakeTick();
+    }
+    return handled;
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
@@ -814,10 +822,32 @@ void TForm1::Timer1Timer() {
                   controller_->elapsedSecondsRef());
     // Every other change (texts, states, the pointer) refreshes when it happens; the tick only
     // redraws what it moved (mostly the spectrum's box), so a still window costs no drawing.
-    if (const std::optional<QRegion> area = compositor().tickArea(before)) {
+    const std::optional<QRegion> area = compositor().tickArea(before);
+    if (area) {
         RefreshArea(*area);
     } else {
         Refresh();
+    }
+    // Nothing plays and nothing moves (no fade, no text that scrolls): the tick waits for the
+    // next change (a refresh, the pointer, a play command) instead of waking 33 times a second.
+    const auto fading = [this] {
+        const auto& fades = compositor().HoverFade;
+        return std::any_of(fades.begin(), fades.end(), [](int f) { return f > 0; });
+    };
+    const bool scrolling = (in.scrollInfo && compositor().infoScrolls()) ||
+                           (in.scrollTitle && compositor().songScrolls());
+    if (!in.streamOpen && !in.videoOpen && area && area->isEmpty() && compositor().TextFade == 0 &&
+        !scrolling && !fading()) {
+        controller_->Timer1().stop();
+        tickParked_ = true;
+    }
+}
+
+void TForm1::wakeTick() {
+    // While a play command runs it owns the tick; it starts it again when it ends.
+    if (tickParked_ && seen() && controller_ != nullptr && !controller_->Busy()) {
+        tickParked_ = false;
+        controller_->Timer1().start();
     }
 }
 
@@ -829,6 +859,7 @@ void TForm1::refreshIfSeen() {
     if (seen()) {
         stale_ = false;
         Refresh();
+        wakeTick(); // a new text may scroll
     } else {
         stale_ = true;
     }
@@ -842,11 +873,7 @@ void TForm1::cameIntoView() {
         stale_ = false;
         Refresh();
     }
-    // While a play command runs it owns the tick; it starts it again when it ends.
-    if (tickParked_ && !controller_->Busy()) {
-        tickParked_ = false;
-        controller_->Timer1().start();
-    }
+    wakeTick();
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -131,10 +131,12 @@ private:
     void finishMinimize();
     // Whether anybody can see the window: shown and not minimised. Hidden to the tray or
     // iconified, the tick stops and refreshes wait (nothing drawn that nobody can see); both
-    // come back when the window does.
+    // come back when the window does. The tick also stops while nothing moves, and wakes
+    // with the next refresh or pointer event.
     bool seen() const;
     void refreshIfSeen();
     void cameIntoView();
+    void wakeTick();
 
     QString appPath_;
     Links links_;
@@ -161,7 +163,7 @@ private:
     };
     Drag drag_;
     bool suppressClick_ = false;
-    bool tickParked_ = false; // the tick stopped itself while the window could not be seen
+    bool tickParked_ = false; // the tick stopped itself: window not seen, or nothing moving
     bool stale_ = false;      // a refresh was skipped while the window could not be seen
 };
 

@@ -224,6 +224,11 @@ TEST(PlayerWindow, WheelStepsAndDoubleClicks) {
 
 TEST(PlayerWindow, MinimiseFadesOutAndRestoringNeverFlashes) {
     Player p;
+    // Idle with nothing moving, the tick stops itself; the pointer wakes it.
+    ASSERT_TRUE(test::waitUntil([&] { return !p.controller->Timer1().isActive(); }, 5000));
+    p.mouse(QEvent::MouseMove, {5, 5});
+    EXPECT_TRUE(p.controller->Timer1().isActive());
+
     p.window->minButtonClick();
     EXPECT_TRUE(p.window->fading());
     EXPECT_TRUE(p.window->isVisible());
