@@ -105,8 +105,13 @@ int readRing(void* opaque, uint8_t* buf, int size) {
     if (s.starved != ErrorCode::Ok)
         return AVERROR_EOF;
     std::unique_lock lock(s.m);
-    s.cv.wait_until(lock, s.audioDeadline,
-                    [&] { return s.stop || s.abandoned || !s.ring.empty() || s.netDone; });
+    const auto ready = [&] {
+        return s.stop || s.abandoned || !s.ring.empty() || s.netDone;
+    };
+    // While the connection is being replaced the wait is not a stall: the network thread
+    // gives up by itself (then netDone), or the stream is stopped.
+    while (!s.cv.wait_until(lock, s.audioDeadline, ready) && s.reconnecting)
+        s.audioDeadline = Clock::now() + s.options.stallTimeout;
     if (s.stop || s.abandoned)
         return AVERROR_EXIT;
     if (s.consumed - s.consumedAtAudio >= s.bytesWithoutAudio) {
@@ -298,10 +303,20 @@ private:
         {
             std::lock_guard lock(s_.m);
             s_.format = formatFor(codec->id);
+            s_.format.bitRate = codecBitRate();
             s_.phase = Stream::Phase::Ready;
         }
         s_.cv.notify_all();
         return ErrorCode::Ok;
+    }
+
+    // What the stream declares for its codec, else what FFmpeg estimated; 0 when neither
+    // is believable.
+    int64_t codecBitRate() const {
+        int64_t rate = fmt_->streams[index_]->codecpar->bit_rate;
+        if (rate <= 0)
+            rate = codec_->bit_rate;
+        return rate > 0 && rate < 10'000'000 ? rate : 0;
     }
 
     // The demuxer for the stream: the one its Content-Type names, unless the first bytes say

@@ -71,12 +71,24 @@ enum class FilePosition { Current = 0, Download = 1, End = 2 };
 struct StreamFormat {
     int kind = 0;
     std::string label;
+    // The codec's bit rate in bits per second as the stream declares it (the first frame's,
+    // the codec header's nominal rate), 0 when unknown.
+    int64_t bitRate = 0;
 };
 
 struct OpenOptions {
     // Called on the network thread with each status/header line (status line first, then
-    // header lines in order as received, without line ends).
+    // header lines in order as received, without line ends). Only the first connection's:
+    // a reconnection's lines are neither handed out nor kept (icyHeaders()).
     std::function<void(const std::string& text)> onStatus;
+    // A stream that has played and loses its connection (closed, reset, stalled) without
+    // being freed reconnects to the same address by itself: at once, then after 1, 2, 4 ...
+    // 30 s, while its buffered audio plays on; isPlaying() stays true meanwhile. Called on
+    // the network thread with true when it begins to reconnect and with false once a new
+    // connection answers and its audio follows. A server that turns it away twice in a row
+    // (an HTTP error status, or a body with a declared end, which is a file rather than a
+    // station) ends the stream as a lost connection did before; HTTP(S) streams only.
+    std::function<void(bool reconnecting)> onReconnect;
     std::chrono::milliseconds connectTimeout{10000};
     // Also the longest time without a decoded audio frame once the stream plays.
     std::chrono::milliseconds stallTimeout{15000};

@@ -55,6 +55,20 @@ std::string trimmedLower(std::string_view v);
 void invokeQuietly(const std::function<void(const std::string&)>& callback,
                    const std::string& text);
 
+// The network thread's reconnection state (network thread only). Also kept for the first
+// connection: its status, metadata interval and whether its body has a declared end.
+struct Redial {
+    std::size_t attempt = 0;     // 0: the first connection; then each reconnection
+    bool connected = false;      // the current transfer's 2xx headers are in
+    bool finite = false;         // the current response declares its end (length or chunks)
+    bool endedOnPurpose = false; // the connection before this one ended where it said it would
+    bool refused = false;        // the current reconnection was turned away at its headers
+    long status = 0;             // of the current response
+    std::size_t metaint = 0;     // of the current response
+    Clock::time_point connectedAt;
+    Clock::time_point deadline; // for a reconnection's headers
+};
+
 // One open stream. The network thread (HTTP only) fills `ring`; the decoder thread probes,
 // decodes and fills `pcm`; SDL's callback drains `pcm` and records `history`.
 struct Stream {
@@ -91,6 +105,9 @@ struct Stream {
     StreamFormat format;
 
     bool decoderGone = false; // the decoder has finished: nothing will take more bytes
+    // The connection was lost and the network thread is replacing it: the decoder waits for
+    // the bytes to come instead of counting the time as a stall.
+    bool reconnecting = false;
     // startTimeout passed before play(): the stream is over, whatever is still buffered.
     std::atomic<bool> abandoned{false};
 
@@ -99,6 +116,7 @@ struct Stream {
     Clock::time_point lastData;
     Clock::time_point connectDeadline;
     Clock::time_point startDeadline; // set before the threads start, then read only
+    Redial redial;
 
     // Decoder thread only: how far the decoder may read without an audio frame coming out.
     uint64_t consumedAtAudio = 0;

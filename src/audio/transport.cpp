@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 
 namespace tl::audio::detail {
 
@@ -19,6 +21,10 @@ constexpr std::size_t kMaxRing = 96 * 1024;
 constexpr std::size_t kMaxHeaderLines = 64;
 constexpr std::size_t kMaxHeaderChars = 64 + kMaxNetworkTextChars;
 constexpr auto kNetPoll = std::chrono::milliseconds(50);
+// Reconnection: the longest wait between tries, and how long a connection must have lasted
+// for the next loss to start the back-off again from an immediate try.
+constexpr auto kMaxRedialDelay = std::chrono::seconds(30);
+constexpr auto kSteadyConnection = std::chrono::seconds(10);
 
 // Moves audio bytes into the ring, waiting while it is full. False when stopped or when no
 // decoder will take them any more.
@@ -60,14 +66,62 @@ int onConnected(void*, char*, char*, int, int) {
     return CURL_PREREQFUNC_OK;
 }
 
+// "icy-metaint" values: anything unreasonable is treated as "no metadata" rather than trusted.
+std::size_t parseMetaint(std::string_view line) {
+    const std::string v = trimmedLower(line.substr(12));
+    std::size_t metaint = 0;
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), metaint);
+    return (r.ec == std::errc() && metaint <= (1u << 24)) ? metaint : 0;
+}
+
+// Tells the stream's owner that it reconnects (true) or that a new connection's audio follows.
+void announceReconnecting(Stream& s, bool reconnecting) {
+    {
+        std::lock_guard lock(s.m);
+        s.reconnecting = reconnecting;
+    }
+    s.cv.notify_all();
+    if (!s.options.onReconnect)
+        return;
+    try {
+        s.options.onReconnect(reconnecting);
+    } catch (...) {
+    }
+}
+
+// End of a reconnection's headers. False turns the answer away (the transfer ends).
+bool redialHeadersDone(Stream& s) {
+    Redial& r = s.redial;
+    if (r.status < 200 || r.status >= 300)
+        return true; // a redirect's headers, or an error status that ends the transfer
+    if (r.endedOnPurpose && r.finite) {
+        // The same finite answer again (a file, not a station): it is not played twice.
+        r.refused = true;
+        return false;
+    }
+    s.demuxer = IcyDemuxer(r.metaint);
+    s.lastData = Clock::now();
+    r.connected = true;
+    r.connectedAt = s.lastData;
+    {
+        std::lock_guard lock(s.m);
+        s.metaint = r.metaint;
+    }
+    announceReconnecting(s, false);
+    return true;
+}
+
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     Stream& s = *static_cast<Stream*>(user);
+    Redial& r = s.redial;
     const std::size_t length = size * count;
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
 
     if (line.empty()) { // end of one response's headers
+        if (r.attempt > 0)
+            return redialHeadersDone(s) ? length : 0;
         bool ready = false;
         {
             std::lock_guard lock(s.m);
@@ -83,12 +137,32 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
             markStage("headers");
             s.demuxer = IcyDemuxer(s.metaint);
             s.lastData = Clock::now();
+            r.connected = true;
+            r.connectedAt = s.lastData;
             s.cv.notify_all();
         }
         return length;
     }
 
     const bool statusLine = startsWithNoCase(line, "HTTP/") || startsWithNoCase(line, "ICY ");
+    if (statusLine) {
+        r.status = 0;
+        r.metaint = 0;
+        r.finite = false;
+        const std::size_t sp = line.find(' ');
+        if (sp != std::string::npos)
+            std::from_chars(line.data() + sp + 1, line.data() + line.size(), r.status);
+    } else if (startsWithNoCase(line, "content-length:") ||
+               (startsWithNoCase(line, "transfer-encoding:") &&
+                trimmedLower(std::string_view(line).substr(18)).find("chunked") !=
+                    std::string::npos)) {
+        r.finite = true; // the body declares its end: a file, not a station
+    } else if (startsWithNoCase(line, "icy-metaint:")) {
+        r.metaint = parseMetaint(line);
+    }
+    if (r.attempt > 0)
+        return length; // a reconnection's headers stand for the first connection's
+
     bool keep = true;
     {
         std::lock_guard lock(s.m);
@@ -109,27 +183,18 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         s.contentType.clear();
         s.metaint = 0;
         s.bitrate = 0;
-        s.status = 0;
-        const std::size_t sp = line.find(' ');
-        if (sp != std::string::npos) {
-            const char* first = line.data() + sp + 1;
-            std::from_chars(first, line.data() + line.size(), s.status);
-        }
+        s.status = r.status;
     } else if (startsWithNoCase(line, "content-type:")) {
         s.contentType = trimmedLower(std::string_view(line).substr(13));
     } else if (startsWithNoCase(line, "icy-br:")) {
         // "128", or "128,128" from some servers: the first number counts.
         const std::string v = trimmedLower(std::string_view(line).substr(7));
         std::size_t kbps = 0;
-        const auto r = std::from_chars(v.data(), v.data() + v.size(), kbps);
-        if (r.ec == std::errc() && kbps > 0 && kbps < 10000 && s.bitrate == 0)
+        const auto res = std::from_chars(v.data(), v.data() + v.size(), kbps);
+        if (res.ec == std::errc() && kbps > 0 && kbps < 10000 && s.bitrate == 0)
             s.bitrate = kbps;
     } else if (startsWithNoCase(line, "icy-metaint:")) {
-        const std::string v = trimmedLower(std::string_view(line).substr(12));
-        std::size_t metaint = 0;
-        const auto r = std::from_chars(v.data(), v.data() + v.size(), metaint);
-        // Anything unreasonable is treated as "no metadata" rather than trusted.
-        s.metaint = (r.ec == std::errc() && metaint <= (1u << 24)) ? metaint : 0;
+        s.metaint = r.metaint;
     }
     // Lines past the limit still set the values above, but are neither kept nor handed out.
     if (keep)
@@ -139,6 +204,152 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<Stream*>(user)->stop ? 1 : 0;
+}
+
+// How one transfer ended.
+struct Transfer {
+    CURLcode result = CURLE_OK;
+    ErrorCode timedOut = ErrorCode::Ok; // Timeout: no headers in time, a stall, or a trickle
+    long status = 0;                    // of the last response, 0 when none came
+};
+
+// Runs the easy handle's transfer to its end, or until the stream is stopped.
+Transfer runTransfer(Stream& s, CURL* easy, CURLM* multi) {
+    Transfer t;
+    curl_multi_add_handle(multi, easy);
+    int running = 1;
+    while (!s.stop && running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK)
+            break;
+        if (!running)
+            break;
+        const auto now = Clock::now();
+        Stream::Phase phase;
+        {
+            std::lock_guard lock(s.m);
+            phase = s.phase;
+        }
+        const bool redialing = s.redial.attempt > 0;
+        const bool waiting = redialing ? !s.redial.connected : phase == Stream::Phase::Connecting;
+        if (waiting && now > (redialing ? s.redial.deadline : s.connectDeadline)) {
+            t.timedOut = ErrorCode::Timeout;
+            break;
+        }
+        if (!waiting && now - s.lastData > s.options.stallTimeout) {
+            t.timedOut = ErrorCode::Timeout;
+            break;
+        }
+        if (phase == Stream::Phase::Ready && s.startExpired()) {
+            // Opened, but not buffered in time (a trickle): over, like a lost connection.
+            t.timedOut = ErrorCode::Timeout;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(kNetPoll.count()), nullptr);
+    }
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+        if (msg->msg == CURLMSG_DONE)
+            t.result = msg->data.result;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &t.status);
+    return t;
+}
+
+// The first connection's failure, for streamCreateUrl and the decoder.
+void noteFirstFailure(Stream& s, CURL* easy, const Transfer& t) {
+    ErrorCode code = t.timedOut;
+    if (code == ErrorCode::Ok && s.stop)
+        code = ErrorCode::Cancelled;
+    if (code == ErrorCode::Ok && t.result == CURLE_OPERATION_TIMEDOUT)
+        code = ErrorCode::Timeout;
+    if (code == ErrorCode::Ok && t.result != CURLE_OK)
+        code = ErrorCode::FileOpen;
+    if (code == ErrorCode::Ok)
+        code = ErrorCode::FileOpen; // ended before it began
+    ConnectFault fault = ConnectFault::None;
+    if (t.result == CURLE_COULDNT_RESOLVE_HOST || t.result == CURLE_COULDNT_RESOLVE_PROXY) {
+        fault = ConnectFault::NameLookup;
+    } else if (t.result == CURLE_COULDNT_CONNECT) {
+        long osError = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
+        fault = osError == ECONNREFUSED ? ConnectFault::Refused : ConnectFault::Other;
+    }
+    std::lock_guard lock(s.m);
+    if (s.netFailure == ErrorCode::Ok && (t.timedOut != ErrorCode::Ok || t.result != CURLE_OK))
+        s.netFailure = code;
+    s.connectFault = fault;
+    // Once the headers are in, the decoder decides from the bytes it got.
+    if (s.phase == Stream::Phase::Connecting) {
+        s.phase = Stream::Phase::Failed;
+        s.failure = code;
+    }
+}
+
+// A stream that is playing and has someone to take its bytes; m not held.
+bool worthKeeping(Stream& s) {
+    if (s.stop || s.abandoned || !s.playing)
+        return false;
+    std::lock_guard lock(s.m);
+    return !s.decoderGone && s.phase == Stream::Phase::Ready;
+}
+
+// Keeps a stream that played going after its connection ended or stalled: the same address
+// again at once, then after 1, 2, 4 ... 30 s, while the buffered audio plays on. A server that
+// turns the stream away twice in a row (an HTTP error status, or a body that ends where it
+// says it ends, which is a file rather than a station) is left alone; the stream then ends
+// once its buffer has played out. Returns when the stream is stopped or given up.
+void redial(Stream& s, CURL* easy, CURLM* multi, Transfer last) {
+    Redial& r = s.redial;
+    int refusals = 0;
+    std::size_t step = 0;
+    bool announced = false;
+    while (worthKeeping(s)) {
+        const bool endedOnPurpose =
+            last.result == CURLE_OK && last.timedOut == ErrorCode::Ok && r.finite && !r.refused;
+        if (last.status >= 400 || r.refused || endedOnPurpose)
+            ++refusals;
+        else if (r.connected)
+            refusals = 0;
+        if (refusals >= 2)
+            break;
+        if (r.connected) {
+            announced = false;
+            // A connection that lasted starts the back-off again; one that ends at once does
+            // not, so a server that accepts and hangs up is not hammered.
+            if (Clock::now() - r.connectedAt > kSteadyConnection)
+                step = 0;
+        }
+        if (!announced) {
+            announceReconnecting(s, true);
+            announced = true;
+        }
+        const auto delay =
+            step == 0 ? std::chrono::seconds(0)
+                      : std::min(kMaxRedialDelay,
+                                 std::chrono::seconds(1 << std::min<std::size_t>(step - 1, 5)));
+        ++step;
+        {
+            std::unique_lock lock(s.m);
+            s.cv.wait_for(lock, delay,
+                          [&] { return s.stop || s.decoderGone || s.abandoned.load(); });
+        }
+        if (!worthKeeping(s))
+            break;
+        if (std::getenv("TL_AUDIO_DEBUG"))
+            std::fprintf(stderr, "audio: stream %u reconnects (try %zu)\n", s.id, step);
+        ++r.attempt;
+        r.endedOnPurpose = endedOnPurpose;
+        r.connected = false;
+        r.refused = false;
+        r.finite = false;
+        r.deadline = Clock::now() + s.options.connectTimeout;
+        curl_multi_remove_handle(multi, easy);
+        last = runTransfer(s, easy, multi);
+    }
+    {
+        std::lock_guard lock(s.m);
+        s.reconnecting = false;
+    }
+    s.cv.notify_all();
 }
 
 } // namespace
@@ -177,73 +388,10 @@ void networkMain(Stream& s) {
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         if (stageLogEnabled())
             curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onConnected);
-        curl_multi_add_handle(multi, easy);
 
-        ErrorCode timedOut = ErrorCode::Ok;
-        int running = 1;
-        while (!s.stop && running) {
-            if (curl_multi_perform(multi, &running) != CURLM_OK)
-                break;
-            if (!running)
-                break;
-            const auto now = Clock::now();
-            Stream::Phase phase;
-            {
-                std::lock_guard lock(s.m);
-                phase = s.phase;
-            }
-            if (phase == Stream::Phase::Connecting && now > s.connectDeadline) {
-                timedOut = ErrorCode::Timeout;
-                break;
-            }
-            if (phase != Stream::Phase::Connecting && now - s.lastData > s.options.stallTimeout) {
-                timedOut = ErrorCode::Timeout;
-                break;
-            }
-            if (phase == Stream::Phase::Ready && s.startExpired()) {
-                // Opened, but not buffered in time (a trickle): over, like a lost connection.
-                timedOut = ErrorCode::Timeout;
-                break;
-            }
-            curl_multi_poll(multi, nullptr, 0, static_cast<int>(kNetPoll.count()), nullptr);
-        }
-
-        CURLcode result = CURLE_OK;
-        int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi, &left))
-            if (msg->msg == CURLMSG_DONE)
-                result = msg->data.result;
-        ErrorCode code = timedOut;
-        if (code == ErrorCode::Ok && s.stop)
-            code = ErrorCode::Cancelled;
-        if (code == ErrorCode::Ok && result == CURLE_OPERATION_TIMEDOUT)
-            code = ErrorCode::Timeout;
-        if (code == ErrorCode::Ok && result != CURLE_OK)
-            code = ErrorCode::FileOpen;
-        if (code == ErrorCode::Ok)
-            code = ErrorCode::FileOpen; // ended before it began
-        ConnectFault fault = ConnectFault::None;
-        if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_RESOLVE_PROXY) {
-            fault = ConnectFault::NameLookup;
-        } else if (result == CURLE_COULDNT_CONNECT) {
-            long osError = 0;
-            curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
-            fault = osError == ECONNREFUSED ? ConnectFault::Refused : ConnectFault::Other;
-        }
-        {
-            std::lock_guard lock(s.m);
-            if (s.netFailure == ErrorCode::Ok && (timedOut != ErrorCode::Ok || result != CURLE_OK))
-                s.netFailure = code;
-            s.connectFault = fault;
-        }
-        {
-            // Once the headers are in, the decoder decides from the bytes it got.
-            std::lock_guard lock(s.m);
-            if (s.phase == Stream::Phase::Connecting) {
-                s.phase = Stream::Phase::Failed;
-                s.failure = code;
-            }
-        }
+        const Transfer first = runTransfer(s, easy, multi);
+        noteFirstFailure(s, easy, first);
+        redial(s, easy, multi, first);
         curl_multi_remove_handle(multi, easy);
     }
     if (easy)

@@ -3,13 +3,28 @@
 #include "common/text.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tl {
 
 namespace {
 
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+// Makes a rename in the folder durable: without it a power cut after the rename may bring back
+// the old directory entry. Failure is ignored, as the new file is already in place.
+void syncFolderOf(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
 
 bool isQuote(QChar c) {
     return c == u'"' || c == u'\'';
@@ -299,6 +314,8 @@ std::optional<int> IniFile::parseInt(QStringView value) {
     return static_cast<int>(static_cast<quint32>(magnitude));
 }
 
+// QSaveFile writes a temporary file beside path, syncs it to disk and renames it over path, so
+// a crash at any moment leaves either the old or the new file, never a mix or a stub.
 bool writeFileAtomically(const QString& path, const QByteArray& data) {
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
@@ -309,7 +326,11 @@ bool writeFileAtomically(const QString& path, const QByteArray& data) {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
 }
 
 } // namespace tl

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
 
 namespace tl {
@@ -405,6 +406,20 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
                 },
                 Qt::QueuedConnection);
         };
+        options.onReconnect = [this, generation](bool reconnecting) {
+            // Network thread: the info line says so while the stream reconnects, then shows
+            // the station again. The stream plays on meanwhile, so nothing else changes.
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, reconnecting] {
+                    if (generation == generation_.load()) {
+                        setCaption(u"Label4", reconnecting ? QString::fromLatin1(kTextReconnecting)
+                                                           : now_.Info);
+                        Q_EMIT refreshRequested();
+                    }
+                },
+                Qt::QueuedConnection);
+        };
         const audio::StreamHandle handle =
             IsPlayableStreamAddress(url) ? engine_.streamCreateUrl(url.toStdString(), options, stop)
                                          : 0;
@@ -484,8 +499,16 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
 
         // Every header is applied in order, in one call and with one repaint.
         const std::vector<IcyHeaderStep> steps = IcyHeaderSteps(engine_.icyHeaders(handle));
-        if (!steps.empty()) {
-            send(stop, [this, &steps] {
+        const auto sent = [&steps](IcyHeaderStep::Kind wanted) { // an empty value is none
+            return std::any_of(steps.begin(), steps.end(), [wanted](const IcyHeaderStep& s) {
+                return s.kind == wanted && !s.text.trimmed().isEmpty();
+            });
+        };
+        const bool named = sent(IcyHeaderStep::StationName) || kind == skWMA;
+        const bool rated = sent(IcyHeaderStep::Bitrate);
+        const int64_t codecRate = format ? format->bitRate : 0;
+        if (!steps.empty() || !named || !rated) {
+            send(stop, [this, &steps, named, rated, codecRate] {
                 ++refreshHold_;
                 for (const IcyHeaderStep& step : steps) {
                     switch (step.kind) {
@@ -499,6 +522,16 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
                         now_.Genre = step.text;
                         break;
                     }
+                }
+                // Servers without these headers: the name the station was chosen by, and
+                // what the codec says (the headers win when present).
+                if (!named && !now_.StationName.isEmpty()) {
+                    WM_STREAM_STATUS(ssStationName, now_.StationName);
+                }
+                if (!rated && codecRate > 0) {
+                    WM_STREAM_STATUS(ssBitrate, VideoBitrateText(codecRate));
+                } else if (!rated) {
+                    setCaption(u"Label8", formatLabel_);
                 }
                 --refreshHold_;
                 Q_EMIT refreshRequested();

@@ -35,6 +35,7 @@ namespace tl {
 // Texts the player shows for the stream status codes.
 inline constexpr char kTextConnecting[] = "connecting...";
 inline constexpr char kTextStopped[] = "stopped";
+inline constexpr char kTextReconnecting[] = "reconnecting...";
 inline constexpr char kNoInternet[] = "Can't connect to internet!";
 
 class PlayerController : public QObject {

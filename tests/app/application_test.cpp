@@ -253,7 +253,7 @@ TEST(Program, SigtermDuringAStartupMessageBoxEndsAndSaves) {
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(dir.path());
     program.start(binary, {});
-    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(program.waitForStarted(60000));
 
     // Wait until the process catches SIGTERM itself (bit 15 of SigCgt), or give up and send
     // it anyway: a program that never handles it fails below.
@@ -271,7 +271,7 @@ TEST(Program, SigtermDuringAStartupMessageBoxEndsAndSaves) {
     };
     QElapsedTimer clock;
     clock.start();
-    while (!catchesSigterm() && clock.elapsed() < 20000 && program.state() == QProcess::Running) {
+    while (!catchesSigterm() && clock.elapsed() < 60000 && program.state() == QProcess::Running) {
         QThread::msleep(50);
     }
     QThread::msleep(500); // let it reach the box

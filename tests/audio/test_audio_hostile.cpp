@@ -99,7 +99,8 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
     ASSERT_TRUE(g_hostile->up) << "hostile_server.py did not start";
     using audio::ErrorCode;
     // EndsUnplayed: ends by itself before play() (the start time-out), then plays nothing.
-    enum Outcome { OpenFails, Ends, EndsUnplayed, OpenFailsOrEnds, Plays };
+    // Reconnects: plays, loses its connection and reconnects by itself, still playing.
+    enum Outcome { OpenFails, Ends, EndsUnplayed, OpenFailsOrEnds, Plays, Reconnects };
     struct Row {
         const char* mode;
         Outcome outcome;
@@ -110,8 +111,8 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         {"html", OpenFails, ErrorCode::FileForm},
         {"trickle", OpenFails, ErrorCode::Timeout},
         {"trickle_head", OpenFails, ErrorCode::Timeout},
-        {"close_mid", Ends, {}},
-        {"reset", Ends, {}},
+        {"close_mid", Reconnects, {}},
+        {"reset", Reconnects, {}},
         {"codec_change", Ends, {}},
         {"burst_trickle", EndsUnplayed, {}},
         {"meta_255", OpenFailsOrEnds, {}},
@@ -128,7 +129,12 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         std::mutex m;
         std::size_t statusLines = 0;
         std::size_t titles = 0;
+        std::size_t reconnects = 0;
         audio::OpenOptions options;
+        options.onReconnect = [&](bool reconnecting) {
+            std::lock_guard lock(m);
+            reconnects += reconnecting ? 1 : 0;
+        };
         options.stallTimeout = 4s;
         options.startTimeout = 4s;
         options.onStatus = [&](const std::string&) {
@@ -141,7 +147,7 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
             EXPECT_EQ(o.handle, 0u);
             EXPECT_EQ(o.error, *row.error);
         }
-        if (row.outcome == Ends || row.outcome == EndsUnplayed || row.outcome == Plays) {
+        if (row.outcome != OpenFails && row.outcome != OpenFailsOrEnds) {
             ASSERT_NE(o.handle, 0u) << static_cast<int>(o.error);
         }
         if (o.handle != 0) {
@@ -161,6 +167,15 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
             if (row.outcome == Plays) {
                 std::this_thread::sleep_for(3s);
                 EXPECT_TRUE(engine.isPlaying(o.handle));
+            } else if (row.outcome == Reconnects) {
+                EXPECT_TRUE(waitUntil(
+                    [&] {
+                        std::lock_guard lock(m);
+                        return reconnects > 0;
+                    },
+                    40s));
+                EXPECT_TRUE(engine.isPlaying(o.handle));
+                EXPECT_FALSE(engine.hasEnded(o.handle));
             } else {
                 EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(o.handle); }, 40s));
                 EXPECT_TRUE(engine.hasEnded(o.handle));
@@ -288,12 +303,12 @@ TEST(HostilePlayer, BufferingFollowsTheEnginePositions) {
     }
 }
 
-// A stream that ends (closed, reset, codec change) or never gets going (one byte a second,
-// before or after a burst) ends as a refused connection does: "stopped", the play image
-// back, no stream, and the player usable again.
+// A stream that ends (a codec change) or never gets going (one byte a second, before or after a
+// burst) ends as a refused connection does: "stopped", the play image back, no stream, and the
+// player usable again. (A closed or reset connection reconnects instead.)
 TEST(HostilePlayer, StreamsThatEndOrTrickleStopAsAFailedConnection) {
     ASSERT_TRUE(g_hostile->up);
-    for (const char* mode : {"close_mid", "reset", "codec_change", "trickle", "burst_trickle"}) {
+    for (const char* mode : {"codec_change", "trickle", "burst_trickle"}) {
         SCOPED_TRACE(mode);
         Player p;
         p.now.Url = g_hostile->url(mode);

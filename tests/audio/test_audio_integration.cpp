@@ -141,7 +141,7 @@ public:
             if (pid < 0)
                 return;
             pids.push_back(pid);
-            if (!waitUntil([&] { return fs::exists(ready); }, 15s))
+            if (!waitUntil([&] { return fs::exists(ready); }, 60s))
                 return;
             v1Ports[mode] = port;
         }
@@ -316,6 +316,9 @@ TEST_F(EngineTest, MountsReportFormatAndHeaders) {
         ASSERT_TRUE(format);
         EXPECT_EQ(format->kind, row.kind);
         EXPECT_EQ(format->label, row.label);
+        // What the codec says, for servers that send no icy-br (AAC's is FFmpeg's estimate).
+        EXPECT_GT(format->bitRate, 64000);
+        EXPECT_LT(format->bitRate, 160000);
 
         const auto headers = engine.icyHeaders(h);
         ASSERT_FALSE(headers.empty());
@@ -613,30 +616,79 @@ TEST_F(EngineTest, ServerThatNeverAnswersCanBeCancelledOrTimesOut) {
     EXPECT_EQ(engine.errorCode(), ErrorCode::Timeout);
 }
 
-TEST_F(EngineTest, StalledServerEndsTheStreamAndFreeDoesNotHang) {
+// A stream that played reconnects by itself when its server stalls (the stall server sends a
+// burst again on every connection), and freeing it while it reconnects returns promptly.
+TEST_F(EngineTest, StalledServerIsReconnectedAndFreeDoesNotHang) {
     REQUIRE_V1();
+    Collector events;
     OpenOptions options;
     options.stallTimeout = 1s;
+    options.onReconnect = [&](bool reconnecting) {
+        events.add(reconnecting ? "lost" : "back");
+    };
     const StreamHandle h = engine.streamCreateUrl(services->v1("stall"), options);
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine.play(h));
     EXPECT_TRUE(engine.isPlaying(h));
+    // About 4 s of audio, nothing for a second, a new connection and its burst.
+    EXPECT_TRUE(events.waitFor([](const std::string& e) { return e == "back"; }, 15s));
+    EXPECT_EQ(events.snapshot().front(), "lost");
+    EXPECT_TRUE(engine.isPlaying(h));
     EXPECT_FALSE(engine.hasEnded(h));
-    // About 4 s of audio arrives, then nothing: the stream plays it out and ends.
-    EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(h); }, 15s));
-    // Nothing more can arrive: a buffering loop must not wait for the ring to fill.
-    EXPECT_TRUE(engine.hasEnded(h));
-    EXPECT_EQ(engine.filePosition(h, FilePosition::End), kNoEnd);
-
-    // Freeing a stream whose server hangs mid-stream returns promptly.
-    const StreamHandle h2 = engine.streamCreateUrl(services->v1("stall"), {});
-    ASSERT_NE(h2, 0u);
-    ASSERT_TRUE(engine.play(h2));
-    std::this_thread::sleep_for(300ms);
-    auto freeing = std::async(std::launch::async, [&] { return engine.streamFree(h2); });
+    EXPECT_NE(engine.filePosition(h, FilePosition::End), kNoEnd);
+    EXPECT_TRUE(events.waitFor([](const std::string& e) { return e == "lost"; }, 15s));
+    auto freeing = std::async(std::launch::async, [&] { return engine.streamFree(h); });
     ASSERT_EQ(freeing.wait_for(kHangGuard), std::future_status::ready);
     EXPECT_TRUE(freeing.get());
+
+    // A stream that has not played is not reconnected: it ends with its connection.
+    options.startTimeout = 2s;
+    const std::size_t seen = events.snapshot().size();
+    const StreamHandle h2 = engine.streamCreateUrl(services->v1("stall"), options);
+    ASSERT_NE(h2, 0u);
+    EXPECT_TRUE(waitUntil([&] { return engine.hasEnded(h2); }, 15s));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(events.snapshot().size(), seen);
+    EXPECT_TRUE(engine.streamFree(h2));
+}
+
+// A file served with its length ends where it says: it is asked for once more, turned away
+// (the same finite answer is not played twice), and the stream ends after its audio.
+TEST_F(EngineTest, FiniteFileIsNotReconnectedForEver) {
+    REQUIRE_V1();
+    const fs::path root = services->dir / "files";
+    fs::create_directories(root);
+    ASSERT_EQ(run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                   "sine=frequency=440:duration=6", "-ac", "2", "-c:a", "libmp3lame", "-b:a",
+                   "128k", "-y", (root / "short.mp3").string()}),
+              0);
+    const fs::path log = services->dir / "files.log";
+    const fs::path out = services->dir / "files.out";
+    const pid_t server =
+        spawn({"python3", std::string(TL_SOURCE_DIR) + "/tests/services/http_server.py", "--root",
+               root.string(), "--log", log.string()},
+              out.string());
+    ASSERT_GT(server, 0);
+    int port = 0;
+    ASSERT_TRUE(
+        waitUntil([&] { return std::sscanf(readFile(out).c_str(), "PORT %d", &port) == 1; }, 15s));
+    Collector events;
+    OpenOptions options;
+    options.onReconnect = [&](bool reconnecting) {
+        events.add(reconnecting ? "lost" : "back");
+    };
+    const StreamHandle h =
+        engine.streamCreateUrl("http://127.0.0.1:" + std::to_string(port) + "/short.mp3", options);
+    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+    ASSERT_TRUE(engine.play(h));
+    EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(h); }, 30s));
+    EXPECT_TRUE(engine.hasEnded(h));
+    EXPECT_EQ(events.snapshot(), std::vector<std::string>{"lost"});
+    const std::string requests = readFile(log);
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), '\n'), 2) << requests;
     EXPECT_TRUE(engine.streamFree(h));
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
 }
 
 // ---- encoder process on its own ---------------------------------------------------------------

@@ -31,12 +31,12 @@ public:
         args << extraArgs;
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QStringLiteral("python3"), args);
-        if (!process_.waitForStarted(10000)) {
+        if (!process_.waitForStarted(60000)) {
             return false;
         }
         // The first line is "PORT <n>", printed once the socket listens.
         while (!process_.canReadLine()) {
-            if (!process_.waitForReadyRead(10000)) {
+            if (!process_.waitForReadyRead(60000)) {
                 stop();
                 return false;
             }

@@ -31,7 +31,7 @@ bool runScript(const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(QStringLiteral("bash"), args);
-    return p.waitForFinished(90000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 void writeFile(const QString& path, const QByteArray& data) {

@@ -16,8 +16,9 @@ www=$work/www
 mkdir -p "$www/art"
 convert -size 600x600 xc:'#E0208C' "$www/art/600x600bb.jpg"
 python3 "$e2e_services/http_server.py" --root "$www" --log "$work/http.log" >"$work/http.out" &
-e2e_pids+=($!)
-for _ in $(seq 1 100); do grep -q '^PORT ' "$work/http.out" 2>/dev/null && break; sleep 0.1; done
+http_pid=$!
+e2e_pids+=($http_pid)
+service_up "$http_pid" grep -q '^PORT ' "$work/http.out" || fail "http_server.py did not start"
 hport=$(awk '/^PORT/ {print $2}' "$work/http.out")
 printf '\n\n\n{\n "resultCount":1,\n "results": [\n{"wrapperType":"track", "kind":"song", "artistName":"E2E Artist", "trackName":"Art Song", "artworkUrl100":"http://127.0.0.1:%s/art/100x100bb.jpg"}]\n}\n\n\n' \
     "$hport" >"$www/search?term=E2E%20Artist%20Art%20Song&entity=song&limit=1"
@@ -49,7 +50,7 @@ e2e_run_player
 sleep 5
 kill -0 "$player_pid" 2>/dev/null || { cat "$work/tunelark.log" >&2; fail "the player exited"; }
 e2e_expect_title_logged "E2E Artist - Art Song"
-for _ in $(seq 1 100); do [ -s "$app/image.jpg" ] && break; sleep 0.1; done
+wait_for 30 test -s "$app/image.jpg" || true
 [ -s "$app/image.jpg" ] || fail "no image.jpg after the title change"
 sleep 1
 # The art box of the default theme lies at (21, 21), 56 x 56, in the player at (40, 50).

@@ -15,13 +15,12 @@ if [ "$wm" = openbox ]; then
     command -v openbox >/dev/null || fail "openbox is not installed (scripts/install-deps.sh)"
     mkdir -p "$work/home"
     HOME=$work/home openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    e2e_pids+=($!)
+    openbox_pid=$!
+    e2e_pids+=($openbox_pid)
     # Ready when it announces itself on the root window.
-    for _ in $(seq 1 100); do
-        xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_WM_MOVERESIZE && break
-        sleep 0.1
-    done
-    xprop -root _NET_SUPPORTED | grep -q _NET_WM_MOVERESIZE || fail "openbox did not start"
+    wm_ready() { xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_WM_MOVERESIZE; }
+    service_up "$openbox_pid" wm_ready ||
+        { cat "$work/openbox.log" >&2; fail "openbox did not start"; }
 fi
 
 cp -r "$e2e_here/../../assets/Themes" "$app/Themes"
@@ -36,11 +35,11 @@ INI
 
 e2e_run_player
 window=""
-for _ in $(seq 1 100); do
+find_window() {
     window=$(xdotool search --onlyvisible --name '^[Tt]unelark$' 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
+    [ -n "$window" ]
+}
+service_up "$player_pid" find_window || true
 [ -n "$window" ] || { cat "$work/tunelark.log" >&2; fail "no player window"; }
 sleep 1
 

@@ -5,6 +5,7 @@
 e2e_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 e2e_services=$e2e_here/../services
 e2e_pids=()
+source "$e2e_services/pids.sh" # wait_for, service_up, TL_SERVICE_DEADLINE
 
 fail() {
     echo "FAIL: $*" >&2
@@ -18,6 +19,8 @@ e2e_cleanup() {
     if [ -n "${KEEP_E2E:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 
+x_answers() { timeout 10 xdpyinfo >/dev/null 2>&1; }
+
 free_port() {
     python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
@@ -30,11 +33,14 @@ e2e_start_display() {
     trap e2e_cleanup EXIT
 
     # Xvfb picks a free display itself and writes its number, so parallel runs never share one.
+    # Its authority file and sockets are its own; nothing is shared with another test's display.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    e2e_pids+=($!)
-    for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    local xvfb=$!
+    e2e_pids+=($xvfb)
+    service_up "$xvfb" test -s "$work/display" ||
+        { cat "$work/xvfb.log" >&2; fail "Xvfb did not start within $TL_SERVICE_DEADLINE s"; }
     export DISPLAY=:$(head -n1 "$work/display")
-    for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    service_up "$xvfb" x_answers || fail "Xvfb on $DISPLAY does not answer"
 
     app=$work/app
     mkdir -p "$app"
@@ -48,9 +54,18 @@ e2e_start_display() {
 # PULSE_SERVER.
 e2e_start() {
     e2e_start_display "$1"
-    port=$(free_port)
-    bash "$e2e_services/icecast.sh" start "$work/icecast" "$port" >/dev/null
-    eval "export $(bash "$e2e_services/pulse.sh" start "$work/pulse" | grep '^PULSE_SERVER=')"
+    # The port is free when chosen but another process may take it before Icecast binds it;
+    # then a new one is chosen.
+    local attempt
+    for attempt in 1 2 3; do
+        port=$(free_port)
+        bash "$e2e_services/icecast.sh" start "$work/icecast" "$port" >/dev/null && break
+        [ $attempt -lt 3 ] || fail "icecast did not start"
+        rm -rf "$work/icecast"
+    done
+    local pulse
+    pulse=$(bash "$e2e_services/pulse.sh" start "$work/pulse") || fail "pulseaudio did not start"
+    export "$(grep '^PULSE_SERVER=' <<<"$pulse")"
 }
 
 # Records the sink's monitor into $work/heard.wav until e2e_stop_recording.
@@ -78,19 +93,18 @@ e2e_run_player() {
 e2e_expect_title_logged() {
     local title=$1
     bash "$e2e_services/icecast.sh" title "$work/icecast" "$port" /live.mp3 "$title"
-    for _ in $(seq 1 100); do
-        grep -qF "; $title" "$app/Tunelark.log" 2>/dev/null && break
-        sleep 0.2
-    done
+    wait_for 60 grep -qF "; $title" "$app/Tunelark.log" 2>/dev/null || true
     grep -qF "; $title" "$app/Tunelark.log" || fail "the title log has no line for '$title'"
     grep -qE "^[0-9]{2}\.[0-9]{2}\.[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}; $title"$'\r'"$" "$app/Tunelark.log" \
         || fail "the title log line has the wrong form: $(tail -n1 "$app/Tunelark.log")"
 }
 
+player_gone() { ! kill -0 "$player_pid" 2>/dev/null; }
+
 # SIGTERM closes the player as Exit does.
 e2e_terminate_player() {
     kill -TERM "$player_pid"
-    for _ in $(seq 1 100); do kill -0 "$player_pid" 2>/dev/null || break; sleep 0.1; done
+    wait_for 30 player_gone || true
     kill -0 "$player_pid" 2>/dev/null && fail "SIGTERM did not close the player"
     wait "$player_pid" || true
 }

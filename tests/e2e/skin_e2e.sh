@@ -28,7 +28,7 @@ INI
 e2e_record
 e2e_run_player
 # Shown once the middle of the window is drawn (a loaded machine may take a while).
-for _ in $(seq 1 40); do
+for _ in $(seq 1 120); do
     sleep 0.5
     kill -0 "$player_pid" 2>/dev/null || { cat "$work/tunelark.log" >&2; fail "the player exited"; }
     import -window root "$work/before.png"

@@ -50,7 +50,7 @@ constexpr char kPlayer[] = "org.mpris.MediaPlayer2.Player";
 using test::PrivateBus;
 
 // Waits for cond while the event loop runs (the service answers from this thread).
-template <typename Cond> bool spinUntil(Cond cond, int ms = 10000) {
+template <typename Cond> bool spinUntil(Cond cond, int ms = 60000) {
     QElapsedTimer t;
     t.start();
     while (!cond()) {
@@ -69,7 +69,7 @@ QString dbusSend(const PrivateBus& bus, const QString& service, QStringList args
     args.prepend(QStringLiteral("--dest=") + service);
     args.prepend(QStringLiteral("--bus=") + bus.address);
     p.start(QStringLiteral("dbus-send"), args);
-    EXPECT_TRUE(p.waitForStarted(5000));
+    EXPECT_TRUE(p.waitForStarted(60000));
     EXPECT_TRUE(spinUntil([&p] { return p.state() == QProcess::NotRunning; }));
     return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
 }

@@ -1,5 +1,7 @@
 #pragma once
-// A private session bus for a test: a real dbus-daemon of its own, ended by its process.
+// A private session bus for a test: a real dbus-daemon of its own (listening on a fresh abstract
+// socket, so parallel tests never share one), ended by its process. A loaded machine may take
+// many seconds to start it; the wait is generous.
 
 #include <QProcess>
 #include <QString>
@@ -14,7 +16,7 @@ struct PrivateBus {
         daemon.start(QStringLiteral("dbus-daemon"),
                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
                       QStringLiteral("--print-address=1")});
-        if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000)) {
+        if (daemon.waitForStarted(60000) && daemon.waitForReadyRead(60000)) {
             address = QString::fromUtf8(daemon.readLine()).trimmed();
         }
     }

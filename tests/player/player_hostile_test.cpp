@@ -100,6 +100,8 @@ TEST(PlayerHostile, RapidPressesAfterRefusedConnectionsKeepTheWindowAnswering) {
 }
 
 // The labels come from the stream's own headers; a burst of header lines costs few repaints.
+// Without icy-name and icy-br (a plain HTTP server) the info line shows the name the station
+// was chosen by, and the labels what the codec says.
 TEST(PlayerHostile, HeadersReachTheLabelsCleanedWithFewRepaints) {
     const struct {
         const char* mode;
@@ -110,14 +112,17 @@ TEST(PlayerHostile, HeadersReachTheLabelsCleanedWithFewRepaints) {
         {"normal_aac", "AAC+", QStringLiteral("Spaced AAC Radio")},
         {"many_headers", "MP3", QStringLiteral("Hostile Radio")},
         {"huge_name", "MP3", QString(kMaxNetworkTextLength, u'N')},
+        {"bare", "MP3", QStringLiteral("Chosen Name")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.mode);
         Player p;
         p.now.Url = g_hostile->url(row.mode);
+        p.now.StationName = QStringLiteral("Chosen Name");
         p.player->Button1Click();
         ASSERT_TRUE(test::waitUntil([&] { return p.playing(); }, 30000));
         EXPECT_EQ(p.caption("Label8"), QString::fromLatin1(row.format));
+        EXPECT_EQ(p.now.Bitrate, QStringLiteral("128 kbps"));
         EXPECT_EQ(p.caption("Label5"), QStringLiteral("128 kbps"));
         EXPECT_EQ(p.caption("Label4"), row.info);
         EXPECT_EQ(p.now.Info, row.info);

@@ -1,6 +1,7 @@
 // The play command end to end against a real Icecast2 server fed by ffmpeg: status texts,
-// headers, format labels, title changes and the title log, and stopping a server that never
-// answers.
+// headers, format labels, title changes and the title log, stopping a server that never
+// answers, and reconnecting through a relay that cuts the connection (heard in a PulseAudio
+// null sink when one starts here).
 
 #include "controller_harness.h"
 #include "player/player_controller.h"
@@ -8,12 +9,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <iostream>
 
 using namespace tl;
@@ -32,7 +35,7 @@ bool runScript(const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(QStringLiteral("bash"), args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 // One Icecast for the whole binary.
@@ -63,6 +66,95 @@ public:
 Icecast* g_icecast = static_cast<Icecast*>(::testing::AddGlobalTestEnvironment(new Icecast));
 
 using Player = test::ControllerHarness;
+
+// A private PulseAudio whose null sink the engines made while this lives play to, and a
+// recording of its monitor. Without PulseAudio they keep the dummy driver and nothing is heard.
+class NullSink {
+public:
+    NullSink() {
+        up = dir.isValid() && runScript({kServices + QStringLiteral("pulse.sh"),
+                                         QStringLiteral("start"), dir.path()});
+        if (up) {
+            driver_ = qgetenv("SDL_AUDIODRIVER");
+            qunsetenv("SDL_AUDIODRIVER");
+            qputenv("PULSE_SERVER",
+                    ("unix:" + dir.filePath(QStringLiteral("pulse.sock"))).toUtf8());
+        }
+    }
+    ~NullSink() {
+        parec_.kill();
+        parec_.waitForFinished();
+        if (up) {
+            qputenv("SDL_AUDIODRIVER", driver_);
+            qunsetenv("PULSE_SERVER");
+            runScript({kServices + QStringLiteral("pulse.sh"), QStringLiteral("stop"), dir.path()});
+        }
+    }
+    void record() {
+        if (!up) {
+            return;
+        }
+        parec_.setStandardOutputFile(file());
+        parec_.start(QStringLiteral("parec"),
+                     {QStringLiteral("-d"), QStringLiteral("ci_null.monitor"),
+                      QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
+                      QStringLiteral("--rate=44100"), QStringLiteral("--channels=2")});
+        up = parec_.waitForStarted();
+    }
+    // Milliseconds recorded so far.
+    qint64 now() const { return QFileInfo(file()).size() / 4 * 1000 / 44100; }
+    // Per 10 ms of the recording: whether the sine sounded.
+    std::vector<bool> sounding() const {
+        QFile f(file());
+        std::vector<bool> blocks;
+        if (!f.open(QIODevice::ReadOnly)) {
+            return blocks;
+        }
+        const QByteArray pcm = f.readAll();
+        const auto* samples = reinterpret_cast<const int16_t*>(pcm.constData());
+        const qsizetype perBlock = 441 * 2;
+        for (qsizetype b = 0; (b + 1) * perBlock <= pcm.size() / 2; ++b) {
+            int peak = 0;
+            for (qsizetype i = b * perBlock; i < (b + 1) * perBlock; ++i) {
+                peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+            }
+            blocks.push_back(peak > 300);
+        }
+        return blocks;
+    }
+    QString file() const { return dir.filePath(QStringLiteral("sink.raw")); }
+
+    QTemporaryDir dir;
+    bool up = false;
+
+private:
+    QByteArray driver_;
+    QProcess parec_;
+};
+
+// The gaps in [fromMs, toMs) of a recording: the longest, and when sound came back after the
+// last one of at least 100 ms (0 when there was none).
+struct Silence {
+    qint64 longestMs = 0;
+    qint64 soundAgainMs = 0;
+};
+Silence silenceIn(const std::vector<bool>& blocks, qint64 fromMs, qint64 toMs) {
+    Silence result;
+    qint64 run = 0;
+    const qint64 last = std::min<qint64>(toMs / 10, std::ssize(blocks));
+    for (qint64 b = fromMs / 10; b <= last; ++b) {
+        if (b < last && !blocks[static_cast<std::size_t>(b)]) {
+            run += 10;
+            continue;
+        }
+        result.longestMs = std::max(result.longestMs, run);
+        if (run >= 100) {
+            result.soundAgainMs = b * 10;
+        }
+        run = 0;
+    }
+    return result;
+}
 
 } // namespace
 
@@ -157,6 +249,99 @@ TEST(PlayerIntegration, UnreachableAndSilentServers) {
     EXPECT_EQ(p.caption("Label4"), QStringLiteral("connecting..."));
     p.player->shutdown(); // must return: the open is cancelled
     EXPECT_EQ(p.player->StreamHandle(), 0u);
+}
+
+// A playing stream whose connection is cut comes back by itself to the same address: through a
+// relay that cuts every connection, after the Icecast source restarts, and not after a relay
+// that answers 404 from then on. The same title after a reconnection is not a new title.
+TEST(PlayerIntegration, ReconnectsAfterADropUntilTheServerRefuses) {
+    NullSink sink;
+    if (!sink.up) {
+        std::cerr << "no PulseAudio: resumption is not measured\n";
+    }
+    QTemporaryDir relayDir;
+    const int relayPort = freePort();
+    const QString ready = relayDir.filePath(QStringLiteral("ready"));
+    QProcess relay;
+    relay.start(QStringLiteral("python3"),
+                {kServices + QStringLiteral("relay.py"), QStringLiteral("--port"),
+                 QString::number(relayPort), QStringLiteral("--upstream"),
+                 QStringLiteral("127.0.0.1:%1").arg(g_icecast->port), QStringLiteral("--ready"),
+                 ready});
+    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(ready); }, 15000));
+    QByteArray relayLog;
+    const auto requests = [&](const char* kind) {
+        relayLog += relay.readAllStandardOutput();
+        return relayLog.count(kind);
+    };
+
+    Player p;
+    ASSERT_TRUE(p.player->titleLog().open(p.dir.filePath(QStringLiteral("Tunelark.log"))));
+    p.settings.Log = true;
+    p.now.Url = QStringLiteral("http://127.0.0.1:%1/live.mp3").arg(relayPort);
+    p.player->Button1Click();
+    ASSERT_TRUE(test::waitUntil([&] { return p.playing(); }, 20000)) << p.trace();
+    const QString title = QStringLiteral("Reconnect - Song %1").arg(relayPort);
+    ASSERT_TRUE(g_icecast->setTitle("/live.mp3", title));
+    ASSERT_TRUE(test::waitUntil([&] { return p.caption("Label3") == title; }, 20000));
+    const audio::StreamHandle handle = p.player->StreamHandle();
+    sink.record();
+    test::waitUntil([] { return false; }, 1500);
+
+    // The relay cuts: "reconnecting...", then the station again on the same stream.
+    const qint64 cutAt = sink.now();
+    ::kill(static_cast<pid_t>(relay.processId()), SIGUSR1);
+    ASSERT_TRUE(test::waitUntil([&] { return p.info() == u"reconnecting..."; }, 20000))
+        << p.trace();
+    ASSERT_TRUE(test::waitUntil([&] { return p.info() == u"Test Radio"; }, 20000)) << p.trace();
+    EXPECT_EQ(p.player->StreamHandle(), handle);
+    EXPECT_EQ(requests("GET"), 2);
+    test::waitUntil([] { return false; }, 3000);
+    EXPECT_EQ(p.caption("Label3"), title);
+    EXPECT_EQ(p.caption("Label5"), QStringLiteral("128 kbps")) << "no status line cleared it";
+    const int elapsed = p.player->ElapsedSeconds();
+
+    // The source restarts: the mount goes away (Icecast answers 404 meanwhile) and comes back.
+    const qint64 restartAt = sink.now();
+    ASSERT_TRUE(runScript({kServices + QStringLiteral("icecast.sh"), QStringLiteral("restart"),
+                           g_icecast->dir.path(), QString::number(g_icecast->port)}));
+    const qint64 upAt = sink.now();
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return p.infoLines.count(QStringLiteral("reconnecting...")) >= 2; }, 20000))
+        << p.trace();
+    ASSERT_TRUE(test::waitUntil([&] { return p.info() == u"Test Radio"; }, 20000)) << p.trace();
+    test::waitUntil([] { return false; }, 4000);
+    EXPECT_EQ(p.player->StreamHandle(), handle);
+    EXPECT_GT(p.player->ElapsedSeconds(), elapsed) << "the elapsed time runs on";
+    QFile log(p.dir.filePath(QStringLiteral("Tunelark.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll().count(("; " + title + "\r\n").toUtf8()), 1) << "one line per title";
+
+    if (sink.up) {
+        const std::vector<bool> heard = sink.sounding();
+        const qint64 end = std::ssize(heard) * 10;
+        const Silence afterCut = silenceIn(heard, cutAt, restartAt);
+        const Silence afterRestart = silenceIn(heard, restartAt, end);
+        std::cerr << "relay cut: longest silence " << afterCut.longestMs << " ms\n"
+                  << "source restart: mount up after " << upAt - restartAt
+                  << " ms, longest silence " << afterRestart.longestMs << " ms, audio back "
+                  << std::max<qint64>(0, afterRestart.soundAgainMs - upAt)
+                  << " ms after the mount was up\n";
+        ASSERT_GE(end, restartAt + 2000);
+        EXPECT_TRUE(heard.back()) << "the stream sounds again";
+        EXPECT_LT(afterRestart.soundAgainMs - upAt, 20000);
+    }
+
+    // From now on the relay answers 404: the buffer plays out, then "stopped".
+    ::kill(static_cast<pid_t>(relay.processId()), SIGUSR2);
+    ::kill(static_cast<pid_t>(relay.processId()), SIGUSR1);
+    ASSERT_TRUE(test::waitUntil([&] { return p.stopped(); }, 30000))
+        << p.trace() << "\n"
+        << (requests("GET"), relayLog.toStdString());
+    EXPECT_GE(p.infoLines.count(QStringLiteral("reconnecting...")), 3) << p.trace();
+    EXPECT_EQ(requests("REFUSED"), 2) << relayLog.toStdString();
+    relay.kill();
+    relay.waitForFinished();
 }
 
 int main(int argc, char** argv) {

@@ -41,7 +41,7 @@ QString run(const QString& program, const QStringList& args, bool* ok = nullptr)
     QProcess p;
     p.start(program, args);
     const bool done =
-        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (ok)
         *ok = done;
     return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
@@ -366,7 +366,7 @@ TEST(RecorderIntegration, EachFileStartsWithItsOwnSong) {
     const QString portFile = dir.filePath("port");
     server.start("python3", {QString(TL_SOURCE_DIR "/tests/recording/tone_split_server.py"), mp3,
                              QString::number(split), portFile});
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(portFile).size() > 0; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(portFile).size() > 0; }, 60000));
     QFile pf(portFile);
     pf.open(QIODevice::ReadOnly);
     const QString url = "http://127.0.0.1:" + QString::fromLatin1(pf.readAll()).trimmed() + "/";

@@ -20,6 +20,7 @@ that names no mode gets --mode. So one server process answers every mode:
                  then nothing more while the connection stays open
   normal         a well-behaved ICY stream (for comparison)
   normal_aac     the same with AAC (ADTS) data, its icy-name written with outer blanks
+  bare           a plain "HTTP/1.0 200 OK" audio/mpeg reply without any icy- header
 
   hostile_server.py --port PORT --mp3 FILE [--aac FILE] [--mode MODE] [--ready FILE]
 
@@ -102,6 +103,11 @@ def hold_open(conn):
 
 def mode_normal(conn, ctx):
     conn.sendall(icy_head())
+    send_paced(conn, looped(ctx.mp3))
+
+
+def mode_bare(conn, ctx):
+    conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n")
     send_paced(conn, looped(ctx.mp3))
 
 
@@ -202,6 +208,7 @@ def mode_meta_255(conn, ctx):
 
 MODES = {
     "normal": mode_normal,
+    "bare": mode_bare,
     "normal_aac": mode_normal_aac,
     "zeros": mode_zeros,
     "html": mode_html,

@@ -61,7 +61,7 @@ public:
                       QStringLiteral("--aac"), aac, QStringLiteral("--ready"), ready});
         QElapsedTimer waited;
         waited.start();
-        while (!(up = QFile::exists(ready)) && waited.elapsed() < 15000) {
+        while (!(up = QFile::exists(ready)) && waited.elapsed() < 60000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QThread::msleep(10);
         }

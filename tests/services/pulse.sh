@@ -12,6 +12,13 @@ usage() {
     exit 2
 }
 
+# The server in DIR answers a client. The client gets the same private home and runtime folder,
+# so it never reads or autospawns anything of the user's or of another test's server.
+answers() {
+    HOME=$1/home XDG_RUNTIME_DIR=$1/xdg PULSE_SERVER=unix:$1/pulse.sock timeout 10 pactl info \
+        >/dev/null 2>&1
+}
+
 start() {
     mkdir -p "$1"
     local dir
@@ -26,15 +33,14 @@ set-default-source ci_null.monitor
 PA
     HOME=$dir/home XDG_RUNTIME_DIR=$dir/xdg pulseaudio -n -F "$dir/ci.pa" --daemonize=no \
         --exit-idle-time=-1 --use-pid-file=no >"$dir/pulse.log" 2>&1 </dev/null &
-    echo $! >>"$dir/pids"
-    for _ in $(seq 1 100); do
-        if PULSE_SERVER=unix:$dir/pulse.sock pactl info >/dev/null 2>&1; then
-            echo "PULSE_SERVER=unix:$dir/pulse.sock"
-            return 0
-        fi
-        sleep 0.1
-    done
-    echo "pulseaudio did not start; see $dir/pulse.log" >&2
+    local pid=$!
+    echo $pid >>"$dir/pids"
+    if service_up "$pid" answers "$dir"; then
+        echo "PULSE_SERVER=unix:$dir/pulse.sock"
+        return 0
+    fi
+    echo "pulseaudio did not start within ${TL_SERVICE_DEADLINE} s; see $dir/pulse.log:" >&2
+    tail -n 20 "$dir/pulse.log" >&2 || true
     stop "$dir"
     exit 1
 }
