@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Soak: the real player against the local Icecast, driven through its media controls (MPRIS on a
 # private session bus), printing its resident memory as it goes.
-#   1. CYCLES play/stop cycles of the MP3 mount (each waits until the player plays, then stops);
-#   2. a long play of LONG seconds with a new title every second, stopped and played again every
+#   - CYCLES play/stop cycles of the MP3 mount (each waits until the player plays, then stops);
+#   - a long play of LONG seconds with a new title every second, stopped and played again every
 #      PERIOD seconds (the compressed hour: 3600 titles and 60 restarts in an hour).
 # Resident memory is printed at the start, middle and end of each part; at the end the player
 # is closed with SIGTERM and its log is searched for sanitizer reports (for a build with
@@ -89,7 +89,7 @@ rss() {
 until_status Stopped 30 || fail "the player did not come up on the session bus"
 failed=0
 
-echo "Part 1: $cycles play/stop cycles"
+echo "Play/stop: $cycles cycles"
 call Play
 until_status Playing 20 Play || failed=$((failed + 1))
 rss "cycles: start (first play)"
@@ -106,7 +106,7 @@ done
 rss "cycles: end ($cycles)"
 echo "cycles: $cycles in $((SECONDS - started)) s, $failed failed"
 
-echo "Part 2: ${long} s of play, a new title every second, stop/play every ${period} s"
+echo "Long play: ${long} s, a new title every second, stop/play every ${period} s"
 call Play
 until_status Playing 20 Play || failed=$((failed + 1))
 sleep 1
