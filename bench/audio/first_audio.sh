@@ -1,32 +1,41 @@
 #!/usr/bin/env bash
-# Time to first audible sample and CPU time per minute of playing, for several players on the
-# same local Icecast MP3 mount, heard through a private PulseAudio null sink.
+# Time to first audible sample, CPU time per minute of playing and resident memory, for several
+# players on the same local Icecast MP3 mount, heard through a private PulseAudio null sink;
+# for the engine alone and Tunelark also the timeline of the stages of a start (TL_TIMELINE).
 #
-#   bench/audio/first_audio.sh [-n SECONDS] [-r RUNS] [-t TUNELARK] [-p TL_PLAY]
+#   bench/audio/first_audio.sh [-n SECONDS] [-r RUNS] [-t TUNELARK] [-p TL_PLAY] [-i]
 #
-#   -n  seconds each player plays (default 10; CPU is measured from second 3 to the end)
-#   -r  runs per player (default 1; the median first-audio time and mean CPU are shown)
+#   -n  seconds each player plays (default 10; CPU is measured from second 3 to the end,
+#       resident memory at the end)
+#   -r  runs per player (default 3; medians are shown)
 #   -t  the Tunelark program (dist/tunelark); also $TUNELARK. Its folder is copied to a
 #       scratch folder with a config.ini holding PlayOnStart=1 and [Last] Url=the mount.
 #   -p  tl_play, the engine-only player built from bench/audio (also $TL_PLAY; default: the
 #       newest build*/bench/audio/tl_play)
+#   -i  leave the null sink idle between players (see below)
 #
 # First audio: the null sink's monitor is recorded with parec; the time of the first sample
 # above the silence threshold is taken relative to the moment the player process starts.
+# An idle null sink renders in blocks of up to 2 s and takes a new client's first data only at
+# the end of the current block, which adds a random 0-2 s to every player's figure. Unless -i
+# is given, a silent low-latency client (pacat of zeros) stays connected, as a running sound
+# card would, so the figures are the players' own.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 SECONDS_PLAY=${BENCH_SECONDS:-10}
-RUNS=1
+RUNS=3
 TUNELARK=${TUNELARK:-}
 TL_PLAY=${TL_PLAY:-$(ls -t "$ROOT"/build*/bench/audio/tl_play 2>/dev/null | head -1 || true)}
-while getopts "n:r:t:p:" opt; do
+IDLE_SINK=0
+while getopts "n:r:t:p:i" opt; do
     case $opt in
     n) SECONDS_PLAY=$OPTARG ;;
     r) RUNS=$OPTARG ;;
     t) TUNELARK=$OPTARG ;;
     p) TL_PLAY=$OPTARG ;;
-    *) sed -n 2,16p "$0"; exit 2 ;;
+    i) IDLE_SINK=1 ;;
+    *) sed -n 2,25p "$0"; exit 2 ;;
     esac
 done
 if [ "$SECONDS_PLAY" -lt 5 ]; then
@@ -38,6 +47,7 @@ WORK=$(mktemp -d /tmp/tl-bench-XXXXXX)
 chmod 755 "$WORK"
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cleanup() {
+    [ -n "${KEEP_PID:-}" ] && kill -TERM "$KEEP_PID" 2>/dev/null || true
     [ -n "${PLAYER_PID:-}" ] && kill -KILL "$PLAYER_PID" 2>/dev/null || true
     [ -n "${REC_PID:-}" ] && kill -TERM "$REC_PID" 2>/dev/null || true
     bash "$ROOT/tests/services/icecast.sh" stop "$WORK/icecast" || true
@@ -49,6 +59,10 @@ trap cleanup EXIT
 bash "$ROOT/tests/services/icecast.sh" start "$WORK/icecast" "$PORT"
 export "$(bash "$ROOT/tests/services/pulse.sh" start "$WORK/pulse")"
 URL="http://127.0.0.1:$PORT/live.mp3"
+if [ "$IDLE_SINK" = 0 ]; then
+    pacat --latency-msec=20 --format=s16le --rate=44100 --channels=2 --raw /dev/zero &
+    KEEP_PID=$!
+fi
 HZ=$(getconf CLK_TCK)
 mkdir -p "$WORK/home" "$WORK/xdg"
 chmod 700 "$WORK/xdg"
@@ -80,7 +94,8 @@ with open(out + ".raw", "wb") as data, open(out + ".times", "w") as times:
         times.flush()
 PY
 
-# measure NAME COMMAND...: prints "first_audio_ms cpu_seconds_per_minute"
+# measure NAME COMMAND...: prints "first_audio_ms cpu_seconds_per_minute rss_kib" and leaves
+# the stages the player printed, in ms after its start, in $WORK/NAME.stages.RUN
 measure() {
     local name=$1
     shift
@@ -89,7 +104,7 @@ measure() {
     sleep 1
     local start
     start=$(now_ns)
-    HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/xdg "$@" >"$WORK/$name.log" 2>&1 </dev/null &
+    HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/xdg TL_TIMELINE=1 "$@" >"$WORK/$name.log" 2>&1 </dev/null &
     PLAYER_PID=$!
     sleep 3
     local c0 t0 c1 t1
@@ -98,6 +113,8 @@ measure() {
     sleep $((SECONDS_PLAY - 3))
     c1=$(cpu_ticks "$PLAYER_PID")
     t1=$(now_ns)
+    local rss
+    rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$PLAYER_PID/status" 2>/dev/null || echo 0)
     kill -TERM "$PLAYER_PID" 2>/dev/null || true
     for _ in $(seq 1 50); do kill -0 "$PLAYER_PID" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$PLAYER_PID" 2>/dev/null || true
@@ -106,9 +123,16 @@ measure() {
     kill -TERM "$REC_PID" 2>/dev/null || true
     wait "$REC_PID" 2>/dev/null || true
     REC_PID=
-    python3 - "$WORK/$name" "$start" "$c0" "$c1" "$t0" "$t1" "$HZ" <<'PY'
+    python3 - "$WORK/$name" "$start" "$c0" "$c1" "$t0" "$t1" "$HZ" "${rss:-0}" "$RUN" <<'PY'
 import sys, array
-prefix, start, c0, c1, t0, t1, hz = sys.argv[1], *map(int, sys.argv[2:])
+prefix, start, c0, c1, t0, t1, hz, rss, run = sys.argv[1], *map(int, sys.argv[2:])
+with open(prefix + ".stages.%d" % run, "w") as out:
+    seen = set()
+    for line in open(prefix + ".log", errors="replace"):
+        parts = line.split()
+        if len(parts) == 3 and parts[0] == "stage" and parts[1] not in seen:
+            seen.add(parts[1])
+            out.write("%s %.0f\n" % (parts[1], (int(parts[2]) - start) / 1e6))
 data = array.array("h")
 with open(prefix + ".raw", "rb") as f:
     buf = f.read()
@@ -124,7 +148,7 @@ for i, v in enumerate(data):
             ms = "%.0f" % ((sample_ns - start) / 1e6)
             break
 cpu = (c1 - c0) / hz / ((t1 - t0) / 1e9) * 60
-print(ms, "%.2f" % cpu)
+print(ms, "%.2f" % cpu, rss)
 PY
 }
 
@@ -143,30 +167,70 @@ if [ -n "$TUNELARK" ]; then
     add tunelark "env QT_QPA_PLATFORM=offscreen $WORK/dist/$(basename "$TUNELARK")"
 fi
 
-printf '%-10s %16s %18s   %s\n' player "first audio (ms)" "CPU (s per minute)" "first audio of each run"
-declare -A FIRST CPU
+declare -A FIRST CPU RSS
+median() { sort -g | awk '{ a[NR] = $1 } END { if (NR) print a[int((NR + 1) / 2)]; else print "nan" }'; }
 for i in "${!NAMES[@]}"; do
     name=${NAMES[$i]}
     firsts=()
     cpus=()
-    for _ in $(seq 1 "$RUNS"); do
-        read -r f c < <(measure "$name" ${CMDS[$i]})
+    rsss=()
+    for RUN in $(seq 1 "$RUNS"); do
+        read -r f c r < <(measure "$name" ${CMDS[$i]})
         firsts+=("$f")
         cpus+=("$c")
+        rsss+=("$r")
+        echo "heard $f" >>"$WORK/$name.stages.$RUN"
     done
-    FIRST[$name]=$(printf '%s\n' "${firsts[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
-    CPU[$name]=$(printf '%s\n' "${cpus[@]}" | awk '{ s += $1 } END { printf "%.2f", s / NR }')
-    printf '%-10s %16s %18s   %s\n' "$name" "${FIRST[$name]}" "${CPU[$name]}" "${firsts[*]}"
+    FIRST[$name]=$(printf '%s\n' "${firsts[@]}" | median)
+    CPU[$name]=$(printf '%s\n' "${cpus[@]}" | median)
+    RSS[$name]=$(printf '%s\n' "${rsss[@]}" | median | awk '{ printf "%.1f", $1 / 1024 }')
+    echo "$name: first audio ${firsts[*]} ms, CPU ${cpus[*]} s/min, RSS ${rsss[*]} KiB" >&2
+done
+
+echo "Stages of a start, ms after the player process was started (median of $RUNS runs)"
+python3 - "$WORK" "$RUNS" "${NAMES[@]}" <<'PY'
+import statistics, sys
+work, runs, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+stages = [("main", "process start (main)"), ("window_shown", "window shown"),
+          ("resolved", "address resolved"), ("connected", "connected"),
+          ("headers", "reply headers"), ("probed", "probe done"),
+          ("first_frame", "first decoded frame"), ("opened", "open returned"),
+          ("buffered", "buffered"), ("play", "play"), ("device_open", "output device open"),
+          ("first_output", "first audio in device"), ("heard", "first audio heard")]
+table = {}
+for n in names:
+    for r in range(1, runs + 1):
+        try:
+            for line in open("%s/%s.stages.%d" % (work, n, r)):
+                k, v = line.split()
+                if v != "nan":
+                    table.setdefault((n, k), []).append(float(v))
+        except OSError:
+            pass
+print("%-24s" % "stage" + "".join("%10s" % n for n in names))
+for key, label in stages:
+    cells = [table.get((n, key)) for n in names]
+    if not any(cells):
+        continue
+    print("%-24s" % label + "".join("%10s" % ("%.0f" % statistics.median(c) if c else "-")
+                                    for c in cells))
+PY
+
+echo
+printf '%-10s %16s %18s %14s\n' player "first audio (ms)" "CPU (s per minute)" "resident (MiB)"
+for name in "${NAMES[@]}"; do
+    printf '%-10s %16s %18s %14s\n' "$name" "${FIRST[$name]}" "${CPU[$name]}" "${RSS[$name]}"
 done
 
 echo
 for ours in tl_play tunelark; do
     [ -n "${FIRST[$ours]:-}" ] || continue
-    for ref in ffplay mpv; do
+    for ref in ffplay mpv tl_play; do
+        [ "$ours" != "$ref" ] && [ -n "${FIRST[$ref]:-}" ] || continue
         awk -v n="$ours" -v r="$ref" -v f="${FIRST[$ours]}" -v fr="${FIRST[$ref]}" \
-            -v c="${CPU[$ours]}" -v cr="${CPU[$ref]}" 'BEGIN {
-                fa = (fr + 0 > 0) ? sprintf("%.2f", f / fr) : "n/a";
-                ca = (cr + 0 > 0) ? sprintf("%.2f", c / cr) : "n/a";
-                printf "%s / %s: first audio x%s, CPU x%s\n", n, r, fa, ca }'
+            -v c="${CPU[$ours]}" -v cr="${CPU[$ref]}" -v m="${RSS[$ours]}" -v mr="${RSS[$ref]}" '
+            function ratio(a, b) { return (b + 0 > 0 && a == a + 0) ? sprintf("%.2f", a / b) : "n/a" }
+            BEGIN { printf "%s / %s: first audio x%s, CPU x%s, resident memory x%s\n", n, r,
+                           ratio(f, fr), ratio(c, cr), ratio(m, mr) }'
     done
 done

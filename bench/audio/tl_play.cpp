@@ -1,10 +1,12 @@
 // tl_play: opens a stream with the audio engine the way the player does (connect, buffer to
 // more than 85 %, play) and plays it until SIGINT/SIGTERM or for a given number of seconds.
-// Used by first_audio.sh to measure the engine on its own and for trying streams by hand.
+// Used by first_audio.sh to measure the engine on its own and for trying streams by hand. With
+// TL_TIMELINE set it prints the stages of the start (audio/stage_log.h).
 //
 //   tl_play URL [seconds] [-v]
 
 #include "audio/engine.h"
+#include "audio/stage_log.h"
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +25,7 @@ void onSignal(int) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tl::audio::markStage("main");
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s URL [seconds] [-v]\n", argv[0]);
         return 2;
@@ -54,11 +57,13 @@ int main(int argc, char** argv) {
         options.onStatus = [&](const std::string& t) {
             std::printf("%8.1f status %s\n", ms(), t.c_str());
         };
+    tl::audio::markStage("resolved"); // nothing to resolve: the address is the stream
     const auto stream = engine.streamCreateUrl(url, options);
     if (!stream) {
         std::fprintf(stderr, "open failed (error %d)\n", static_cast<int>(engine.errorCode()));
         return 1;
     }
+    tl::audio::markStage("opened");
     const auto format = engine.format(stream);
     if (verbose)
         std::printf("%8.1f opened %s (kind %d)\n", ms(), format ? format->label.c_str() : "?",
@@ -75,6 +80,7 @@ int main(int argc, char** argv) {
             break;
         engine.waitForData(stream, std::chrono::milliseconds(100));
     }
+    tl::audio::markStage("buffered");
     if (verbose)
         std::printf("%8.1f buffered\n", ms());
     engine.setMetaCallback(stream, [&](const std::string& m) {
@@ -82,6 +88,7 @@ int main(int argc, char** argv) {
             std::printf("%8.1f meta %s\n", ms(), m.c_str());
     });
     engine.play(stream);
+    tl::audio::markStage("play");
     while (!quit && (seconds <= 0 || ms() < seconds * 1000)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (verbose && (ms() < 2000 || static_cast<int>(ms()) % 1000 < 100))

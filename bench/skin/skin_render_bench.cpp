@@ -1,6 +1,7 @@
 // Frame cost of the player window with the default theme, as the 30 ms tick pays it:
 //   - Render alone (the compositor's pass into its image);
 //   - tick + Render + present (the window repaints its backing store from the image);
+//   - tick + only the moved area drawn and presented, as the player's tick does it;
 //   - the CPU time those frames cost per minute, idle (nothing plays, texts still scroll)
 //     and playing with the spectrum on.
 // Usage: bench_skin_render [theme folder] [frames] [hold ms]
@@ -123,6 +124,19 @@ int main(int argc, char** argv) {
         window.Refresh();
         window.repaint(); // synchronous: the image reaches the backing store now
     });
+    // What the player's tick does: draw and repaint only what moved (the spectrum's box and a
+    // scrolling title), the whole window only when something else changed.
+    const Figures presentArea = measure(frames, [&] {
+        const tl::SkinValues before = about;
+        tl::animationTick(about, window.controls(), playing, &source, elapsed);
+        if (const std::optional<QRegion> area = about.tickArea(before)) {
+            window.RefreshArea(*area);
+            window.repaint(*area);
+        } else {
+            window.Refresh();
+            window.repaint();
+        }
+    });
     about.SpectrumBars.fill(0);
     const Figures presentIdle = measure(frames, [&] {
         tl::animationTick(about, window.controls(), idle, &source, elapsed);
@@ -147,6 +161,11 @@ int main(int argc, char** argv) {
                .arg(presentPlaying.usPerFrame, 0, 'f', 1)
                .arg(presentPlaying.cpuPerMinute, 0, 'f', 2)
                .arg(presentPlaying.cpuPerMinute / 60.0 * 100.0, 0, 'f', 2);
+    out << QStringLiteral("tick + area drawn + present:      %1 us/frame, %2 s CPU per minute "
+                          "(%3 % of one core)\n")
+               .arg(presentArea.usPerFrame, 0, 'f', 1)
+               .arg(presentArea.cpuPerMinute, 0, 'f', 2)
+               .arg(presentArea.cpuPerMinute / 60.0 * 100.0, 0, 'f', 2);
     out << QStringLiteral("tick + Render + present, idle:    %1 us/frame, %2 s CPU per minute "
                           "(%3 % of one core)\n")
                .arg(presentIdle.usPerFrame, 0, 'f', 1)

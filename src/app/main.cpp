@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/unix_signals.h"
+#include "audio/stage_log.h"
 #include "platform/instance_lock.h"
 #include "platform/session_platform.h"
 #include "platform/window_lookup.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    tl::audio::markStage("main");
     const QString kGuardWindow = QStringLiteral("Brightforge");
     if (tl::topLevelWindowExists(kGuardWindow)) {
         return 0;

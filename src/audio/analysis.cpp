@@ -45,27 +45,36 @@ const Tables& tables() {
 
 void spectrum1024(std::span<const float, kFftSize> mono, std::span<float, kFftSize / 2> out) {
     const Tables& t = tables();
-    std::array<std::complex<float>, kFftSize> x;
+    // Real and imaginary parts apart: std::complex's product goes through a library call
+    // that checks for infinities and NaNs, and its abs through hypot; the visualisation
+    // asks for a spectrum 33 times a second.
+    std::array<float, kFftSize> re;
+    std::array<float, kFftSize> im{};
     for (std::size_t i = 0; i < kFftSize; ++i)
-        x[t.reversed[i]] = std::complex<float>(mono[i] * t.window[i], 0.0f);
+        re[t.reversed[i]] = mono[i] * t.window[i];
     // Iterative radix-2 decimation in time.
     for (std::size_t len = 2; len <= kFftSize; len <<= 1) {
         const std::size_t half = len / 2;
         const std::size_t step = kFftSize / len;
         for (std::size_t start = 0; start < kFftSize; start += len) {
             for (std::size_t k = 0; k < half; ++k) {
-                const std::complex<float> w = t.twiddle[k * step];
-                const std::complex<float> a = x[start + k];
-                const std::complex<float> b = x[start + k + half] * w;
-                x[start + k] = a + b;
-                x[start + k + half] = a - b;
+                const float wr = t.twiddle[k * step].real();
+                const float wi = t.twiddle[k * step].imag();
+                const std::size_t a = start + k;
+                const std::size_t b = a + half;
+                const float br = re[b] * wr - im[b] * wi;
+                const float bi = re[b] * wi + im[b] * wr;
+                re[b] = re[a] - br;
+                im[b] = im[a] - bi;
+                re[a] += br;
+                im[a] += bi;
             }
         }
     }
     // A sine of amplitude A centred on bin k gives |X[k]| = A * N/2 * 0.5 (Hann gain).
     constexpr float scale = 4.0f / kFftSize;
     for (std::size_t i = 0; i < kFftSize / 2; ++i)
-        out[i] = std::abs(x[i]) * scale;
+        out[i] = std::sqrt(re[i] * re[i] + im[i] * im[i]) * scale;
 }
 
 uint32_t stereoPeakLevel(std::span<const int16_t> interleaved) {

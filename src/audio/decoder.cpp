@@ -2,6 +2,7 @@
 
 #include "audio/hls_input.h"
 #include "audio/id3_title.h"
+#include "audio/stage_log.h"
 #include "common/hls_detect.h"
 
 extern "C" {
@@ -28,6 +29,8 @@ constexpr int kAvioBufferSize = 4096;
 // codec change, garbage). Endless zeros or an HTML page sent as audio/mpeg end here instead
 // of feeding FFmpeg's parsers.
 constexpr uint64_t kBytesWithoutAudio = 128 * 1024;
+// Decoded audio the decoder runs ahead before play(): 4096 frames, about 93 ms.
+constexpr std::size_t kAheadBeforePlay = 4096 * 4;
 
 std::string avError(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -306,6 +309,7 @@ private:
         // of bytes without audio and the open's deadline.
         if (avformat_find_stream_info(fmt_, nullptr) < 0 && (s_.stop || s_.abandoned))
             return ErrorCode::Cancelled;
+        markStage("probed");
         const AVCodec* codec = nullptr;
         if (s_.hls) {
             // The variant chosen before probing; the others are discarded.
@@ -331,6 +335,7 @@ private:
         while (framesDelivered_ == 0)
             if (!step())
                 return openFailure();
+        markStage("first_frame");
         {
             std::lock_guard lock(s_.m);
             s_.format = formatFor(codec->id);
@@ -424,25 +429,34 @@ private:
     // The demuxer for the stream: the one its Content-Type names, unless the first bytes say
     // clearly that they are something else (servers that label AAC+ as audio/mpeg exist; a
     // forced MP3 demuxer would play them as silence). Those bytes are kept in prefix_ and
-    // handed to FFmpeg before the rest of the ring.
+    // handed to FFmpeg before the rest of the ring. A small look first: when the bytes agree
+    // with the Content-Type the stream starts without waiting for more of the server's burst;
+    // otherwise (no Content-Type, a contradiction, a long ID3 tag, a weak match) the larger
+    // look decides.
     const AVInputFormat* chooseInputFormat(const std::string& contentType) {
         const AVInputFormat* named = inputFormatFor(contentType);
-        constexpr std::size_t kPeek = 8192;
-        prefix_.resize(kPeek + AVPROBE_PADDING_SIZE);
+        constexpr std::size_t kSmallPeek = 4096;
+        constexpr std::size_t kPeek = 16384;
+        prefix_.assign(kPeek + AVPROBE_PADDING_SIZE, 0);
         std::size_t got = 0;
-        while (got < kPeek) {
-            const int n = readRing(&s_, prefix_.data() + got, static_cast<int>(kPeek - got));
-            if (n <= 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        std::fill(prefix_.begin() + static_cast<std::ptrdiff_t>(got), prefix_.end(), 0);
-        AVProbeData probe{};
-        probe.filename = "";
-        probe.buf = prefix_.data();
-        probe.buf_size = static_cast<int>(got);
+        const AVInputFormat* probed = nullptr;
         int score = 0;
-        const AVInputFormat* probed = got ? av_probe_input_format3(&probe, 1, &score) : nullptr;
+        for (const std::size_t want : {kSmallPeek, kPeek}) {
+            while (got < want) {
+                const int n = readRing(&s_, prefix_.data() + got, static_cast<int>(want - got));
+                if (n <= 0)
+                    break;
+                got += static_cast<std::size_t>(n);
+            }
+            AVProbeData probe{};
+            probe.filename = "";
+            probe.buf = prefix_.data();
+            probe.buf_size = static_cast<int>(got); // the padding after it is zeros
+            probed = got ? av_probe_input_format3(&probe, 1, &score) : nullptr;
+            const bool agrees = named && probed == named && score >= AVPROBE_SCORE_EXTENSION / 2;
+            if (agrees || got < want) // agreement, or the data has ended
+                break;
+        }
         prefix_.resize(got);
         if (!named)
             return probed && score >= AVPROBE_SCORE_EXTENSION / 2 ? probed : nullptr;
@@ -613,14 +627,23 @@ private:
         // Encoders get the samples before volume; they never hold up decoding.
         s_.encoders.feed(frame->pkt_pos, bytes);
 
+        // Until play() only a little is decoded ahead: the rest waits in the byte ring, whose
+        // fill is what the player's buffering counts, so a server that sends no burst is not
+        // first made to fill a second of decoded audio nobody counts. play() wakes us.
         std::unique_lock lock(s_.pcmMutex);
         std::size_t done = 0;
+        const auto room = [&]() -> std::size_t {
+            std::size_t r = s_.pcm.space();
+            if (!s_.playing)
+                r = s_.pcm.size() < kAheadBeforePlay ? std::min(r, kAheadBeforePlay - s_.pcm.size())
+                                                     : 0;
+            return r & ~std::size_t{3};
+        };
         while (done < bytes.size()) {
-            s_.pcmCv.wait(lock, [&] { return s_.stop || s_.pcm.space() >= 4; });
+            s_.pcmCv.wait(lock, [&] { return s_.stop || room() >= 4; });
             if (s_.stop)
                 return;
-            const std::size_t room = s_.pcm.space() & ~std::size_t{3};
-            done += s_.pcm.write(bytes.data() + done, std::min(room, bytes.size() - done));
+            done += s_.pcm.write(bytes.data() + done, std::min(room(), bytes.size() - done));
         }
     }
 

@@ -237,6 +237,8 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
         s->join();
         return fail(ErrorCode::Memory), 0;
     }
+    // The device starts while the stream connects and probes, not after it.
+    impl_->output.prepare(s);
 
     {
         std::stop_callback onStop(stop, [&s] { s->cancel(); });
@@ -256,6 +258,7 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
             code = s->failure == ErrorCode::Ok ? ErrorCode::Unknown : s->failure;
     }
     if (code != ErrorCode::Ok) {
+        impl_->output.remove(s);
         s->cancel();
         s->join(); // the network thread has left: its last status and fault stand
         {
@@ -384,6 +387,8 @@ bool Engine::play(StreamHandle stream) {
     if (!s)
         return fail(ErrorCode::Handle);
     s->playing = true;
+    { std::lock_guard lock(s->pcmMutex); } // the decoder decodes ahead in full from now on
+    s->pcmCv.notify_all();
     impl_->output.add(s);
     succeed();
     return true;

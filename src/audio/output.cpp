@@ -1,5 +1,7 @@
 #include "audio/output.h"
 
+#include "audio/stage_log.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -69,9 +71,21 @@ void Output::joinClosers(bool all) {
     });
 }
 
+void Output::prepare(const std::shared_ptr<Stream>& s) {
+    {
+        std::lock_guard lock(outputMutex_);
+        if (std::find(playing_.begin(), playing_.end(), s) != playing_.end() ||
+            std::find(preparing_.begin(), preparing_.end(), s) != preparing_.end())
+            return;
+        preparing_.push_back(s);
+    }
+    updateDevice();
+}
+
 void Output::add(const std::shared_ptr<Stream>& s) {
     {
         std::lock_guard lock(outputMutex_);
+        std::erase(preparing_, s);
         if (std::find(playing_.begin(), playing_.end(), s) == playing_.end())
             playing_.push_back(s);
     }
@@ -82,6 +96,7 @@ void Output::remove(const std::shared_ptr<Stream>& s) {
     {
         std::lock_guard lock(outputMutex_);
         std::erase(playing_, s);
+        std::erase(preparing_, s);
     }
     updateDevice();
 }
@@ -98,22 +113,26 @@ uint32_t Output::openDevice() {
     return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
 }
 
-// The output device is open only while some stream plays: a paused SDL device still
-// writes silence to the sound server, so an idle player closes it instead. Called after
-// every change of `playing_`; it decides from the list's current state, so concurrent
-// callers always leave the device matching the list. Never called with outputMutex_ held
-// (SDL takes its device lock around the callback, which takes outputMutex_).
+// The output device is open only while some stream plays or is about to: a paused SDL
+// device still writes silence to the sound server, so an idle player closes it instead.
+// Called after every change of `playing_` and `preparing_`; it decides from the lists'
+// current state, so concurrent callers always leave the device matching them: closed when
+// both are empty, paused while streams only prepare, running while one plays. Never called
+// with outputMutex_ held (SDL takes its device lock around the callback, which takes
+// outputMutex_).
 void Output::updateDevice() {
     std::lock_guard deviceLock(deviceMutex_);
     if (!initialised_) {
         return;
     }
-    bool idle = false;
+    bool playing = false;
+    bool preparing = false;
     {
         std::lock_guard lock(outputMutex_);
-        idle = playing_.empty();
+        playing = !playing_.empty();
+        preparing = !preparing_.empty();
     }
-    if (idle) {
+    if (!playing && !preparing) {
         if (device_ != 0) {
             closeLater(device_);
             device_ = 0;
@@ -121,16 +140,19 @@ void Output::updateDevice() {
         return;
     }
     if (device_ == 0) {
-        device_ = openDevice(); // a device that went away leaves the stream silent
+        device_ = openDevice(); // opens paused; a device that went away leaves it silent
         if (device_ == 0 && !closers_.empty()) {
             // Drivers that allow one device at a time (SDL's dummy) refuse while the last one
             // is still closing.
             joinClosers(true);
             device_ = openDevice();
         }
+        if (device_ != 0) {
+            markStage("device_open");
+        }
     }
     if (device_ != 0) {
-        SDL_PauseAudioDevice(device_, 0);
+        SDL_PauseAudioDevice(device_, playing ? 0 : 1);
     }
 }
 
@@ -155,6 +177,8 @@ void Output::audioCallback(void* userdata, uint8_t* out, int length) {
         s->pcmCv.notify_all();
         if (got < frames)
             s->underrunFrames += frames - got;
+        if (got > 0 && stageLogEnabled())
+            markStageOnce("first_output");
         std::fill(o.scratch_.begin() + static_cast<std::ptrdiff_t>(got * 2),
                   o.scratch_.begin() + static_cast<std::ptrdiff_t>(frames * 2), int16_t{0});
         s->pushHistory(o.scratch_.data(), frames);

@@ -4,8 +4,8 @@
 // Threads: SDL's audio thread runs the callback, which mixes the PCM rings of every playing
 // stream, applies the global volume and records each stream's history for the analysis.
 // The list of playing streams is guarded by outputMutex; the device (open only while some
-// stream plays) by deviceMutex, which is never taken with outputMutex held because SDL holds
-// its device lock around the callback. The other methods may be called from any thread.
+// stream plays or prepares to) by deviceMutex, which is never taken with outputMutex held because
+// SDL holds its device lock around the callback. The other methods may be called from any thread.
 
 #include "audio/stream_state.h"
 
@@ -30,9 +30,15 @@ public:
     void setVolume(int volume) { volume_ = volume; }
     int volume() const { return volume_; }
 
+    // Opens the device (paused) for a stream that is still connecting, so that play() finds
+    // it ready: called on the opening thread while the network and decoder threads work, it
+    // takes the device's start-up off the time to first audio. Until add() or remove() the
+    // stream keeps the device open.
+    void prepare(const std::shared_ptr<Stream>& s);
     // Starts mixing the stream (once) and opens the device when it was closed.
     void add(const std::shared_ptr<Stream>& s);
-    // Stops mixing the stream and closes the device when nothing else plays.
+    // Stops mixing (or preparing for) the stream and closes the device when no other stream
+    // plays or prepares.
     void remove(const std::shared_ptr<Stream>& s);
 
 private:
@@ -58,6 +64,7 @@ private:
     // Streams the output callback mixes; guarded by outputMutex_.
     std::mutex outputMutex_;
     std::vector<std::shared_ptr<Stream>> playing_;
+    std::vector<std::shared_ptr<Stream>> preparing_; // opening, not yet playing
     std::vector<int32_t> mix_;
     std::vector<int16_t> scratch_;
 };

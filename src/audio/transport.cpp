@@ -1,5 +1,7 @@
 #include "audio/transport.h"
 
+#include "audio/stage_log.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -59,6 +61,12 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
         });
     s.lastData = Clock::now(); // time spent waiting for room is not a stall
     return ok ? length : 0;
+}
+
+// The connection is up and the request is about to go out (the benchmarks' timeline).
+int onConnected(void*, char*, char*, int, int) {
+    markStage("connected");
+    return CURL_PREREQFUNC_OK;
 }
 
 // "icy-metaint" values: anything unreasonable is treated as "no metadata" rather than trusted.
@@ -130,6 +138,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
             }
         }
         if (ready) {
+            markStage("headers");
             s.demuxer = IcyDemuxer(s.metaint);
             s.lastData = Clock::now();
             r.connected = true;
@@ -393,6 +402,8 @@ void networkMain(Stream& s) {
                 curl_multi_wakeup(multi);
             };
         }
+        if (stageLogEnabled())
+            curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onConnected);
 
         const Transfer first = runTransfer(s, easy, multi);
         noteFirstFailure(s, easy, first);

@@ -1,5 +1,6 @@
 #include "player/player_controller.h"
 
+#include "audio/stage_log.h"
 #include "common/text.h"
 #include "player/player_commands.h"
 #include "player/stream_meta.h"
@@ -374,6 +375,7 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
             return;
         }
         engine_.streamFree(streamHandle_.exchange(0));
+        audio::markStage("resolved");
         send(stop, [this] { WM_STREAM_STATUS(ssConnecting); });
 
         audio::OpenOptions options;
@@ -435,6 +437,7 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
         }
         std::optional<audio::StreamFormat> format;
         if (handle != 0) {
+            audio::markStage("opened");
             streamHandle_ = handle;
             format = engine_.format(handle);
         }
@@ -497,6 +500,7 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
             }
         }
 
+        audio::markStage("buffered");
         send(stop, [this] {
             skin_.TextFade = 50;
             setCaption(u"Label4", QString());
@@ -562,6 +566,7 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
             pendingTitleGeneration_ = generation;
         });
         engine_.play(handle);
+        audio::markStage("play");
         last([this] {
             playTimer_.start();
             titleTimer_.start();

@@ -1,5 +1,6 @@
 #include "player/player_window.h"
 
+#include "audio/stage_log.h"
 #include "player/player_commands.h"
 #include "skin/knob_widget.h"
 
@@ -19,6 +20,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <span>
 
 namespace tl {
@@ -156,14 +158,6 @@ private:
     audio::StreamHandle stream_;
 };
 
-// Whether a tick left the drawn image as it was: a text that fits its line looks the same at
-// any scroll offset.
-bool sameAnimationFrame(const SkinValues& a, const TMyAbout& b) {
-    return a.TextFade == b.TextFade && (!b.infoScrolls() || a.InfoScroll == b.InfoScroll) &&
-           (!b.songScrolls() || a.SongScroll == b.SongScroll) && a.SpectrumBars == b.SpectrumBars &&
-           a.Levels == b.Levels && a.HoverFade == b.HoverFade && a.VisualKind == b.VisualKind;
-}
-
 bool dragsWindow(const SkinControl& c) {
     return c.objectName == u"Label5" || c.objectName == u"Label8" || c.objectName == u"Label7";
 }
@@ -221,7 +215,7 @@ TForm1::~TForm1() {
 
 void TForm1::attach(PlayerController& controller) {
     controller_ = &controller;
-    connect(controller_, &PlayerController::refreshRequested, this, &SkinWindow::Refresh);
+    connect(controller_, &PlayerController::refreshRequested, this, &TForm1::refreshIfSeen);
     connect(&controller_->Timer1(), &QTimer::timeout, this, &TForm1::Timer1Timer);
 }
 
@@ -603,7 +597,14 @@ bool TForm1::event(QEvent* event) {
         }
         return true;
     }
-    return SkinWindow::event(event);
+    const bool handled = SkinWindow::event(event);
+    // The pointer starts hover fades, and leaving the window may start one: the tick runs
+    // them down.
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Leave ||
+        event->type() == QEvent::Enter) {
+        wakeTick();
+    }
+    return handled;
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
@@ -746,6 +747,9 @@ void TForm1::changeEvent(QEvent* event) {
     } else if (change->oldState().testFlag(Qt::WindowMinimized) && !minimizing_) {
         FadeIn(); // restored by the window manager (a taskbar click)
     }
+    if (!isMinimized()) {
+        cameIntoView();
+    }
 }
 
 void TForm1::Alwaysontop1Click() {
@@ -805,15 +809,77 @@ void TForm1::Timer1Timer() {
     in.scrollInfo = controller_->settingsScrollInfo();
     in.scrollTitle = controller_->settingsScrollTitle();
     in.cursor = pointer();
+    if (!seen()) {
+        // Nobody sees the spectrum or the scrolling: no analysis, no drawing, no wake-ups
+        // until the window comes back (cameIntoView).
+        controller_->Timer1().stop();
+        tickParked_ = true;
+        return;
+    }
     StreamVisualSource source(controller_->engine(), controller_->StreamHandle());
     const SkinValues before = compositor();
     animationTick(compositor(), controls(), in, in.streamOpen ? &source : nullptr,
                   controller_->elapsedSecondsRef());
     // Every other change (texts, states, the pointer) refreshes when it happens; the tick only
-    // redraws when it moved something, so a still window costs no drawing.
-    if (!sameAnimationFrame(before, compositor())) {
+    // redraws what it moved (mostly the spectrum's box), so a still window costs no drawing.
+    const std::optional<QRegion> area = compositor().tickArea(before);
+    if (area) {
+        RefreshArea(*area);
+    } else {
         Refresh();
     }
+    // Nothing plays and nothing moves (no fade, no text that scrolls): the tick waits for the
+    // next change (a refresh, the pointer, a play command) instead of waking 33 times a second.
+    const auto fading = [this] {
+        const auto& fades = compositor().HoverFade;
+        return std::any_of(fades.begin(), fades.end(), [](int f) { return f > 0; });
+    };
+    const bool scrolling = (in.scrollInfo && compositor().infoScrolls()) ||
+                           (in.scrollTitle && compositor().songScrolls());
+    if (!in.streamOpen && !in.videoOpen && area && area->isEmpty() && compositor().TextFade == 0 &&
+        !scrolling && !fading()) {
+        controller_->Timer1().stop();
+        tickParked_ = true;
+    }
+}
+
+void TForm1::wakeTick() {
+    // While a play command runs it owns the tick; it starts it again when it ends.
+    if (tickParked_ && seen() && controller_ != nullptr && !controller_->Busy()) {
+        tickParked_ = false;
+        controller_->Timer1().start();
+    }
+}
+
+bool TForm1::seen() const {
+    return isVisible() && !isMinimized();
+}
+
+void TForm1::refreshIfSeen() {
+    if (seen()) {
+        stale_ = false;
+        Refresh();
+        wakeTick(); // a new text may scroll
+    } else {
+        stale_ = true;
+    }
+}
+
+void TForm1::cameIntoView() {
+    if (!seen() || controller_ == nullptr) {
+        return;
+    }
+    if (stale_) {
+        stale_ = false;
+        Refresh();
+    }
+    wakeTick();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    SkinWindow::showEvent(event);
+    audio::markStageOnce("window_shown");
+    cameIntoView();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -112,6 +112,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildMenu();
@@ -128,6 +129,14 @@ private:
     // bitrate and format labels); otherwise once the pointer has moved past the drag distance.
     void armDrag(QMouseEvent* event, bool atOnce);
     void finishMinimize();
+    // Whether anybody can see the window: shown and not minimised. Hidden to the tray or
+    // iconified, the tick stops and refreshes wait (nothing drawn that nobody can see); both
+    // come back when the window does. The tick also stops while nothing moves, and wakes
+    // with the next refresh or pointer event.
+    bool seen() const;
+    void refreshIfSeen();
+    void cameIntoView();
+    void wakeTick();
 
     QString appPath_;
     Links links_;
@@ -154,6 +163,8 @@ private:
     };
     Drag drag_;
     bool suppressClick_ = false;
+    bool tickParked_ = false; // the tick stopped itself: window not seen, or nothing moving
+    bool stale_ = false;      // a refresh was skipped while the window could not be seen
 };
 
 } // namespace tl

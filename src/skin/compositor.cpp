@@ -80,7 +80,7 @@ const QImage& TMyAbout::slotImage(int slot) const {
 
 QImage TMyAbout::loadThemeImage(const QString& fileName, QSize background) const {
     if (builtIn_) {
-        const GeneratedTheme& t = builtInTheme();
+        const GeneratedTheme& t = builtInTheme(scale_ >= 2);
         if (scale_ >= 2) {
             if (const auto it = t.images.find(doubleSizeName(fileName)); it != t.images.end()) {
                 return it->second;
@@ -283,15 +283,20 @@ const SkinControl* TMyAbout::labelAtCursor() const {
     return nullptr;
 }
 
-bool TMyAbout::Render(const SkinControl* hoverTarget) {
+bool TMyAbout::Render(const SkinControl* hoverTarget, const QRegion& area) {
     if (busy_ || surface_.isNull()) {
         return false;
     }
     busy_ = true;
     QPainter p(&surface_);
+    const bool partial = !area.isEmpty();
+    if (partial) {
+        p.setClipRegion(area);
+    }
     // Nearly transparent rather than fully: the whole rectangle stays part of the window.
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(QRect(QPoint(0, 0), size()), QColor(255, 255, 255, 2));
+    p.fillRect(partial ? area.boundingRect() : QRect(QPoint(0, 0), size()),
+               QColor(255, 255, 255, 2));
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -307,7 +312,7 @@ bool TMyAbout::Render(const SkinControl* hoverTarget) {
     for (const SkinControl& c : controls_.controls()) {
         switch (c.kind) {
         case SkinControlKind::Label:
-            drawLabel(p, c, hoverTarget, underCursor);
+            drawLabel(p, c, hoverTarget, underCursor, area);
             break;
         case SkinControlKind::Slider:
             drawSlider(p, c);
@@ -332,8 +337,43 @@ bool TMyAbout::Render(const SkinControl* hoverTarget) {
     return true;
 }
 
+QRect TMyAbout::visualArea() const {
+    const VisualSettings& v = theme_.visual;
+    if (!v.visible) {
+        return {};
+    }
+    QRect box;
+    for (int i = 0; i < v.count; ++i) {
+        box |= spectrumBarRect(v, i, kMaxSpectrumBars);
+    }
+    for (int channel = 0; channel < 2; ++channel) {
+        box |= levelBarRect(v, channel, 32768);
+    }
+    return box & QRect(QPoint(0, 0), size());
+}
+
+std::optional<QRegion> TMyAbout::tickArea(const SkinValues& before) const {
+    if (before.TextFade != TextFade || before.HoverFade != HoverFade ||
+        before.VisualKind != VisualKind) {
+        return std::nullopt;
+    }
+    QRegion area;
+    if (before.SpectrumBars != SpectrumBars || before.Levels != Levels) {
+        area += visualArea();
+    }
+    const bool song = songScrolls() && before.SongScroll != SongScroll;
+    const bool info = infoScrolls() && before.InfoScroll != InfoScroll;
+    for (const SkinControl& c : controls_.controls()) {
+        if (c.kind == SkinControlKind::Label && c.visible &&
+            ((song && c.keyword == u"song") || (info && c.keyword == u"info"))) {
+            area += c.bounds & QRect(QPoint(0, 0), size());
+        }
+    }
+    return area;
+}
+
 void TMyAbout::drawLabel(QPainter& p, const SkinControl& c, const SkinControl* hoverTarget,
-                         const SkinControl* underCursor) {
+                         const SkinControl* underCursor, const QRegion& area) {
     if (!c.visible) {
         return;
     }
@@ -361,6 +401,11 @@ void TMyAbout::drawLabel(QPainter& p, const SkinControl& c, const SkinControl* h
         }
     }
 
+    // Texts are laid out even where the clip hides them: a partial pass skips the labels it
+    // does not touch (their strips keep their offsets until a pass draws them).
+    if (!area.isEmpty() && !area.intersects(c.bounds)) {
+        return;
+    }
     const QFont font = fontFor(c);
     if (c.keyword == u"song" || (c.keyword == u"info" && !c.caption.isEmpty())) {
         if (c.keyword == u"song") {
@@ -467,7 +512,7 @@ void TMyAbout::drawList(QPainter& p, const SkinControl& c) {
     const QFontMetricsF metrics(font);
     const double lineHeight = metrics.lineSpacing();
     p.save();
-    p.setClipRect(c.bounds);
+    p.setClipRect(c.bounds, Qt::IntersectClip);
     p.setFont(font);
     p.setPen(Qt::white);
     double y = c.bounds.top() - c.scrollY;

@@ -16,6 +16,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QRegion>
 #include <QString>
 
 #include <array>
@@ -58,8 +59,19 @@ public:
     // Draws the whole surface. hoverTarget is the control the pointer was last reported over
     // (nullptr for the window itself); image buttons without image draw their caption in white
     // while they are the target. Returns false (drawing nothing) while a pass or an image swap
-    // is under way, or when there is no surface.
-    bool Render(const SkinControl* hoverTarget);
+    // is under way, or when there is no surface. With a non-empty `area` only that part of the
+    // surface is drawn again (clipped, text labels outside it skipped); the rest keeps what the
+    // last pass drew, so the caller must know that nothing else changed (tickArea).
+    bool Render(const SkinControl* hoverTarget, const QRegion& area = QRegion());
+
+    // The part of the surface that changed since the animated values were `before` (the
+    // player's tick compares the values before and after it): empty when nothing drawn
+    // changed; the visualisation's box and the scrolling strips when only they moved; nullopt
+    // when the whole window must be drawn again (text fade, hover fade, visualisation kind).
+    std::optional<QRegion> tickArea(const SkinValues& before) const;
+    // The box the visualisation can draw in (spectrum bars and level bars at full height and
+    // length), within the surface; empty when the theme shows no visualisation.
+    QRect visualArea() const;
 
     // Swaps the image of every slot bound to keyword ("play", "mute", "record", ...) for the
     // theme's fileName; a missing file changes nothing. Returns whether a slot changed. The
@@ -126,7 +138,7 @@ private:
     QFont fontFor(const SkinControl& c) const;
     const SkinControl* labelAtCursor() const;
     void drawLabel(QPainter& p, const SkinControl& c, const SkinControl* hoverTarget,
-                   const SkinControl* underCursor);
+                   const SkinControl* underCursor, const QRegion& area);
     void drawStrip(QPainter& p, const SkinControl& c, const QFont& font, const QColor& color,
                    Strip& strip, double& offset);
     void drawSlider(QPainter& p, const SkinControl& c);

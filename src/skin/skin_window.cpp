@@ -48,15 +48,28 @@ TMyAbout::LoadResult SkinWindow::LoadTheme(const QString& themeFolder, bool reco
     return result;
 }
 
-void SkinWindow::renderWith(const SkinControl* hoverTarget) {
+void SkinWindow::renderWith(const SkinControl* hoverTarget, const QRegion& area) {
     about_->setCursorPos(pointer_);
-    about_->Render(hoverTarget);
+    about_->Render(hoverTarget, area);
 }
 
 void SkinWindow::Refresh() {
     renderWith(nullptr);
     hoverTarget_ = nullptr;
     Present();
+}
+
+void SkinWindow::RefreshArea(const QRegion& area) {
+    if (area.isEmpty()) {
+        return;
+    }
+    if (shapeDirty_) {
+        Refresh(); // the mask follows the whole image
+        return;
+    }
+    // The last full pass chose the hover target; the area is drawn as that pass drew it.
+    renderWith(hoverTarget_, area);
+    update(area);
 }
 
 void SkinWindow::Present() {

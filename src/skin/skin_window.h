@@ -48,6 +48,9 @@ public:
     // Render with the window as the hover target, then Present. What every caller uses after
     // changing a text, an enabled or pressed state, or a value the compositor draws.
     void Refresh();
+    // Draws only `area` again and repaints only it: for the tick, when nothing outside the
+    // area changed (TMyAbout::tickArea). An empty area draws nothing.
+    void RefreshArea(const QRegion& area);
     // Hands the current image to the window (a repaint is scheduled; the mask is updated when
     // the shape may have changed).
     void Present();
@@ -116,7 +119,7 @@ protected:
     SkinControl* labelAt(QPoint point);
 
 private:
-    void renderWith(const SkinControl* hoverTarget);
+    void renderWith(const SkinControl* hoverTarget, const QRegion& area = QRegion());
     void pointerLeft(SkinControl* control);
     SkinControl* sliderAt(QPoint point);
     void followSlider(SkinControl* slider, QPoint point);

@@ -623,7 +623,7 @@ QString buttonSection(const Place& place, const Palette& pal) {
 
 } // namespace
 
-GeneratedTheme drawTheme(ThemeDesign design) {
+GeneratedTheme drawTheme(ThemeDesign design, bool dense) {
     const bool night = design == ThemeDesign::Nocturne;
     const Palette pal = night ? nocturne() : daybreak();
     GeneratedTheme t;
@@ -631,6 +631,9 @@ GeneratedTheme drawTheme(ThemeDesign design) {
 
     // Each picture at window size and, as "NAME@2x.png", at twice that for dense screens.
     for (const int scale : {1, 2}) {
+        if (scale == 2 && !dense) {
+            break;
+        }
         const auto put = [&](const char* name, QImage image) {
             const QString file = scale == 1 ? QStringLiteral("%1.png").arg(QLatin1String(name))
                                             : QStringLiteral("%1@2x.png").arg(QLatin1String(name));
@@ -720,9 +723,13 @@ GeneratedTheme drawTheme(ThemeDesign design) {
     return t;
 }
 
-const GeneratedTheme& builtInTheme() {
-    static const GeneratedTheme theme = drawTheme(ThemeDesign::Nocturne);
-    return theme;
+const GeneratedTheme& builtInTheme(bool dense) {
+    if (dense) {
+        static const GeneratedTheme both = drawTheme(ThemeDesign::Nocturne, true);
+        return both;
+    }
+    static const GeneratedTheme plain = drawTheme(ThemeDesign::Nocturne, false);
+    return plain;
 }
 
 } // namespace tl

@@ -19,16 +19,19 @@ enum class ThemeDesign {
 struct GeneratedTheme {
     QString name; // folder name under Themes/
     QString ini;  // theme.ini text
-    // file name -> image (ARGB32 premultiplied); every "NAME.png" has a "NAME@2x.png" drawn at
-    // twice the size, with a device pixel ratio of 2.
+    // file name -> image (ARGB32 premultiplied); when drawn dense, every "NAME.png" has a
+    // "NAME@2x.png" drawn at twice the size, with a device pixel ratio of 2.
     std::map<QString, QImage> images;
 };
 
 inline constexpr const char* kDefaultThemeName = "Nocturne";
 
-GeneratedTheme drawTheme(ThemeDesign design);
+// dense: also the "NAME@2x.png" set (the theme generator writes both).
+GeneratedTheme drawTheme(ThemeDesign design, bool dense = true);
 
-// The default design, drawn once on first use (UI thread).
-const GeneratedTheme& builtInTheme();
+// The default design, drawn once on first use (UI thread). The @2x set only when asked for
+// (a dense screen): it would double the pictures' memory and drawing time where nobody
+// shows it.
+const GeneratedTheme& builtInTheme(bool dense = false);
 
 } // namespace tl

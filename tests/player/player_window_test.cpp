@@ -1,6 +1,6 @@
 // The player window offscreen with the shipped Daybreak theme and the real controller: the
 // volume slider under the mouse, dragging the window, wheel steps, double-clicks, minimising
-// and restoring, and the favourites submenu.
+// and restoring (nothing drawn meanwhile), and the favourites submenu.
 
 #include "player/player_window.h"
 #include "skin/knob_widget.h"
@@ -224,12 +224,24 @@ TEST(PlayerWindow, WheelStepsAndDoubleClicks) {
 
 TEST(PlayerWindow, MinimiseFadesOutAndRestoringNeverFlashes) {
     Player p;
+    // Idle with nothing moving, the tick stops itself; the pointer wakes it.
+    ASSERT_TRUE(test::waitUntil([&] { return !p.controller->Timer1().isActive(); }, 5000));
+    p.mouse(QEvent::MouseMove, {5, 5});
+    EXPECT_TRUE(p.controller->Timer1().isActive());
+
     p.window->minButtonClick();
     EXPECT_TRUE(p.window->fading());
     EXPECT_TRUE(p.window->isVisible());
     EXPECT_FALSE(p.window->isMinimized()) << "it fades before it goes";
     ASSERT_TRUE(test::waitUntil([&] { return p.window->isMinimized(); }, 5000));
     EXPECT_EQ(p.window->windowOpacity(), 0.0);
+    // Minimised, nothing is drawn: the tick stops itself and refreshes wait for the window.
+    ASSERT_TRUE(test::waitUntil([&] { return !p.controller->Timer1().isActive(); }, 5000));
+    ASSERT_TRUE(p.control("Label7").visible);
+    const QImage hidden = p.window->compositor().surface().copy();
+    p.control("Label7").caption = QStringLiteral("12:34");
+    Q_EMIT p.controller->refreshRequested();
+    EXPECT_EQ(p.window->compositor().surface(), hidden);
 
     // Whenever the window is shown or comes back from being minimised, it is transparent.
     struct Watch : QObject {
@@ -248,6 +260,8 @@ TEST(PlayerWindow, MinimiseFadesOutAndRestoringNeverFlashes) {
     EXPECT_FALSE(p.window->isMinimized());
     EXPECT_TRUE(p.window->isVisible());
     EXPECT_LT(watch.worst, 0.05);
+    EXPECT_TRUE(p.controller->Timer1().isActive()) << "the tick runs again";
+    EXPECT_NE(p.window->compositor().surface(), hidden) << "the skipped refresh is drawn";
     ASSERT_TRUE(test::waitUntil([&] { return !p.window->fading(); }, 5000));
     EXPECT_EQ(p.window->windowOpacity(), 1.0);
 

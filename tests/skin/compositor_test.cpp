@@ -346,6 +346,76 @@ TEST_F(StripTest, TextFadeAlpha) {
     EXPECT_EQ(textFadeAlpha(52), 251); // taken modulo 256
 }
 
+// The tick redraws only what moved: a pass over tickArea's region must leave the surface exactly
+// as a whole pass would, and the region must be empty exactly when nothing drawn changed.
+TEST_F(StripTest, PartialPassMatchesAWholePass) {
+    dir.image(QStringLiteral("5.png"),
+              test::solidStrip(24, 20, {kNormal, kHover, kPressed, kDisabled}));
+    model.add(test::label("Button1", 105, "play", "play"));
+    load("[song]\nvisible=1\nx=20\ny=10\nw=120\nh=20\nFontColor=16777215\nFontSize=14\n"
+         "[info]\nvisible=1\nx=20\ny=35\nw=60\nh=20\nFontColor=16777215\nFontSize=14\n"
+         "[play]\nvisible=1\nx=150\ny=5\n"
+         "[Visual]\nvisible=1\nColor=65280\nx=150\ny=30\nh=20\nw=3\nspace=2\ncount=5\n");
+    control("Label3").caption = QStringLiteral("A song title far too long for its strip to hold");
+    control("Label4").caption = QStringLiteral("Fits");
+    struct Row {
+        const char* what;
+        void (*change)(SkinValues&);
+        enum { Nothing, Area, Whole } expect;
+    };
+    const Row rows[] = {
+        {"nothing", [](SkinValues&) {}, Row::Nothing},
+        {"fitting info scrolls", [](SkinValues& v) { v.InfoScroll += 0.7; }, Row::Nothing},
+        {"bars", [](SkinValues& v) { v.SpectrumBars[1] = 17; }, Row::Area},
+        {"bar drops to zero", [](SkinValues& v) { v.SpectrumBars[1] = 0; }, Row::Area},
+        {"levels",
+         [](SkinValues& v) {
+             v.Levels = {30000, 100};
+         },
+         Row::Area},
+        {"long song scrolls", [](SkinValues& v) { v.SongScroll += 0.7; }, Row::Area},
+        {"song and bars",
+         [](SkinValues& v) {
+             v.SongScroll += 5;
+             v.SpectrumBars[4] = 20;
+         },
+         Row::Area},
+        {"text fade", [](SkinValues& v) { v.TextFade = 20; }, Row::Whole},
+        {"hover fade", [](SkinValues& v) { v.HoverFade[5] = 40; }, Row::Whole},
+        {"kind", [](SkinValues& v) { v.VisualKind = 1; }, Row::Whole},
+        {"levels shown",
+         [](SkinValues& v) {
+             v.Levels = {32768, 32768};
+         },
+         Row::Area},
+        {"kind back", [](SkinValues& v) { v.VisualKind = 0; }, Row::Whole},
+    };
+    about.Render(nullptr);
+    for (const Row& r : rows) {
+        const SkinValues before = about;
+        r.change(about);
+        const std::optional<QRegion> area = about.tickArea(before);
+        ASSERT_EQ(!area.has_value(), r.expect == Row::Whole) << r.what;
+        if (!area) {
+            about.Render(nullptr);
+            continue;
+        }
+        EXPECT_EQ(area->isEmpty(), r.expect == Row::Nothing) << r.what;
+        about.Render(nullptr, *area);
+        const QImage partial = about.surface().copy();
+        about.Render(nullptr);
+        EXPECT_EQ(partial, about.surface()) << r.what;
+    }
+    // The visualisation's box covers the longest level bars as well as the bars at full height.
+    const VisualSettings& v = about.theme().visual;
+    const QRect box = about.visualArea();
+    for (const QRect& r : {levelBarRect(v, 0, 32768), levelBarRect(v, 1, 32768),
+                           spectrumBarRect(v, 0, 20), spectrumBarRect(v, 4, 20)}) {
+        EXPECT_TRUE(box.contains(r))
+            << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+    }
+}
+
 // --- visualisation ------------------------------------------------------------------------------
 
 TEST_F(CompositorTest, SpectrumBarsStandOnTheBottomEdge) {
