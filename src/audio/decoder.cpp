@@ -15,7 +15,6 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,27 +35,6 @@ std::string avError(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
     return buf;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
-std::string trimmedLower(std::string_view v) {
-    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front())))
-        v.remove_prefix(1);
-    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back())))
-        v.remove_suffix(1);
-    std::string out(v);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 // The demuxer to force for a Content-Type, or nullptr to let FFmpeg probe.
