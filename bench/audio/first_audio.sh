@@ -191,7 +191,8 @@ echo "Stages of a start, ms after the player process was started (median of $RUN
 python3 - "$WORK" "$RUNS" "${NAMES[@]}" <<'PY'
 import statistics, sys
 work, runs, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-stages = [("main", "process start (main)"), ("window_shown", "window shown"),
+stages = [("main", "process start (main)"), ("preopen", "stream opened early"),
+          ("window_shown", "window shown"),
           ("resolved", "address resolved"), ("connected", "connected"),
           ("headers", "reply headers"), ("probed", "probe done"),
           ("first_frame", "first decoded frame"), ("opened", "open returned"),

@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "audio/stage_log.h"
 #include "common/ini_file.h"
 #include "common/text.h"
 #include "directory/search_tab.h"
@@ -461,7 +462,28 @@ QList<TForm1::FavouritesMenuGroup> Application::favouritesMenu(int maxGroups, in
     return groups;
 }
 
+// A play at start-up: the stored stream starts connecting now, while the windows are built.
+// The play command takes it over when it opens that address (the station manager may still
+// select another), so what the user sees and the order of the status texts stay as they are.
+void Application::preopenStartupStream() {
+    const IniFile ini = IniFile::load(appPath_ + QStringLiteral("config.ini"));
+    const StartupConfig config = readStartupConfig(ini, appPath_);
+    if (!config.settings.PlayOnStart) {
+        return;
+    }
+    const std::optional<QString> address = DirectPlayAddress(config.last.Url);
+    if (!address) {
+        return;
+    }
+    if (!config.settings.Proxy.trimmed().isEmpty()) {
+        engine_.setProxy(config.settings.Proxy.toStdString());
+    }
+    audio::markStage("preopen");
+    engine_.preopen(address->toStdString());
+}
+
 bool Application::start() {
+    preopenStartupStream();
     // Every window carries the program's icon (drawn by tools/icon_generator); without the
     // files the player keeps its built-in one.
     QIcon icon;

@@ -61,6 +61,7 @@ public:
 
 private:
     bool createPlayerWindow();
+    void preopenStartupStream();
     void createRecorder();
     void createStationManager();
     void createSettingsDialog();

@@ -79,6 +79,7 @@ struct Engine::Impl {
     std::vector<std::shared_ptr<Stream>> graveyard; // freed from their own threads
     std::string proxy;
     std::shared_ptr<const PositionSource> positionSource;
+    std::shared_ptr<Stream> preopened; // Engine::preopen's, until a streamCreateUrl takes it
     StreamHandle nextStream = 1;
     EncoderHandle nextEncoder = 1;
 
@@ -89,6 +90,9 @@ struct Engine::Impl {
         auto it = streams.find(h);
         return it == streams.end() ? nullptr : it->second;
     }
+
+    std::shared_ptr<Stream> startStream(const std::string& url, const OpenOptions& options,
+                                        bool hold);
 
     std::shared_ptr<EncoderEntry> findEncoder(EncoderHandle h) const {
         std::lock_guard lock(mutex);
@@ -141,6 +145,8 @@ Engine::~Engine() {
         for (auto& [id, s] : impl_->streams)
             all.push_back(s);
         impl_->streams.clear();
+        if (impl_->preopened)
+            all.push_back(std::move(impl_->preopened));
     }
     for (auto& s : all)
         impl_->shutdown(s);
@@ -202,19 +208,24 @@ void Engine::setProxy(const std::string& proxy) {
     succeed();
 }
 
-StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& options,
-                                     std::stop_token stop) {
-    impl_->buryDead();
-    tlsOpenFailure = {};
-    if (!impl_->output.initialised())
-        return fail(ErrorCode::Init), 0;
-    if (url.empty() || url.find("://") == std::string::npos)
-        return fail(ErrorCode::FileOpen), 0;
+namespace {
 
+bool sameTimeouts(const OpenOptions& a, const OpenOptions& b) {
+    return a.connectTimeout == b.connectTimeout && a.stallTimeout == b.stallTimeout &&
+           a.startTimeout == b.startTimeout;
+}
+
+} // namespace
+
+// Creates a stream for `url` and starts its threads; nullptr (errorCode set) when it cannot.
+// hold: the stream keeps its status lines for a later owner (preopen).
+std::shared_ptr<Stream> Engine::Impl::startStream(const std::string& url,
+                                                  const OpenOptions& options, bool hold) {
     auto s = std::make_shared<Stream>();
     s->url = url;
     s->options = options;
-    s->rate = impl_->output.rate();
+    s->rate = output.initialised() ? output.rate() : kOutputRate;
+    s->holdStatus = hold; // before the network thread can see a header
     s->mms = detail::startsWithNoCase(url, "mms://") || detail::startsWithNoCase(url, "mmsh://") ||
              detail::startsWithNoCase(url, "mmst://");
     s->hls =
@@ -224,9 +235,9 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     s->connectDeadline = started + options.connectTimeout;
     s->startDeadline = started + options.startTimeout;
     {
-        std::lock_guard lock(impl_->mutex);
-        s->proxy = impl_->proxy;
-        s->id = impl_->nextStream++;
+        std::lock_guard lock(mutex);
+        s->proxy = proxy;
+        s->id = nextStream++;
     }
     try {
         if (!s->openedByFfmpeg())
@@ -235,7 +246,68 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
     } catch (const std::system_error&) {
         s->cancel();
         s->join();
-        return fail(ErrorCode::Memory), 0;
+        fail(ErrorCode::Memory);
+        return nullptr;
+    }
+    return s;
+}
+
+void Engine::preopen(const std::string& url, const OpenOptions& options) {
+    impl_->buryDead();
+    std::shared_ptr<Stream> previous;
+    {
+        std::lock_guard lock(impl_->mutex);
+        previous = std::move(impl_->preopened);
+    }
+    if (previous)
+        impl_->shutdown(previous);
+    if (url.empty() || url.find("://") == std::string::npos)
+        return;
+    OpenOptions quiet = options;
+    quiet.onStatus = nullptr;
+    quiet.onReconnect = nullptr;
+    std::shared_ptr<Stream> s = impl_->startStream(url, quiet, true);
+    if (!s)
+        return;
+    std::lock_guard lock(impl_->mutex);
+    impl_->preopened = std::move(s);
+}
+
+StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& options,
+                                     std::stop_token stop) {
+    impl_->buryDead();
+    tlsOpenFailure = {};
+    std::shared_ptr<Stream> early;
+    {
+        std::lock_guard lock(impl_->mutex);
+        early = std::move(impl_->preopened);
+    }
+    if (early) {
+        // Taken over only when it is what this call would open and still on its way; a stream
+        // that failed or gave up is opened again, so its failure is reported as it is now.
+        bool usable = early->url == url && sameTimeouts(early->options, options) &&
+                      early->rate == impl_->output.rate() && !early->startExpired();
+        if (usable) {
+            std::lock_guard lock(early->m);
+            usable = !early->stop && early->phase != Stream::Phase::Failed;
+        }
+        if (!usable) {
+            impl_->shutdown(early);
+            early.reset();
+        }
+    }
+    if (!impl_->output.initialised())
+        return fail(ErrorCode::Init), 0;
+    if (url.empty() || url.find("://") == std::string::npos)
+        return fail(ErrorCode::FileOpen), 0;
+
+    std::shared_ptr<Stream> s = early;
+    if (s) {
+        s->takeOver(options);
+    } else {
+        s = impl_->startStream(url, options, false);
+        if (!s)
+            return 0;
     }
     // The device starts while the stream connects and probes, not after it.
     impl_->output.prepare(s);

@@ -136,6 +136,16 @@ public:
     StreamHandle streamCreateUrl(const std::string& url, const OpenOptions& options,
                                  std::stop_token stop = {});
 
+    // Starts opening `url` ahead of the streamCreateUrl that will ask for it (a play at
+    // start-up, while the windows are still being built). It connects, probes and decodes
+    // ahead as streamCreateUrl would, but hands nothing out: its status lines are kept. The
+    // next streamCreateUrl takes it over when it asks for the same address with the same
+    // time-outs while it is still on its way (it is then handed the kept lines first, in
+    // order); any other ends it, and a failed one is opened again. One at a time: a second
+    // call replaces the first. Callbacks in `options` are ignored. Works before init(); the
+    // output device opens when it is taken over. Never blocks for long.
+    void preopen(const std::string& url, const OpenOptions& options = {});
+
     // Byte positions of the stream's ring: End = capacity (kNoEnd when there is no ring, and
     // once the download has ended, so a buffering loop never waits for bytes that cannot
     // come), Download = bytes received, Current = bytes taken by the decoder (both wrap at

@@ -86,6 +86,39 @@ bool Stream::startExpired() {
     return true;
 }
 
+void Stream::announceStatus(const std::string& line) {
+    std::lock_guard lock(callbackMutex);
+    if (holdStatus) {
+        // Bounded as the headers are (redirects start a new count; curl limits those).
+        if (heldStatus.size() < 16 * 64)
+            heldStatus.push_back(line);
+    } else if (options.onStatus) {
+        invokeQuietly(options.onStatus, line);
+    }
+}
+
+void Stream::announceReconnect(bool again) {
+    std::lock_guard lock(callbackMutex);
+    if (!options.onReconnect)
+        return;
+    try {
+        options.onReconnect(again);
+    } catch (...) {
+    }
+}
+
+void Stream::takeOver(const OpenOptions& owner) {
+    std::lock_guard lock(callbackMutex);
+    options.onStatus = owner.onStatus;
+    options.onReconnect = owner.onReconnect;
+    holdStatus = false;
+    if (options.onStatus)
+        for (const std::string& line : heldStatus)
+            invokeQuietly(options.onStatus, line);
+    heldStatus.clear();
+    heldStatus.shrink_to_fit();
+}
+
 bool Stream::onOwnThread() const {
     const auto self = std::this_thread::get_id();
     return self == net.get_id() || self == dec.get_id();

@@ -77,6 +77,8 @@ struct Stream {
     StreamHandle id = 0;
     int rate = kOutputRate;
     std::string url;
+    // Read by the stream's threads without a lock, except the two callbacks: those are read
+    // and replaced under callbackMutex (announceStatus, announceReconnect, takeOver).
     OpenOptions options;
     std::string proxy;
     bool mms = false;
@@ -114,6 +116,12 @@ struct Stream {
     bool reconnecting = false;
     // startTimeout passed before play(): the stream is over, whatever is still buffered.
     std::atomic<bool> abandoned{false};
+
+    // A stream opened ahead of its streamCreateUrl (Engine::preopen) keeps its status lines
+    // until one takes it over. Guarded by callbackMutex, as are options.onStatus/onReconnect.
+    std::mutex callbackMutex;
+    bool holdStatus = false;
+    std::vector<std::string> heldStatus;
 
     // Set by the network thread while it runs, guarded by m: wakes its wait for the socket,
     // so a stop does not wait for that wait's time-out.
@@ -161,6 +169,13 @@ struct Stream {
     // hasEnded() (a full ring keeps the network thread waiting); any thread, m not held.
     bool startExpired();
     bool onOwnThread() const;
+    // Network thread: hands a status line to onStatus, or keeps it while the stream has no
+    // owner yet; and tells onReconnect.
+    void announceStatus(const std::string& line);
+    void announceReconnect(bool again);
+    // Any thread: the owner's callbacks replace the ones the stream was opened with, and the
+    // lines kept so far go to the new onStatus first, in order.
+    void takeOver(const OpenOptions& owner);
     void stopEncoders() { encoders.stopAll(); }
     void join();
     void pushHistory(const int16_t* frames, std::size_t count);

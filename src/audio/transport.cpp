@@ -84,12 +84,7 @@ void announceReconnecting(Stream& s, bool reconnecting) {
         s.reconnecting = reconnecting;
     }
     s.cv.notify_all();
-    if (!s.options.onReconnect)
-        return;
-    try {
-        s.options.onReconnect(reconnecting);
-    } catch (...) {
-    }
+    s.announceReconnect(reconnecting);
 }
 
 // End of a reconnection's headers. False turns the answer away (the transfer ends).
@@ -176,8 +171,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     }
     if (keep) {
         line.resize(cutNetworkText(line, kMaxHeaderChars).size());
-        if (s.options.onStatus)
-            invokeQuietly(s.options.onStatus, line);
+        s.announceStatus(line);
     }
 
     std::lock_guard lock(s.m);

@@ -43,6 +43,13 @@ bool IsPlaylistAddress(const QString& address) {
 
 } // namespace
 
+std::optional<QString> DirectPlayAddress(const QString& url) {
+    if (IsPlaylistAddress(url) || !IsPlayableStreamAddress(url)) {
+        return std::nullopt;
+    }
+    return url;
+}
+
 PlayerController::PlayerController(audio::Engine& engine, QString appPath, PlayerSettings& settings,
                                    NowPlaying& nowPlaying, ControlModel& controls, SkinValues& skin,
                                    Links links, QObject* parent)

@@ -38,6 +38,10 @@ inline constexpr char kTextStopped[] = "stopped";
 inline constexpr char kTextReconnecting[] = "reconnecting...";
 inline constexpr char kNoInternet[] = "Can't connect to internet!";
 
+// The stream a play of the stored address `url` opens as it is, with nothing to resolve
+// first (no playlist to download); nullopt otherwise. What start-up may open early.
+std::optional<QString> DirectPlayAddress(const QString& url);
+
 class PlayerController : public QObject {
     Q_OBJECT
 public:
