@@ -65,6 +65,10 @@ PlayerController::PlayerController(audio::Engine& engine, QString appPath, Playe
     timer1_.start();
     playTimer_.setInterval(1000);
     connect(&playTimer_, &QTimer::timeout, this, &PlayerController::PlayTimerTimer);
+    // Started when a title arrives, not polling: a stream that changes its title every few
+    // minutes costs no wake-ups in between. Titles that come faster are handed on at most
+    // every 100 ms, the newest each time.
+    titleTimer_.setSingleShot(true);
     titleTimer_.setInterval(100);
     connect(&titleTimer_, &QTimer::timeout, this, &PlayerController::deliverPendingTitle);
 }
@@ -568,9 +572,19 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
             if (!changed) {
                 return;
             }
-            std::lock_guard lock(titleMutex_);
-            pendingTitle_ = capNetworkText(*changed);
-            pendingTitleGeneration_ = generation;
+            {
+                std::lock_guard lock(titleMutex_);
+                pendingTitle_ = capNetworkText(*changed);
+                pendingTitleGeneration_ = generation;
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation] {
+                    if (generation == generation_.load() && !titleTimer_.isActive()) {
+                        titleTimer_.start();
+                    }
+                },
+                Qt::QueuedConnection);
         });
         engine_.play(handle);
         audio::markStage("play");

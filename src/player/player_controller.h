@@ -187,7 +187,7 @@ private:
     CompanionVideo video_;
     QTimer timer1_;     // 30 ms animation tick; its timeout is the window's
     QTimer playTimer_;  // 1 s elapsed-time counter
-    QTimer titleTimer_; // hands the latest metadata title to the window, about every 100 ms
+    QTimer titleTimer_; // single shot: hands the latest metadata title to the window
 
     bool busy_ = false;   // UI thread only (see Busy())
     int refreshHold_ = 0; // > 0 while a batch of status codes is applied; one refresh at its end

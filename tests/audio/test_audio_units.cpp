@@ -396,6 +396,27 @@ TEST(Analysis, FullScaleSineOnABinGivesAboutOne) {
     out.fill(1.0f);
     spectrum1024(silence, out);
     EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0f);
+
+    // Every bin, the edges (0 and 511) included, against a direct transform: a DC offset, a
+    // sine near the top and noise.
+    std::array<float, kFftSize> mixed;
+    uint32_t seed = 12345;
+    for (std::size_t i = 0; i < mixed.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        mixed[i] = 0.2f + 0.3f * static_cast<float>(std::sin(std::numbers::pi * 510.5 * i / 512)) +
+                   0.4f * (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f);
+    }
+    spectrum1024(mixed, out);
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        double re = 0;
+        double im = 0;
+        for (std::size_t n = 0; n < kFftSize; ++n) {
+            const double x = mixed[n] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * n / kFftSize));
+            re += x * std::cos(2 * std::numbers::pi * k * n / kFftSize);
+            im -= x * std::sin(2 * std::numbers::pi * k * n / kFftSize);
+        }
+        ASSERT_NEAR(out[k], std::hypot(re, im) * 4 / kFftSize, 1e-4) << "bin " << k;
+    }
 }
 
 TEST(Analysis, StereoPeakLevelPacksLeftLowRightHigh) {
