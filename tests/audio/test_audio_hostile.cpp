@@ -225,6 +225,75 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
     }
 }
 
+// A stream opened early (a play at start-up) is taken over by the open that asks for it and
+// hands over the status lines it kept, exactly those a fresh open gives and in order; an open
+// of anything else, or of a stream whose early open failed, opens anew.
+TEST(HostileEngine, PreopenIsTakenOverOrOpenedAgain) {
+    ASSERT_TRUE(g_hostile->up) << "hostile_server.py did not start";
+    struct Row {
+        const char* early; // nullptr: no early open
+        const char* mode;
+        bool plays;
+        audio::ConnectFault fault = audio::ConnectFault::None;
+    };
+    const Row rows[] = {
+        {nullptr, "normal", true}, // the reference lines, as a fresh open hands them out
+        {"normal", "normal", true},
+        {"reset_head", "reset_head", false}, // failed early: opened again, and fails again
+        {"normal", "refused", false, audio::ConnectFault::Refused}, // another address
+    };
+    audio::Engine engine;
+    // Before init, as at start-up; the first row asks for another address, so it goes.
+    engine.preopen(g_hostile->url("bare").toStdString());
+    ASSERT_TRUE(engine.init());
+    audio::StreamHandle last = 0;
+    std::vector<std::string> reference;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.early ? row.early : "-") + " then " + row.mode);
+        QTcpServer closed; // a port nobody listens on once this is gone
+        ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+        const std::string refused =
+            "http://127.0.0.1:" + std::to_string(closed.serverPort()) + "/refused";
+        closed.close();
+        const auto url = [&](const char* mode) {
+            return std::string(mode) == "refused" ? refused : g_hostile->url(mode).toStdString();
+        };
+        if (row.early) {
+            engine.preopen(url(row.early));
+            std::this_thread::sleep_for(500ms); // headers and probe happen before the open
+        }
+        std::mutex m;
+        std::vector<std::string> lines;
+        audio::OpenOptions options;
+        options.onStatus = [&](const std::string& line) {
+            std::lock_guard lock(m);
+            lines.push_back(line.substr(0, line.find(':'))); // names: values may carry dates
+        };
+        const Opened o = openGuarded(engine, url(row.mode), options);
+        ASSERT_FALSE(o.hung);
+        EXPECT_EQ(o.handle != 0, row.plays) << static_cast<int>(o.error);
+        EXPECT_EQ(o.why.connect, row.fault);
+        if (o.handle != 0) {
+            // Handles count up from each stream's creation: the early stream's, taken over, is
+            // the one after the last; one opened anew would come after the early one's.
+            if (row.early && last != 0) {
+                EXPECT_EQ(o.handle, last + 1);
+            }
+            last = o.handle;
+            EXPECT_TRUE(engine.play(o.handle));
+            EXPECT_TRUE(waitUntil([&] { return engine.level(o.handle) != 0; }, 10s));
+            EXPECT_TRUE(engine.streamFree(o.handle));
+        }
+        std::lock_guard lock(m);
+        if (std::string(row.mode) == "normal") {
+            if (reference.empty())
+                reference = lines;
+            EXPECT_EQ(lines, reference);
+            EXPECT_GT(lines.size(), 2u);
+        }
+    }
+}
+
 TEST(HostileEngine, MmshAndMmstGoToTheirOwnProtocol) {
     audio::Engine engine;
     ASSERT_TRUE(engine.init());
