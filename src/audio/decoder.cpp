@@ -618,7 +618,11 @@ private:
             return r & ~std::size_t{3};
         };
         while (done < bytes.size()) {
-            s_.pcmCv.wait(lock, [&] { return s_.stop || room() >= 4; });
+            // Playing, and the ring is full: decoding resumes in a batch once a quarter of it
+            // has drained (only then does the output wake this thread).
+            const std::size_t want =
+                s_.playing && room() < bytes.size() - done ? kPcmRefillBytes : 4;
+            s_.pcmCv.wait(lock, [&] { return s_.stop || room() >= want; });
             if (s_.stop)
                 return;
             done += s_.pcm.write(bytes.data() + done, std::min(room(), bytes.size() - done));

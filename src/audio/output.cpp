@@ -173,11 +173,14 @@ void Output::audioCallback(void* userdata, uint8_t* out, int length) {
     const int volume = o.volume_.load();
     for (const auto& s : o.playing_) {
         std::size_t got = 0;
+        bool refill = false;
         {
             std::lock_guard pcmLock(s->pcmMutex);
             got = s->pcm.read(reinterpret_cast<uint8_t*>(o.scratch_.data()), frames * 4) / 4;
+            refill = s->pcm.space() >= kPcmRefillBytes;
         }
-        s->pcmCv.notify_all();
+        if (refill) // the decoder waits for that much room (or for play/stop, told elsewhere)
+            s->pcmCv.notify_all();
         if (got < frames)
             s->underrunFrames += frames - got;
         if (got > 0 && stageLogEnabled())

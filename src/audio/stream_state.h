@@ -42,7 +42,10 @@ using Clock = std::chrono::steady_clock;
 // Together with the PCM ring the stream keeps about 2.5 s of audio against network jitter.
 inline constexpr std::size_t kByteRingCapacity = 24 * 1024;
 inline constexpr std::size_t kPcmRingFrames = 44100; // 1 s of decoded audio
-inline constexpr std::size_t kHistoryFrames = 2048;  // power of two, >= kFftSize
+// While a stream plays, a full PCM ring is refilled once this much has drained (a quarter of
+// it): the output wakes the decoder a few times a second instead of after every callback.
+inline constexpr std::size_t kPcmRefillBytes = kPcmRingFrames;
+inline constexpr std::size_t kHistoryFrames = 2048; // power of two, >= kFftSize
 // Bytes the decoder may take without an audio frame coming out while opening (room for an
 // ID3 tag and codec headers).
 inline constexpr uint64_t kOpenBytesWithoutAudio = 256 * 1024;
