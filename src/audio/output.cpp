@@ -106,10 +106,10 @@ uint32_t Output::openDevice() {
     want.freq = rate_;
     want.format = AUDIO_S16SYS;
     want.channels = 2;
-    // 2048 frames (46 ms) a callback: half the wake-ups of 1024 in the audio thread and the
-    // sound server's client (with PulseAudio the callback's size sets the requested
-    // latency, and the server asks for data in quarters of it).
-    want.samples = 2048;
+    // 1024 frames (23 ms) a callback. 2048 would halve the audio thread's wake-ups, but with
+    // PulseAudio the callback's size sets the stream's latency, and the first audio was then
+    // heard about 0.2 s later on average and up to 2 s later at times.
+    want.samples = 1024;
     want.callback = &Output::audioCallback;
     want.userdata = this;
     SDL_AudioSpec have{};
