@@ -1,5 +1,6 @@
 // The station manager window with its favourites list and edit dialog, offscreen.
 
+#include "../qt_app.h"
 #include "library/edit_dialog.h"
 #include "library/favourites_view.h"
 #include "library/station_manager.h"
@@ -35,13 +36,7 @@ const QByteArray kFavourites =
 
 class ManagerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_library_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { tl::test::ensureApp<QApplication>("test_library_gui"); }
 
     QString path() const { return dir.filePath(QStringLiteral("stations.xml")); }
 
