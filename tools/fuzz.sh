@@ -3,10 +3,13 @@
 # in build-fuzz/ and runs each for a given time, one after the other. New inputs go to
 # build-fuzz/corpus/<target>/ (the seeds in tests/fuzz/corpus/ are only read); a failing input
 # is kept as build-fuzz/artifacts/<target>-crash-... . Prints inputs, inputs per second,
-# coverage and features per target, and exits non-zero when any target failed.
+# coverage and features per target, and the input that last found new coverage (far below the
+# count of inputs: the target has reached its plateau), and exits non-zero when any target
+# failed.
 #
 #   tools/fuzz.sh [seconds per target] [target ...]     (default 60 s, every target)
 #   FUZZ_FLAGS="-max_len=65536" tools/fuzz.sh 600 icy   (more libFuzzer options)
+#   FUZZ_FLAGS="-runs=10000000" tools/fuzz.sh 900       (stop at 10 million inputs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -60,17 +63,18 @@ for t in "${targets[@]}"; do
     last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
     cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
     ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
+    newest=$(grep -E '^#[0-9]+[[:space:]]+NEW' "$log" | tail -1 | sed 's/^#\([0-9]*\).*/\1/' || true)
     result=ok
     if ((status != 0)); then
         result="FAILED (see $log)"
         failed+=("$t")
         grep -E 'ERROR|invariant failed|SUMMARY|Test unit written' "$log" | head -5 || true
     fi
-    summary+=("$(printf '%-16s %12s %10s %8s %8s  %s' "$t" "${runs:-?}" "${rate:-?}" \
-        "${cov:-?}" "${ft:-?}" "$result")")
+    summary+=("$(printf '%-16s %12s %10s %8s %8s %12s  %s' "$t" "${runs:-?}" "${rate:-?}" \
+        "${cov:-?}" "${ft:-?}" "${newest:--}" "$result")")
 done
 
-printf '\n%-16s %12s %10s %8s %8s  %s\n' target inputs inputs/s cov ft result
+printf '\n%-16s %12s %10s %8s %8s %12s  %s\n' target inputs inputs/s cov ft "last new" result
 printf '%s\n' "${summary[@]}"
 if ((${#failed[@]})); then
     echo "fuzz.sh: failed: ${failed[*]}" >&2

@@ -229,7 +229,7 @@ QByteArray FavouritesDocument::serialize() {
     std::ostringstream out;
     doc_.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
     // Character references such as "&#xD800;" reach the tree as bytes that are not UTF-8.
-    return validUtf8(QByteArray::fromStdString(out.str()));
+    return escapeCarriageReturns(validUtf8(QByteArray::fromStdString(out.str())));
 }
 
 CommitResult FavouritesDocument::CommitFavs() {

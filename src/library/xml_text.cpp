@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <cstring>
 #include <optional>
 
 namespace tl {
@@ -85,6 +86,38 @@ QByteArray validUtf8(const QByteArray& bytes) {
     QStringDecoder utf8(QStringConverter::Utf8);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? text.toUtf8() : bytes;
+}
+
+QByteArray escapeCarriageReturns(const QByteArray& xml) {
+    if (!xml.contains('\r'))
+        return xml;
+    QByteArray out;
+    out.reserve(xml.size() + 64);
+    qsizetype i = 0;
+    // Copies xml[i, end of the section closed by `close`) unchanged, or everything left.
+    const auto copyThrough = [&](const char* close) {
+        const qsizetype end = xml.indexOf(close, i);
+        const qsizetype stop = end < 0 ? xml.size() : end + qsizetype(std::strlen(close));
+        out.append(xml.constData() + i, stop - i);
+        i = stop;
+    };
+    while (i < xml.size()) {
+        const char c = xml[i];
+        if (c == '<' && xml.mid(i, 4) == "<!--") {
+            copyThrough("-->");
+        } else if (c == '<' && xml.mid(i, 2) == "<?") {
+            copyThrough("?>");
+        } else if (c == '<' && xml.mid(i, 9) == "<![CDATA[") {
+            copyThrough("]]>");
+        } else {
+            if (c == '\r')
+                out.append("&#13;");
+            else
+                out.append(c);
+            ++i;
+        }
+    }
+    return out;
 }
 
 } // namespace tl

@@ -30,4 +30,11 @@ QString declaredXmlEncoding(const QByteArray& data);
 // U+FFFD, so that nothing written is ever invalid UTF-8.
 QByteArray validUtf8(const QByteArray& bytes);
 
+// A serialised document whose raw CRs in character data are written as "&#13;", so that a text
+// holding CR reads back with it: an XML reader turns every raw CR or CR LF into LF. CDATA
+// sections, comments and processing instructions are left as they are (a CDATA section read
+// from a file holds no CR, and the writers only add plain text); markup written by the
+// serialiser never holds a raw CR elsewhere.
+QByteArray escapeCarriageReturns(const QByteArray& xml);
+
 } // namespace tl

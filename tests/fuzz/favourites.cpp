@@ -17,11 +17,6 @@ using tl::fuzz::validUtf8;
 
 namespace {
 
-// XML reads every CR of a text as a line end, so a CR written as "&#xD;" comes back as LF.
-QString lineEnds(QString s) {
-    return s.replace(u'\r', u'\n');
-}
-
 bool sameRows(const tl::TStationList& a, const tl::TStationList& b) {
     if (a.size() != b.size()) {
         return false;
@@ -29,10 +24,10 @@ bool sameRows(const tl::TStationList& a, const tl::TStationList& b) {
     for (std::size_t i = 0; i < a.size(); ++i) {
         const tl::TStation& x = a[i];
         const tl::TStation& y = b[i];
-        if (lineEnds(x.Name) != y.Name || lineEnds(x.Info) != y.Info || lineEnds(x.Url) != y.Url ||
-            lineEnds(x.Bitrate) != y.Bitrate || x.Video != y.Video ||
-            x.GroupIndex != y.GroupIndex || x.StationIndex != y.StationIndex || x.Kind != y.Kind ||
-            x.Color != y.Color || x.Rolled != y.Rolled) {
+        if (x.Name != y.Name || x.Info != y.Info || x.Url != y.Url || x.Bitrate != y.Bitrate ||
+            x.Video != y.Video || x.GroupIndex != y.GroupIndex ||
+            x.StationIndex != y.StationIndex || x.Kind != y.Kind || x.Color != y.Color ||
+            x.Rolled != y.Rolled) {
             return false;
         }
     }

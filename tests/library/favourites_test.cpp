@@ -167,6 +167,7 @@ TEST_F(LoadTest, CommitRoundTripKeepsTextsExactly) {
     load("<favourites><group Name=\"  Ünï  \" rolled=\"7\" Color=\"$666666\" extra=\"kept\">"
          "<station><Url>http://a/b?x=1&amp;y=2</Url><Name>  spaced  </Name>"
          "<Info>line 1\nline 2 &lt;b&gt;</Info><Bitrate>unknown</Bitrate><Video>1</Video>"
+         "</station><station><Url>a&#13;b</Url><Name>c&#13;&#10;d</Name><Info>i&#13;</Info>"
          "</station></group></favourites>");
     const TStationList before = favs->stations();
     ASSERT_TRUE(favs->CommitFavs().written);
@@ -182,6 +183,9 @@ TEST_F(LoadTest, CommitRoundTripKeepsTextsExactly) {
     }
     EXPECT_EQ(after[0].Name, QStringLiteral("  Ünï  "));
     EXPECT_EQ(after[1].Info, "line 1\nline 2 <b>");
+    EXPECT_EQ(after[2].Url, "a\rb");
+    EXPECT_EQ(after[2].Name, "c\r\nd");
+    EXPECT_EQ(after[2].Info, "i\r");
     const QByteArray bytes = readBytes(path());
     EXPECT_TRUE(bytes.contains("<favourites>")) << "the root element keeps its name";
     EXPECT_TRUE(bytes.contains("extra=\"kept\""));
