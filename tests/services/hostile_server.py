@@ -50,12 +50,8 @@ import socket
 import struct
 import time
 
-from stream_common import (hold_open, metadata_block, read_file, read_request, request_path,
-                           serve_forever)
-
-BITRATE = 128  # kbit/s of the test MP3; pacing only
-RATE = BITRATE * 1000 // 8
-BURST = 4 * RATE  # what a real server sends at once on connect
+from stream_common import (BITRATE, BURST, hold_open, looped, metadata_block, read_file,
+                           read_request, request_path, send_paced, serve_forever, with_metadata)
 
 
 class Context:
@@ -74,53 +70,6 @@ def icy_head(extra=(), content_type="audio/mpeg", name="Hostile Radio", metaint=
         lines.append("icy-metaint:%d" % metaint)
     lines.extend(extra)
     return ("\r\n".join(lines) + "\r\n\r\n").encode("utf-8", "replace")
-
-
-def looped(data):
-    """Endless 4 KiB pieces of `data`."""
-    pos = 0
-    while True:
-        piece = data[pos:pos + 4096]
-        if len(piece) < 4096:
-            piece += data[: 4096 - len(piece)]
-        pos = (pos + 4096) % len(data)
-        yield piece
-
-
-def send_paced(conn, pieces, limit=None):
-    """Sends pieces after a burst at about the stream's bit rate; stops after `limit` bytes."""
-    sent = 0
-    start = time.monotonic()
-    for piece in pieces:
-        if limit is not None and sent + len(piece) > limit:
-            piece = piece[: limit - sent]
-        conn.sendall(piece)
-        sent += len(piece)
-        if limit is not None and sent >= limit:
-            return sent
-        ahead = (sent - BURST) / RATE - (time.monotonic() - start)
-        if ahead > 0:
-            time.sleep(ahead)
-    return sent
-
-
-def with_metadata(pieces, metaint, first_title):
-    """Audio pieces cut into blocks of `metaint` bytes, each followed by its length byte;
-    the first block carries `first_title`, the others are empty."""
-    title = metadata_block("StreamTitle='%s';" % first_title)
-    left = metaint
-    for piece in pieces:
-        out = bytearray()
-        while piece:
-            n = min(left, len(piece))
-            out += piece[:n]
-            piece = piece[n:]
-            left -= n
-            if left == 0:
-                out += title
-                title = b"\0"
-                left = metaint
-        yield bytes(out)
 
 
 def reset(conn):
@@ -261,7 +210,7 @@ def metaint_mode(metaint):
         conn.sendall(icy_head(metaint=metaint))
         pieces = looped(ctx.mp3)
         if 0 < metaint < len(ctx.mp3):
-            pieces = with_metadata(pieces, metaint, "Metaint %d" % metaint)
+            pieces = with_metadata(pieces, metaint, "StreamTitle='Metaint %d';" % metaint)
         send_paced(conn, pieces)
     return mode
 

@@ -21,9 +21,9 @@ Modes:
 --ready names a file written once the socket listens. Stop the server by its PID.
 """
 import argparse
-import time
 
-from stream_common import hold_open, metadata_block, read_file, read_request, serve_forever
+from stream_common import (hold_open, looped, read_file, read_request, send_paced,
+                           serve_forever, with_metadata)
 
 
 def serve(conn, args, audio):
@@ -47,31 +47,15 @@ def serve(conn, args, audio):
             head.append("icy-metaint:%d" % args.metaint)
         conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode("utf-8"))
         rate = args.bitrate * 1000 // 8
-        burst = 4 * rate
-        pos = 0
-        sent = 0
-        first = True
-        start = time.monotonic()
-        while True:
-            if wants_meta:
-                piece = bytearray()
-                while len(piece) < args.metaint:
-                    take = min(args.metaint - len(piece), len(audio) - pos)
-                    piece += audio[pos:pos + take]
-                    pos = (pos + take) % len(audio)
-                piece += metadata_block("StreamTitle='%s';StreamUrl='';" % args.title) if first else b"\0"
-                first = False
-            else:
-                piece = audio[pos:pos + 8192]
-                pos = (pos + len(piece)) % len(audio)
-            conn.sendall(piece)
-            sent += len(piece)
-            if args.mode == "stall" and sent >= burst:
-                hold_open(conn)
-                return
-            ahead = (sent - burst) / rate - (time.monotonic() - start)
-            if ahead > 0:
-                time.sleep(ahead)
+        pieces = looped(audio)
+        if wants_meta:
+            pieces = with_metadata(pieces, args.metaint,
+                                   "StreamTitle='%s';StreamUrl='';" % args.title)
+        if args.mode == "stall":
+            send_paced(conn, pieces, limit=4 * rate, rate=rate)
+            hold_open(conn)
+        else:
+            send_paced(conn, pieces, rate=rate)
     except OSError:
         pass
     finally:

@@ -1,8 +1,14 @@
 """What the raw-socket test servers share (shoutcast_v1.py, hostile_server.py, relay.py):
-reading a request's head, ICY metadata blocks, the listening loop and its --ready file."""
+reading a request's head, ICY metadata blocks, looped audio sent at its bit rate after a
+burst, the listening loop and its --ready file."""
 import os
 import socket
 import threading
+import time
+
+BITRATE = 128  # kbit/s of the test MP3s; pacing only
+RATE = BITRATE * 1000 // 8
+BURST = 4 * RATE  # what a real server sends at once on connect
 
 
 def read_request(conn):
@@ -27,6 +33,53 @@ def metadata_block(text):
     data = text.encode("utf-8")[: 255 * 16]
     blocks = (len(data) + 15) // 16
     return bytes([blocks]) + data + b"\0" * (blocks * 16 - len(data))
+
+
+def looped(data):
+    """Endless 4 KiB pieces of `data`."""
+    pos = 0
+    while True:
+        piece = data[pos:pos + 4096]
+        if len(piece) < 4096:
+            piece += data[: 4096 - len(piece)]
+        pos = (pos + 4096) % len(data)
+        yield piece
+
+
+def send_paced(conn, pieces, limit=None, rate=RATE):
+    """Sends pieces after a burst at about `rate` bytes a second; stops after `limit` bytes."""
+    sent = 0
+    start = time.monotonic()
+    for piece in pieces:
+        if limit is not None and sent + len(piece) > limit:
+            piece = piece[: limit - sent]
+        conn.sendall(piece)
+        sent += len(piece)
+        if limit is not None and sent >= limit:
+            return sent
+        ahead = (sent - 4 * rate) / rate - (time.monotonic() - start)
+        if ahead > 0:
+            time.sleep(ahead)
+    return sent
+
+
+def with_metadata(pieces, metaint, first_text):
+    """Audio pieces cut into blocks of `metaint` bytes, each followed by a metadata block:
+    the first carries `first_text` ("StreamTitle='...';"), the others are empty."""
+    title = metadata_block(first_text)
+    left = metaint
+    for piece in pieces:
+        out = bytearray()
+        while piece:
+            n = min(left, len(piece))
+            out += piece[:n]
+            piece = piece[n:]
+            left -= n
+            if left == 0:
+                out += title
+                title = b"\0"
+                left = metaint
+        yield bytes(out)
 
 
 def hold_open(conn):
