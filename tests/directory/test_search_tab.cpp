@@ -33,14 +33,8 @@ namespace {
 
 using test::LocalHttpServer;
 using test::PageStation;
+using test::writeFile;
 using test::XiphStation;
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
 
 QByteArray joined(const QStringList& lines) {
     return lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
