@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QString>
 #include <QStringList>
 #include <QStyle>
@@ -35,7 +36,9 @@ inline QStringList clippedControls(QWidget& dialog, const QString& shotName = {}
         const bool text = qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w);
         const bool fixed = qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
                            qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSlider*>(w);
-        if (!w->isVisible() || (!text && !fixed) || qobject_cast<QComboBox*>(w->parent()))
+        // A combo box's parts and a text field's scroll bars belong to their owner.
+        if (!w->isVisible() || (!text && !fixed) || qobject_cast<QComboBox*>(w->parent()) ||
+            qobject_cast<QScrollBar*>(w))
             continue;
         const QSize hint = w->sizeHint();
         QSize least = text ? w->minimumSizeHint() : hint;

@@ -9,7 +9,23 @@
 
 namespace tl::audio::detail {
 
+namespace {
+
+// SDL keeps an error buffer for every thread that calls it and frees it by itself only on
+// threads SDL created. Ours (the player's stream workers, the device closers, any caller of
+// the engine) free theirs when they end.
+void freeSdlStateAtThreadExit() {
+    struct Free {
+        ~Free() { SDL_TLSCleanup(); }
+    };
+    thread_local Free atExit;
+    (void)atExit;
+}
+
+} // namespace
+
 ErrorCode Output::init(int rate) {
+    freeSdlStateAtThreadExit();
     // SIGINT and SIGTERM belong to the program: SDL would otherwise install handlers that
     // turn them into a quit event nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -52,6 +68,7 @@ void Output::closeLater(uint32_t device) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     try {
         closers_.push_back({std::thread([device, done] {
+                                freeSdlStateAtThreadExit();
                                 SDL_CloseAudioDevice(device);
                                 *done = true;
                             }),
@@ -124,6 +141,7 @@ uint32_t Output::openDevice() {
 // with outputMutex_ held (SDL takes its device lock around the callback, which takes
 // outputMutex_).
 void Output::updateDevice() {
+    freeSdlStateAtThreadExit();
     std::lock_guard deviceLock(deviceMutex_);
     if (!initialised_) {
         return;

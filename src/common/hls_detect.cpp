@@ -85,8 +85,13 @@ bool hasHlsTags(std::string_view body) {
     if (body.substr(0, kBom.size()) == kBom) {
         body.remove_prefix(kBom.size());
     }
+    // The demuxer wants the tag at the very start, so only blanks after it are forgiven.
     const std::size_t firstEnd = body.find_first_of("\r\n");
-    if (trimBlanks(body.substr(0, firstEnd)) != "#EXTM3U" || firstEnd == std::string_view::npos) {
+    std::string_view first = body.substr(0, firstEnd);
+    while (!first.empty() && isBlank(first.back())) {
+        first.remove_suffix(1);
+    }
+    if (first != "#EXTM3U" || firstEnd == std::string_view::npos) {
         return false;
     }
     return anyLine(body.substr(firstEnd),

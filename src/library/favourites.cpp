@@ -67,13 +67,25 @@ QString backupName(const QString& path) {
     return candidate;
 }
 
+// All the character data directly inside an element. pugixml drops comments and processing
+// instructions while reading, leaving the text around them as separate nodes that one commit
+// later are written, and read back, as one: the first node alone would change on a commit.
+std::string elementText(pugi::xml_node element) {
+    std::string text;
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+            text += child.value();
+    }
+    return text;
+}
+
 } // namespace
 
 QString childText(pugi::xml_node element, const char* name) {
     pugi::xml_node child = element.child(name);
     if (!child)
         child = element.append_child(name);
-    return fromUtf8(child.text().get());
+    return fromUtf8(elementText(child).c_str());
 }
 
 FavouritesDocument::FavouritesDocument(QString path) : path_(std::move(path)) {}
@@ -268,7 +280,7 @@ bool FavouritesDocument::IsFavouriteUrl(const QString& url) const {
         if (group.type() != pugi::node_element)
             continue;
         for (pugi::xml_node st = group.first_child(); st; st = st.next_sibling()) {
-            if (st.type() == pugi::node_element && wanted == st.child("Url").text().get())
+            if (st.type() == pugi::node_element && wanted == elementText(st.child("Url")))
                 return true;
         }
     }
@@ -296,8 +308,8 @@ QList<FavouritesDocument::MenuGroup> FavouritesDocument::menuEntries(int maxGrou
         for (pugi::xml_node station = group.first_child();
              station && entry.stations.size() < maxStations; station = station.next_sibling()) {
             if (station.type() == pugi::node_element)
-                entry.stations.append({fromUtf8(station.child("Name").text().get()),
-                                       fromUtf8(station.child("Url").text().get())});
+                entry.stations.append({fromUtf8(elementText(station.child("Name")).c_str()),
+                                       fromUtf8(elementText(station.child("Url")).c_str())});
         }
         groups.append(std::move(entry));
     }
@@ -463,7 +475,7 @@ bool FavouritesDocument::importStationsFrom(const QByteArray& sourceBytes) {
         for (const auto& [from, to] :
              {std::pair{"url", "Url"}, std::pair{"name", "Name"}, std::pair{"info", "Info"},
               std::pair{"bitrate", "Bitrate"}, std::pair{"video", "Video"}})
-            station.append_child(to).text().set(item.child(from).text().get());
+            station.append_child(to).text().set(elementText(item.child(from)).c_str());
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "library/list_theme.h"
 
 #include "common/ini_file.h"
+#include "skin/canvas.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -83,18 +84,9 @@ Look nocturneLook() {
     return l;
 }
 
-// w x h window pixels at scale device pixels each (1, or 2 for dense screens); painters on it
-// work in window pixels either way.
-QImage blank(int w, int h, int scale) {
-    QImage image(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(scale);
-    image.fill(Qt::transparent);
-    return image;
-}
-
 // Selected row: a bar rounded at the caps. side: -1 left cap, 0 middle, 1 right cap.
 QImage selectedPart(const Look& l, int side, int scale) {
-    QImage image = blank(32, 32, scale);
+    QImage image = blankCanvas(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
@@ -113,7 +105,7 @@ QImage selectedPart(const Look& l, int side, int scale) {
 }
 
 QImage plainRow(QColor color, int scale) {
-    QImage image = blank(32, 32, scale);
+    QImage image = blankCanvas(32, 32, scale);
     image.fill(color);
     return image;
 }
@@ -122,7 +114,7 @@ QImage plainRow(QColor color, int scale) {
 // name (written in that colour, with the outline of groupNameOutline), and a 4-pixel stripe of
 // pure colour below it. The caps round the bar off with the list background.
 QImage groupPart(const Look& l, int side, int scale) {
-    QImage image = blank(32, 32, scale);
+    QImage image = blankCanvas(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath veil;
@@ -150,7 +142,7 @@ QImage groupPart(const Look& l, int side, int scale) {
 }
 
 QImage arrow(const Look& l, bool expanded, int scale) {
-    QImage image = blank(32, 32, scale);
+    QImage image = blankCanvas(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -165,7 +157,7 @@ QImage arrow(const Look& l, bool expanded, int scale) {
 }
 
 QImage toolPicture(const Look& l, int which, int scale) {
-    QImage image = blank(32, 32, scale);
+    QImage image = blankCanvas(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor ink = l.ink;
@@ -218,7 +210,7 @@ QImage toolPicture(const Look& l, int which, int scale) {
 }
 
 QImage icon(int which, int scale) {
-    QImage image = blank(24, 24, scale);
+    QImage image = blankCanvas(24, 24, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor ink(0xE0, 0xE0, 0xE0);
@@ -260,7 +252,7 @@ QImage icon(int which, int scale) {
 }
 
 QImage nowPlayingMark(int scale) {
-    QImage image = blank(16, 16, scale);
+    QImage image = blankCanvas(16, 16, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -272,7 +264,7 @@ QImage nowPlayingMark(int scale) {
 }
 
 QImage clearCross(const QColor& color, int scale) {
-    QImage image = blank(24, 24, scale);
+    QImage image = blankCanvas(24, 24, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap));
@@ -283,7 +275,7 @@ QImage clearCross(const QColor& color, int scale) {
 
 QImage vertical(int w, int h, const QColor& top, const QColor& bottom, const QColor& line,
                 int scale) {
-    QImage image = blank(w, h, scale);
+    QImage image = blankCanvas(w, h, scale);
     QPainter p(&image);
     QLinearGradient g(0, 0, 0, h);
     g.setColorAt(0, top);
@@ -295,7 +287,7 @@ QImage vertical(int w, int h, const QColor& top, const QColor& bottom, const QCo
 
 // Rounded field behind the filter box, over the tool bar background.
 QImage searchField(const Look& l, int scale) {
-    QImage image = blank(192, 48, scale);
+    QImage image = blankCanvas(192, 48, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(l.toolLine, 1));
@@ -305,7 +297,7 @@ QImage searchField(const Look& l, int scale) {
 }
 
 QImage magnifier(const Look& l, int scale) {
-    QImage image = blank(32, 32, scale);
+    QImage image = blankCanvas(32, 32, scale);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(l.accent, 3));
@@ -331,7 +323,7 @@ ListTheme makeBuiltin(int scale) {
     t.rowImages[ListTheme::kArrowCollapsed] = arrow(l, false, scale);
     t.rowImages[ListTheme::kArrowExpanded] = arrow(l, true, scale);
     for (std::size_t i = 14; i < t.rowImages.size(); ++i)
-        t.rowImages[i] = blank(32, 32, scale);
+        t.rowImages[i] = blankCanvas(32, 32, scale);
     for (int i = 0; i < 6; ++i)
         t.icons[static_cast<std::size_t>(i)] = icon(i, scale);
     t.nowPlaying = nowPlayingMark(scale);
@@ -382,7 +374,7 @@ QImage loadImage(const FolderFiles& folder, const char* name, int scale) {
 // Drawn at (0, 0) onto a cleared 32 x 32 bitmap, alpha kept per pixel and the colour
 // premultiplied by it. An image without alpha counts as opaque.
 QImage toolbarIcon(const QImage& image) {
-    QImage out = blank(32, 32, image.devicePixelRatio() >= 2 ? 2 : 1);
+    QImage out = blankCanvas(32, 32, image.devicePixelRatio() >= 2 ? 2 : 1);
     QPainter p(&out);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(QPointF(0, 0), image.convertToFormat(QImage::Format_ARGB32_Premultiplied));

@@ -1,6 +1,7 @@
 #include "skin/theme_art.h"
 
 #include "common/numeric.h"
+#include "skin/canvas.h"
 #include "skin/theme.h"
 
 #include <QLinearGradient>
@@ -16,7 +17,6 @@ namespace tl {
 
 namespace {
 
-constexpr QImage::Format kImageFormat = QImage::Format_ARGB32_Premultiplied;
 constexpr int kShadow = 2; // shadowoffset of both designs
 
 struct Palette {
@@ -143,15 +143,6 @@ const VisualSettings kVisual{true, 0, 190, 63, 15, 3, 1, 11};
 
 uint32_t colorRef(const QColor& c) {
     return argbToColorRef(c.rgb());
-}
-
-// w x h window pixels, drawn at scale device pixels each (1, or 2 for the @2x set): painters
-// on it work in window pixels either way.
-QImage blank(int w, int h, int scale) {
-    QImage image(w * scale, h * scale, kImageFormat);
-    image.setDevicePixelRatio(scale);
-    image.fill(Qt::transparent);
-    return image;
 }
 
 void prepare(QPainter& p) {
@@ -366,7 +357,7 @@ QImage buttonStrip(const Palette& pal, QSize hit, ButtonShape shape, const Glyph
                    const QColor& glyphColor, const QColor& hoverColor, int scale) {
     const int fw = hit.width() + 2 * kShadow;
     const int fh = hit.height() + 2 * kShadow;
-    QImage image = blank(4 * fw, fh, scale);
+    QImage image = blankCanvas(4 * fw, fh, scale);
     QPainter p(&image);
     prepare(p);
     const double radius = shape == ButtonShape::Pill ? 6 : 5;
@@ -402,7 +393,7 @@ QImage buttonStrip(const Palette& pal, QSize hit, ButtonShape shape, const Glyph
 
 QImage knobStrip(const Palette& pal, int scale) {
     const int k = kKnobSide;
-    QImage image = blank(kVolumeFrames * k, k, scale);
+    QImage image = blankCanvas(kVolumeFrames * k, k, scale);
     QPainter p(&image);
     prepare(p);
     for (int n = 0; n < kVolumeFrames; ++n) {
@@ -451,7 +442,7 @@ QImage knobStrip(const Palette& pal, int scale) {
 
 QImage sliderStrip(const Palette& pal, int scale) {
     const int h = kSliderThumb;
-    QImage image = blank(kSliderTrack + 2 * h, h, scale);
+    QImage image = blankCanvas(kSliderTrack + 2 * h, h, scale);
     QPainter p(&image);
     prepare(p);
     // The thumb's centre runs from h/2 to the track's width minus ten plus h/2.
@@ -492,7 +483,7 @@ QImage sliderStrip(const Palette& pal, int scale) {
 // --- windows ----------------------------------------------------------------------------------
 
 QImage playerBackground(const Palette& pal, ThemeDesign design, int scale) {
-    QImage image = blank(kWidth, kHeight, scale);
+    QImage image = blankCanvas(kWidth, kHeight, scale);
     QPainter p(&image);
     prepare(p);
     softShadow(p, kBody, 16, pal.shadow, 4, 22, 2);
@@ -547,7 +538,7 @@ QImage playerBackground(const Palette& pal, ThemeDesign design, int scale) {
 }
 
 QImage playerTop(const Palette& pal, int scale) {
-    QImage image = blank(kWidth, kHeight, scale);
+    QImage image = blankCanvas(kWidth, kHeight, scale);
     QPainter p(&image);
     prepare(p);
     QPainterPath glass;
@@ -566,7 +557,7 @@ QImage playerTop(const Palette& pal, int scale) {
 }
 
 QImage hintBackground(const Palette& pal, int scale) {
-    QImage image = blank(320, 78, scale);
+    QImage image = blankCanvas(320, 78, scale);
     QPainter p(&image);
     prepare(p);
     const QRectF body(4.5, 3.5, 311, 68);
@@ -578,7 +569,7 @@ QImage hintBackground(const Palette& pal, int scale) {
 }
 
 QImage lyricsBackground(const Palette& pal, int scale) {
-    QImage image = blank(kWidth, 420, scale);
+    QImage image = blankCanvas(kWidth, 420, scale);
     QPainter p(&image);
     prepare(p);
     const QRectF body(4.5, 3.5, 371, 410);

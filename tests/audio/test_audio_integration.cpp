@@ -1,7 +1,8 @@
 // Integration tests of the audio engine against real servers started from here: Icecast2 fed
-// by ffmpeg (tests/services/icecast.sh) and SHOUTcast v1 style servers
-// (tests/services/shoutcast_v1.py) in normal, silent and stalling modes. Output goes to SDL's
-// dummy driver, which still pulls samples in real time. Encoders are the real lame and oggenc.
+// by ffmpeg (tests/services/icecast.sh), SHOUTcast v1 style servers
+// (tests/services/shoutcast_v1.py) in normal, silent and stalling modes, and live HLS streams
+// from ffmpeg's hls muxer (tests/services/hls.sh). Output goes to SDL's dummy driver, which
+// still pulls samples in real time. Encoders are the real lame and oggenc.
 
 #include "audio/encoder_process.h"
 #include "audio/engine.h"
@@ -10,9 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -146,6 +150,10 @@ public:
             v1Ports[mode] = port;
         }
         v1Up = true;
+
+        const std::string hlsOut = (dir / "hls.out").string();
+        if (run({"bash", services + "hls.sh", "start", (dir / "hls").string()}, hlsOut) == 0)
+            hlsUp = std::sscanf(readFile(hlsOut).c_str(), "PORT %d", &hlsPort) == 1;
     }
 
     void TearDown() override {
@@ -153,9 +161,11 @@ public:
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
+        const std::string services = std::string(TL_SOURCE_DIR) + "/tests/services/";
         if (icecastUp)
-            run({"bash", std::string(TL_SOURCE_DIR) + "/tests/services/icecast.sh", "stop",
-                 (dir / "icecast").string()});
+            run({"bash", services + "icecast.sh", "stop", (dir / "icecast").string()});
+        if (fs::exists(dir / "hls"))
+            run({"bash", services + "hls.sh", "stop", (dir / "hls").string()});
         if (!dir.empty()) {
             std::error_code ec;
             fs::remove_all(dir, ec);
@@ -168,6 +178,10 @@ public:
     std::string v1(const std::string& mode) const {
         return "http://127.0.0.1:" + std::to_string(v1Ports.at(mode)) + "/";
     }
+    std::string hls(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(hlsPort) + "/" + path;
+    }
+    fs::path hlsWww() const { return dir / "hls" / "www"; }
     bool setTitle(const std::string& mount, const std::string& title) const {
         return run({"bash", std::string(TL_SOURCE_DIR) + "/tests/services/icecast.sh", "title",
                     (dir / "icecast").string(), std::to_string(icecastPort), mount, title}) == 0;
@@ -177,6 +191,8 @@ public:
     int icecastPort = 0;
     bool icecastUp = false;
     bool v1Up = false;
+    int hlsPort = 0;
+    bool hlsUp = false;
     std::map<std::string, int> v1Ports;
     std::vector<pid_t> pids;
 };
@@ -185,6 +201,7 @@ Services* services = static_cast<Services*>(::testing::AddGlobalTestEnvironment(
 
 #define REQUIRE_ICECAST() ASSERT_TRUE(services->icecastUp) << "Icecast did not start"
 #define REQUIRE_V1() ASSERT_TRUE(services->v1Up) << "the SHOUTcast v1 servers did not start"
+#define REQUIRE_HLS() ASSERT_TRUE(services->hlsUp) << "tests/services/hls.sh did not start"
 
 // Collects texts handed to a callback on an engine thread.
 struct Collector {
@@ -220,6 +237,26 @@ protected:
         return (engine.filePosition(h, FilePosition::Download) -
                 engine.filePosition(h, FilePosition::Current)) *
                100 / end;
+    }
+
+    // Waits until the spectrum's strongest bin lies within `tolerance` bins of the tone `hz`
+    // and is loud; false when it never does. `spectrum` keeps the last analysis.
+    bool peaksAt(StreamHandle h, double hz, double tolerance, std::array<float, 512>& spectrum) {
+        const double want = hz * 1024 / kOutputRate;
+        std::size_t peak = 0;
+        const bool found = waitUntil(
+            [&] {
+                engine.fft1024(h, spectrum);
+                peak = static_cast<std::size_t>(std::max_element(spectrum.begin(), spectrum.end()) -
+                                                spectrum.begin());
+                return std::abs(static_cast<double>(peak) - want) <= tolerance &&
+                       spectrum[peak] > 0.02f;
+            },
+            10s);
+        if (!found)
+            ADD_FAILURE() << "peak at bin " << peak << " magnitude " << spectrum[peak]
+                          << ", expected bin " << want;
+        return found;
     }
 
     Engine engine;
@@ -293,24 +330,54 @@ TEST(EngineBasics, ErrorCodesAreKeptPerThread) {
 
 // ---- Icecast mounts ---------------------------------------------------------------------------
 
-TEST_F(EngineTest, MountsReportFormatAndHeaders) {
+// Every server's reply: its headers (and, for a redirect, only the final reply's), every status
+// line handed to onStatus, the format found in the data (not the Content-Type), the title of
+// the first metadata block, and sound.
+TEST_F(EngineTest, RepliesReportHeadersFormatAndTitle) {
     REQUIRE_ICECAST();
-    struct Row {
-        std::string mount;
+    REQUIRE_V1();
+    const std::string ok = "HTTP/1.0 200 OK";
+    const struct {
+        std::string url;
         int kind;
         std::string label;
-        std::string name;
+        std::string firstStatus;          // "": the status lines are exactly the headers
+        std::vector<std::string> headers; // the first, then others that must be there
+        std::string title;                // "": not checked
+    } rows[] = {
+        {services->icecast("/live.mp3"),
+         0,
+         "MP3",
+         "",
+         {ok, "icy-name:Test Radio", "icy-metaint:8192", "icy-br:128", "icy-genre:Test Tones"},
+         ""},
+        {services->icecast("/live.aac"),
+         1,
+         "AAC+",
+         "",
+         {ok, "icy-name:Test Radio AAC", "icy-metaint:8192"},
+         ""},
+        // Ogg carries titles in the stream, not ICY blocks.
+        {services->icecast("/live.ogg"), 0, "OGG", "", {ok, "icy-name:Test Radio Ogg"}, ""},
+        {services->v1("normal"),
+         0,
+         "MP3",
+         "",
+         {"ICY 200 OK", "icy-br:128", "icy-name:V1 Radio"},
+         "StreamTitle='Artist - Song \"Quoted\" O'Neil';StreamUrl='';"},
+        // AAC sent as audio/mpeg, as some stations do.
+        {services->v1("mislabelled"), 1, "AAC+", "", {"ICY 200 OK"}, ""},
+        // A 302 to the Icecast MP3 mount.
+        {services->v1("redirect"), 0, "MP3", "HTTP/1.0 302 Found", {ok, "icy-name:Test Radio"}, ""},
     };
-    for (const Row& row : {Row{"/live.mp3", 0, "MP3", "icy-name:Test Radio"},
-                           Row{"/live.aac", 1, "AAC+", "icy-name:Test Radio AAC"},
-                           Row{"/live.ogg", 0, "OGG", "icy-name:Test Radio Ogg"}}) {
-        SCOPED_TRACE(row.mount);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.url);
         Collector status;
         OpenOptions options;
         options.onStatus = [&](const std::string& s) {
             status.add(s);
         };
-        const StreamHandle h = engine.streamCreateUrl(services->icecast(row.mount), options);
+        const StreamHandle h = engine.streamCreateUrl(row.url, options);
         ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
         const auto format = engine.format(h);
         ASSERT_TRUE(format);
@@ -322,17 +389,23 @@ TEST_F(EngineTest, MountsReportFormatAndHeaders) {
 
         const auto headers = engine.icyHeaders(h);
         ASSERT_FALSE(headers.empty());
-        EXPECT_EQ(headers.front(), "HTTP/1.0 200 OK");
-        EXPECT_NE(std::find(headers.begin(), headers.end(), row.name), headers.end());
-        if (row.mount != "/live.ogg") { // Ogg carries titles in the stream, not ICY blocks
-            EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-metaint:8192"), headers.end());
+        EXPECT_EQ(headers.front(), row.headers.front());
+        for (const std::string& line : row.headers)
+            EXPECT_NE(std::find(headers.begin(), headers.end(), line), headers.end()) << line;
+        const auto lines = status.snapshot();
+        if (row.firstStatus.empty()) {
+            EXPECT_EQ(lines, headers); // same lines, same order, no line ends
+        } else {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.front(), row.firstStatus); // every status line reaches onStatus
         }
-        EXPECT_EQ(status.snapshot(), headers); // same lines, same order, no line ends
-        if (row.mount == "/live.mp3") {
-            EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-br:128"), headers.end());
-            EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-genre:Test Tones"),
-                      headers.end());
+        if (!row.title.empty()) {
+            std::optional<std::string> meta;
+            EXPECT_TRUE(waitUntil([&] { return (meta = engine.metadata(h)).has_value(); }, 5s));
+            EXPECT_EQ(meta.value_or(""), row.title);
         }
+        ASSERT_TRUE(engine.play(h));
+        EXPECT_TRUE(waitUntil([&] { return (engine.level(h) & 0xFFFF) > 1000; }, 5s));
         EXPECT_TRUE(engine.streamFree(h));
         EXPECT_FALSE(engine.streamFree(h)); // a freed handle is harmless
     }
@@ -357,16 +430,7 @@ TEST_F(EngineTest, BuffersPlaysAndAnalysesTheSine) {
 
     // The source is a 440 Hz sine: the spectrum peaks at bin 440 * 1024 / 44100 = 10.2.
     std::array<float, 512> spectrum{};
-    std::size_t peak = 0;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            engine.fft1024(h, spectrum);
-            peak = static_cast<std::size_t>(std::max_element(spectrum.begin(), spectrum.end()) -
-                                            spectrum.begin());
-            return peak == 10 && spectrum[peak] > 0.02f;
-        },
-        5s))
-        << "peak at bin " << peak << " magnitude " << spectrum[peak];
+    peaksAt(h, 440, 0.5, spectrum);
     EXPECT_LT(spectrum[100], spectrum[10] / 100);
 
     uint32_t level = 0;
@@ -516,57 +580,6 @@ TEST_F(EngineTest, OpenFailures) {
 
 // ---- SHOUTcast v1 -----------------------------------------------------------------------------
 
-TEST_F(EngineTest, ShoutcastV1ReplyOpensWithItsHeadersAndTitle) {
-    REQUIRE_V1();
-    const StreamHandle h = engine.streamCreateUrl(services->v1("normal"), {});
-    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
-    const auto headers = engine.icyHeaders(h);
-    ASSERT_FALSE(headers.empty());
-    EXPECT_EQ(headers.front(), "ICY 200 OK");
-    EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-br:128"), headers.end());
-    EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-name:V1 Radio"), headers.end());
-    EXPECT_EQ(engine.format(h)->label, "MP3");
-    std::optional<std::string> meta;
-    EXPECT_TRUE(waitUntil([&] { return (meta = engine.metadata(h)).has_value(); }, 5s));
-    EXPECT_EQ(meta.value_or(""), "StreamTitle='Artist - Song \"Quoted\" O'Neil';StreamUrl='';");
-    ASSERT_TRUE(engine.play(h));
-    EXPECT_TRUE(waitUntil([&] { return (engine.level(h) & 0xFFFF) > 1000; }, 5s));
-    EXPECT_TRUE(engine.streamFree(h));
-}
-
-TEST_F(EngineTest, ContentTypeThatContradictsTheDataDoesNotWin) {
-    REQUIRE_V1();
-    const StreamHandle h = engine.streamCreateUrl(services->v1("mislabelled"), {});
-    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
-    const auto format = engine.format(h);
-    ASSERT_TRUE(format);
-    EXPECT_EQ(format->kind, 1);
-    EXPECT_EQ(format->label, "AAC+");
-    ASSERT_TRUE(engine.play(h));
-    EXPECT_TRUE(waitUntil([&] { return (engine.level(h) & 0xFFFF) > 1000; }, 5s));
-    EXPECT_TRUE(engine.streamFree(h));
-}
-
-TEST_F(EngineTest, RedirectIsFollowedAndOnlyTheFinalHeadersAreKept) {
-    REQUIRE_V1();
-    Collector status;
-    OpenOptions options;
-    options.onStatus = [&](const std::string& s) {
-        status.add(s);
-    };
-    const StreamHandle h = engine.streamCreateUrl(services->v1("redirect"), options);
-    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
-    const auto headers = engine.icyHeaders(h);
-    ASSERT_FALSE(headers.empty());
-    EXPECT_EQ(headers.front(), "HTTP/1.0 200 OK");
-    EXPECT_NE(std::find(headers.begin(), headers.end(), "icy-name:Test Radio"), headers.end());
-    const auto lines = status.snapshot();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), "HTTP/1.0 302 Found"); // every status line reaches onStatus
-    EXPECT_EQ(engine.format(h)->label, "MP3");
-    EXPECT_TRUE(engine.streamFree(h));
-}
-
 TEST_F(EngineTest, ProxySettingAppliesToStreamConnections) {
     REQUIRE_ICECAST();
     engine.setProxy("http://127.0.0.1:" + std::to_string(freePort())); // nobody listens
@@ -590,19 +603,24 @@ TEST_F(EngineTest, ThrowingCallbacksDoNotTakeTheStreamDown) {
     EXPECT_TRUE(engine.streamFree(h));
 }
 
+// Both servers accept the request and never answer: a stop ends the wait.
 TEST_F(EngineTest, ServerThatNeverAnswersCanBeCancelledOrTimesOut) {
     REQUIRE_V1();
-    std::stop_source stop;
-    auto pending = std::async(std::launch::async, [&] {
-        const StreamHandle h = engine.streamCreateUrl(services->v1("silent"), {}, stop.get_token());
-        return std::pair(h, engine.errorCode());
-    });
-    std::this_thread::sleep_for(300ms);
-    stop.request_stop();
-    ASSERT_EQ(pending.wait_for(kHangGuard), std::future_status::ready);
-    const auto [handle, code] = pending.get();
-    EXPECT_EQ(handle, 0u);
-    EXPECT_EQ(code, ErrorCode::Cancelled);
+    REQUIRE_HLS();
+    for (const std::string& url : {services->v1("silent"), services->hls("hang/live.m3u8")}) {
+        SCOPED_TRACE(url);
+        std::stop_source stop;
+        auto pending = std::async(std::launch::async, [&] {
+            const StreamHandle h = engine.streamCreateUrl(url, {}, stop.get_token());
+            return std::pair(h, engine.errorCode());
+        });
+        std::this_thread::sleep_for(300ms);
+        stop.request_stop();
+        ASSERT_EQ(pending.wait_for(kHangGuard), std::future_status::ready);
+        const auto [handle, code] = pending.get();
+        EXPECT_EQ(handle, 0u);
+        EXPECT_EQ(code, ErrorCode::Cancelled);
+    }
 
     OpenOptions quick;
     quick.connectTimeout = 500ms;
@@ -689,6 +707,136 @@ TEST_F(EngineTest, FiniteFileIsNotReconnectedForEver) {
     EXPECT_TRUE(engine.streamFree(h));
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);
+}
+
+// ---- HLS --------------------------------------------------------------------------------------
+
+// The variant with the highest bandwidth is the one heard; titles come from the segments' ID3.
+TEST_F(EngineTest, HlsStreamsPlayWithFormatBitrateAndTitle) {
+    REQUIRE_HLS();
+    const struct {
+        const char* path;
+        int kind;
+        const char* label;
+        int64_t bitRate;   // the format's, bit/s; -1: whatever FFmpeg estimates
+        double hz;         // the tone of the variant that must be heard
+        const char* title; // "" = none expected
+    } rows[] = {
+        // Two variants: 64 kbit/s at 550 Hz, 128 kbit/s (BANDWIDTH 140800) at 880 Hz.
+        {"aac/master.m3u8", 1, "AAC+", 140800, 880, ""},
+        {"aac/v0.m3u8", 1, "AAC+", -1, 550, ""},
+        {"mp3/live.m3u8", 0, "MP3", 128000, 660, ""},
+        // No .m3u8 in the address: the reply's type and body show the playlist.
+        {"as-hls/mp3/live", 0, "MP3", 128000, 660, ""},
+        {"id3/live.m3u8", 1, "AAC+", -1, 440, "StreamTitle='ID3 Artist - Song "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        Collector titles;
+        const StreamHandle h = engine.streamCreateUrl(services->hls(row.path), {});
+        ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+        engine.setMetaCallback(h, [&titles](const std::string& t) { titles.add(t); });
+        const auto format = engine.format(h);
+        ASSERT_TRUE(format);
+        EXPECT_EQ(format->kind, row.kind);
+        EXPECT_EQ(format->label, row.label);
+        EXPECT_EQ(engine.filePosition(h, FilePosition::End), kNoEnd);
+        if (row.bitRate >= 0) {
+            EXPECT_EQ(format->bitRate, row.bitRate);
+        }
+        ASSERT_TRUE(engine.play(h));
+        std::array<float, 512> spectrum{};
+        peaksAt(h, row.hz, 1.5, spectrum);
+        if (*row.title) {
+            const std::string meta = engine.metadata(h).value_or("");
+            EXPECT_TRUE(meta.rfind(row.title, 0) == 0) << meta;
+            // The title changes every third segment; each change arrives (FFmpeg alone would
+            // keep the first segment's for ever).
+            EXPECT_TRUE(titles.waitFor(
+                [&](const std::string& t) { return t.rfind(row.title, 0) == 0; }, 20s));
+            EXPECT_TRUE(waitUntil([&] { return engine.metadata(h).value_or("") != meta; }, 20s))
+                << meta;
+        }
+        const auto before = Clock::now();
+        EXPECT_TRUE(engine.streamFree(h));
+        EXPECT_LT(Clock::now() - before, kHangGuard);
+    }
+}
+
+// Broken streams end (open fails, or the stream stops playing) within wide bounds.
+TEST_F(EngineTest, HlsBrokenStreamsEndWithoutHanging) {
+    REQUIRE_HLS();
+    const fs::path broken = services->hlsWww() / "broken";
+    fs::create_directories(broken);
+    const auto write = [&](const char* name, const std::string& text) {
+        std::ofstream(broken / name, std::ios::binary) << text;
+    };
+    // A live playlist (no end tag) whose segments are all missing.
+    write("gone.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:9\n"
+                       "#EXTINF:2,\nx9.ts\n#EXTINF:2,\nx10.ts\n");
+    // A segment the protocol whitelist refuses: no local file is ever read.
+    write("local.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n"
+                        "file:///etc/passwd\n#EXT-X-ENDLIST\n");
+    // A live playlist that stops growing after its two segments: they play, then the stream
+    // ends once no audio came for the stall time-out.
+    // Copies of the newest two segments: older ones are deleted as the stream goes on.
+    std::vector<std::string> live;
+    std::ifstream playlist(services->hlsWww() / "id3" / "live.m3u8");
+    for (std::string line; std::getline(playlist, line);)
+        if (!line.empty() && line[0] != '#')
+            live.push_back(line);
+    for (std::size_t i = 0; i < 2 && live.size() >= 2; ++i) {
+        std::error_code ec;
+        fs::copy_file(services->hlsWww() / "id3" / live[live.size() - 2 + i],
+                      broken / ("seg" + std::to_string(i) + ".aac"), ec);
+    }
+    const bool haveSegments = fs::exists(broken / "seg1.aac");
+    write("frozen.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:0\n"
+                         "#EXTINF:2,\nseg0.aac\n#EXTINF:2,\nseg1.aac\n");
+
+    OpenOptions quick;
+    quick.stallTimeout = 3s;
+    quick.startTimeout = 6s;
+    for (const char* path : {"broken/missing.m3u8", "broken/gone.m3u8", "broken/local.m3u8"}) {
+        SCOPED_TRACE(path);
+        const auto before = Clock::now();
+        EXPECT_EQ(engine.streamCreateUrl(services->hls(path), quick), 0u);
+        EXPECT_NE(engine.errorCode(), ErrorCode::Ok);
+        EXPECT_LT(Clock::now() - before, quick.startTimeout + kHangGuard);
+    }
+
+    ASSERT_TRUE(haveSegments);
+    const StreamHandle h = engine.streamCreateUrl(services->hls("broken/frozen.m3u8"), quick);
+    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+    ASSERT_TRUE(engine.play(h));
+    EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(h); }, 4s + quick.stallTimeout + 20s));
+    EXPECT_TRUE(engine.hasEnded(h));
+    engine.streamFree(h);
+}
+
+// Segments removed from under a playing stream: it skips them and plays on, or ends; it never
+// hangs, and stop still returns. Runs last: it empties the MP3 stream's folder.
+TEST_F(EngineTest, HlsRemovedSegmentsDoNotHang) {
+    REQUIRE_HLS();
+    OpenOptions quick;
+    quick.stallTimeout = 4s;
+    const StreamHandle h = engine.streamCreateUrl(services->hls("mp3/live.m3u8"), quick);
+    ASSERT_NE(h, 0u) << static_cast<int>(engine.errorCode());
+    ASSERT_TRUE(engine.play(h));
+    for (int round = 0; round < 3; ++round) {
+        std::this_thread::sleep_for(1500ms);
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(services->hlsWww() / "mp3", ec))
+            if (entry.path().extension() == ".ts")
+                fs::remove(entry.path(), ec);
+    }
+    // Either way is fine: new segments keep it going, or it ends once nothing came.
+    std::this_thread::sleep_for(quick.stallTimeout + 2s);
+    const bool playsOn = engine.isPlaying(h) && !engine.hasEnded(h);
+    std::fprintf(stderr, "after removed segments: %s\n", playsOn ? "plays on" : "ended");
+    const auto before = Clock::now();
+    EXPECT_TRUE(engine.streamFree(h));
+    EXPECT_LT(Clock::now() - before, kHangGuard);
 }
 
 // ---- encoder process on its own ---------------------------------------------------------------

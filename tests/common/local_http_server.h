@@ -3,9 +3,14 @@
 // Addresses use "localhost" so they never look like a numeric server address with a port.
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/types.h>
@@ -72,6 +77,14 @@ private:
 inline void bypassProxyForLoopback() {
     qputenv("no_proxy", "localhost,127.0.0.1");
     qputenv("NO_PROXY", "localhost,127.0.0.1");
+}
+
+// Writes a file to serve, making its folders.
+inline void writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
 }
 
 } // namespace tl::test

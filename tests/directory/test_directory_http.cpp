@@ -22,13 +22,7 @@ namespace tl {
 namespace {
 
 using test::LocalHttpServer;
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
+using test::writeFile;
 
 // The paths of the requests a server logged, in order.
 QStringList loggedPaths(const QString& log) {

@@ -224,6 +224,7 @@ TEST(HlsDetect, Table) {
          false}, // tags are case-sensitive
         {"http://h/a.m3u8", "", "#EXTM3UX\n#EXT-X-TARGETDURATION:6\n", false},
         {"http://h/a.m3u8", "", "x\n#EXTM3U\n#EXT-X-TARGETDURATION:6\n", false},
+        {"http://h/a.m3u8", "", " #EXTM3U\n#EXT-X-TARGETDURATION:6\n", false}, // indented head
         {"http://h/a.m3u8", "", "#EXT-X-TARGETDURATION:6\n#EXTM3U\n", false},
         {"http://h/a.m3u8", "", std::string_view("#EXTM3U\0\n#EXT-X-A", 17), false},
         {"", "", "#EXTM3U\n#EXT-X-", false},

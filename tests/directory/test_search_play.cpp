@@ -25,6 +25,8 @@
 namespace tl {
 namespace {
 
+using test::writeFile;
+
 const QString kServices = QStringLiteral(TL_SOURCE_DIR "/tests/services/");
 
 bool runScript(const QStringList& args) {
@@ -32,13 +34,6 @@ bool runScript(const QStringList& args) {
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(QStringLiteral("bash"), args);
     return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
 }
 
 template <typename F> bool waitUntil(F done, int ms) {

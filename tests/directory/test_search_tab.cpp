@@ -8,6 +8,7 @@
 #include "library/station_manager.h"
 
 #include "../common/local_http_server.h"
+#include "../qt_app.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,14 +33,8 @@ namespace {
 
 using test::LocalHttpServer;
 using test::PageStation;
+using test::writeFile;
 using test::XiphStation;
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
 
 QByteArray joined(const QStringList& lines) {
     return lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
@@ -53,11 +48,7 @@ class SearchTabTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::bypassProxyForLoopback();
-        static int argc = 1;
-        static char name[] = "test_search_tab";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        tl::test::ensureApp<QApplication>("test_search_tab");
     }
 
     // A manager whose directories all live on `server` (SHOUTcast on `shoutcastPort` when

@@ -10,21 +10,13 @@
 #include "fuzz_support.h"
 
 using tl::fuzz::check;
-
-namespace {
-
-bool oneLine(const QString& s) {
-    return !s.contains(u'\n') && !s.contains(u'\r');
-}
-
-} // namespace
+using tl::fuzz::oneLine;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto parts = tl::fuzz::parts(tl::fuzz::view(data, size), 3);
-    const QByteArray page = tl::fuzz::bytes(parts[0]);
-    const QString title =
-        parts.size() > 1 ? QString::fromUtf8(tl::fuzz::bytes(parts[1])) : QString();
-    const QByteArray reply = parts.size() > 2 ? tl::fuzz::bytes(parts[2]) : QByteArray();
+    const QByteArray page = tl::fuzz::part(parts, 0);
+    const QString title = QString::fromUtf8(tl::fuzz::part(parts, 1));
+    const QByteArray reply = tl::fuzz::part(parts, 2);
 
     const QString host = QStringLiteral("img.example");
     const QString address = tl::FindAlbumArtAddress(page, host);

@@ -13,7 +13,7 @@ using tl::fuzz::check;
 namespace {
 
 bool oneLine(const QString& s) {
-    return !s.contains(u'\n') && !s.contains(u'\r') && s == s.trimmed();
+    return tl::fuzz::oneLine(s) && s == s.trimmed();
 }
 
 } // namespace

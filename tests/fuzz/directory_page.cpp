@@ -8,14 +8,7 @@
 #include "fuzz_support.h"
 
 using tl::fuzz::check;
-
-namespace {
-
-bool oneLine(const QString& s) {
-    return !s.contains(u'\n') && !s.contains(u'\r');
-}
-
-} // namespace
+using tl::fuzz::oneLine;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) {

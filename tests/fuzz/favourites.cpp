@@ -11,19 +11,11 @@
 
 #include "fuzz_support.h"
 
-#include <QStringDecoder>
-
 using tl::FavouritesDocument;
 using tl::fuzz::check;
+using tl::fuzz::validUtf8;
 
 namespace {
-
-bool validUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    (void)text;
-    return !decoder.hasError();
-}
 
 bool sameRows(const tl::TStationList& a, const tl::TStationList& b) {
     if (a.size() != b.size()) {
@@ -69,10 +61,9 @@ FavouritesDocument loaded(const QByteArray& bytes, tl::LoadResult* result) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto parts = tl::fuzz::parts(tl::fuzz::view(data, size), 3);
-    const QByteArray file = tl::fuzz::bytes(parts[0]);
-    const QByteArray source = parts.size() > 1 ? tl::fuzz::bytes(parts[1]) : QByteArray();
-    const QString filter =
-        parts.size() > 2 ? QString::fromUtf8(tl::fuzz::bytes(parts[2])).trimmed() : QString();
+    const QByteArray file = tl::fuzz::part(parts, 0);
+    const QByteArray source = tl::fuzz::part(parts, 1);
+    const QString filter = QString::fromUtf8(tl::fuzz::part(parts, 2)).trimmed();
 
     tl::LoadResult first;
     FavouritesDocument favs = loaded(file, &first);

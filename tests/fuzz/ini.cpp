@@ -10,19 +10,11 @@
 
 #include "fuzz_support.h"
 
-#include <QStringDecoder>
-
 using tl::IniFile;
 using tl::fuzz::check;
+using tl::fuzz::validUtf8;
 
 namespace {
-
-bool validUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    (void)text;
-    return !decoder.hasError();
-}
 
 // The integer rule, read independently: optional sign, then decimal, or hex after "$"/"0x".
 std::optional<int> plainInt(const QString& value) {

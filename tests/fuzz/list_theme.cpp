@@ -23,21 +23,13 @@ QSize logical(const QImage& image) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    tl::fuzz::ensureGuiApp();
-    return 0;
-}
+TL_FUZZ_GUI_APP()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const kNames[] = {"theme.ini", "toolbar.png", "x.png",     "icon1.png",
                                          "listl.png", "find.png",    "bottom.png"};
-    const auto parts = tl::fuzz::parts(tl::fuzz::view(data, size), std::size(kNames));
-    std::map<QString, QByteArray> files;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i == 0 || !parts[i].empty()) {
-            files[QString::fromLatin1(kNames[i])] = tl::fuzz::bytes(parts[i]);
-        }
-    }
+    std::map<QString, QByteArray> files =
+        tl::fuzz::files(tl::fuzz::view(data, size), kNames, false);
     const tl::IniFile ini = tl::IniFile::fromBytes(files[QStringLiteral("theme.ini")]);
     for (const char16_t* key : {u"color", u"fontcolor", u"selfontcolor"}) {
         if (const auto text = ini.find(u"list", key)) {

@@ -31,20 +31,13 @@ QByteArray plainBackground() {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    tl::fuzz::ensureGuiApp();
-    return 0;
-}
+TL_FUZZ_GUI_APP()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QByteArray kBackground = plainBackground();
     static const char* const kNames[] = {"theme.ini", "background.png", "1.png",   "5.png",
                                          "20.png",    "71.png",         "top.png", "5@2x.png"};
-    const auto parts = tl::fuzz::parts(tl::fuzz::view(data, size), std::size(kNames));
-    std::map<QString, QByteArray> files;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        files[QString::fromLatin1(kNames[i])] = tl::fuzz::bytes(parts[i]);
-    }
+    std::map<QString, QByteArray> files = tl::fuzz::files(tl::fuzz::view(data, size), kNames, true);
     if (files[QStringLiteral("background.png")].isEmpty()) {
         files[QStringLiteral("background.png")] = kBackground;
     }

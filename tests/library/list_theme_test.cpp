@@ -1,6 +1,7 @@
 // The manager theme: colour parsing, loading the interface folder (missing, partial, corrupt
 // and odd-sized files), the shipped set, and group bars that keep the name readable.
 
+#include "../qt_app.h"
 #include "library/favourites_view.h"
 #include "library/list_theme.h"
 #include "library/station_manager.h"
@@ -17,13 +18,7 @@ namespace {
 
 class ListThemeTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_list_theme";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { tl::test::ensureApp<QApplication>("test_list_theme"); }
     QString folder() const { return dir.path() + QStringLiteral("/interface/"); }
     void SetUp() override { ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("interface"))); }
     void put(const char* name, const QImage& image) {

@@ -1,9 +1,12 @@
 // The station manager window with its favourites list and edit dialog, offscreen.
 
+#include "../qt_app.h"
 #include "library/edit_dialog.h"
 #include "library/favourites_view.h"
 #include "library/station_manager.h"
 #include "library_fixture.h"
+
+#include "../whole_controls.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,13 +38,7 @@ const QByteArray kFavourites =
 
 class ManagerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_library_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { tl::test::ensureApp<QApplication>("test_library_gui"); }
 
     QString path() const { return dir.filePath(QStringLiteral("stations.xml")); }
 
@@ -659,70 +656,33 @@ TEST_F(ManagerTest, NamesShowAsTextInMenusAndConfirmations) {
     EXPECT_EQ(outline(path()), "G[<b>Bold</b> & Co]") << "No deletes nothing";
 }
 
-// Controls of the edit dialog that do not show whole: shorter or narrower than their size hint
-// (text fields: than their minimum), overlapping another control or reaching outside the
-// dialog.
-QStringList clippedControls(TEditForm& edit) {
-    QStringList clipped;
-    for (int page : {TEditForm::kStationPage, TEditForm::kGroupPage}) {
-        if (page == TEditForm::kGroupPage)
-            edit.prepareNewGroup();
-        else
-            edit.prepareNewStation();
-        edit.show();
-        QApplication::processEvents();
-        QList<std::pair<QString, QRect>> placed;
-        for (QWidget* w : edit.findChildren<QWidget*>()) {
-            const bool text = qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w);
-            const bool fixed = qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
-                               qobject_cast<QComboBox*>(w);
-            if (!w->isVisible() || (!text && !fixed) || qobject_cast<QComboBox*>(w->parent()))
-                continue;
-            const QSize hint = w->sizeHint();
-            const QSize least = text ? w->minimumSizeHint() : hint;
-            const QRect inDialog(w->mapTo(&edit, QPoint(0, 0)), w->size());
-            QString name = w->objectName();
-            if (auto* label = qobject_cast<QLabel*>(w))
-                name = label->text();
-            for (const auto& [other, rect] : placed)
-                if (rect.intersects(inDialog))
-                    clipped << name + QStringLiteral(" overlaps ") + other;
-            placed.append({name, inDialog});
-            if (w->height() < least.height() || w->width() < least.width() ||
-                !edit.rect().contains(inDialog))
-                clipped << QStringLiteral("%1 %2x%3 (hint %4x%5)")
-                               .arg(name)
-                               .arg(w->width())
-                               .arg(w->height())
-                               .arg(hint.width())
-                               .arg(hint.height());
-        }
-        if (auto* memo = edit.infoMemo();
-            memo->isVisible() && memo->viewport()->height() < 2 * memo->fontMetrics().lineSpacing())
-            clipped << QStringLiteral("Memo1 holds less than two lines");
-        edit.hide();
-    }
-    return clipped;
-}
-
 TEST_F(ManagerTest, EditDialogShowsEveryControlWhole) {
-    const QFont normal = QApplication::font();
-    for (qreal scale : {1.0, 2.0}) {
-        QFont font = normal;
-        font.setPointSizeF(normal.pointSizeF() * scale);
-        QApplication::setFont(font);
+    const QStringList problems = layout_check::atNormalAndDoubleFont([&](qreal scale) {
         auto form = open(
             QByteArray(kFavourites)
                 .replace("News", "A group name long enough to widen a box that fits its contents"));
-        TEditForm* edit = form->editForm();
-        const QStringList clipped = clippedControls(*edit);
-        EXPECT_TRUE(clipped.isEmpty())
-            << "font x" << scale << ": " << clipped.join(QStringLiteral("; ")).toStdString();
-        EXPECT_GE(edit->width(), 380);
-        EXPECT_GE(edit->height(), 193);
-        EXPECT_EQ(edit->minimumSize(), edit->maximumSize()) << "a fixed dialog border";
-    }
-    QApplication::setFont(normal);
+        TEditForm& edit = *form->editForm();
+        QStringList found;
+        for (int page : {TEditForm::kStationPage, TEditForm::kGroupPage}) {
+            if (page == TEditForm::kGroupPage)
+                edit.prepareNewGroup();
+            else
+                edit.prepareNewStation();
+            edit.show();
+            found << layout_check::clippedControls(
+                edit, QStringLiteral("edit_x%1_%2").arg(scale).arg(page));
+            if (auto* memo = edit.infoMemo();
+                memo->isVisible() &&
+                memo->viewport()->height() < 2 * memo->fontMetrics().lineSpacing())
+                found << QStringLiteral("Memo1 holds less than two lines");
+            edit.hide();
+        }
+        EXPECT_GE(edit.width(), 380);
+        EXPECT_GE(edit.height(), 193);
+        EXPECT_EQ(edit.minimumSize(), edit.maximumSize()) << "a fixed dialog border";
+        return found;
+    });
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(QStringLiteral("; ")).toStdString();
 }
 
 } // namespace

@@ -97,6 +97,14 @@ QString installCompanion(const QTemporaryDir& dir, const char* built) {
     return dir.path() + u'/';
 }
 
+// A window's rectangle, the screens' work areas, and where it must land.
+struct PlaceRow {
+    QRect window;
+    QList<QRect> areas;
+    QPoint expected;
+    const char* why;
+};
+
 } // namespace
 
 TEST(CompanionVideo, CallsTheEntryPointsAsAgreed) {
@@ -134,46 +142,44 @@ TEST(CompanionVideo, CallsTheEntryPointsAsAgreed) {
 }
 
 TEST(CompanionVideo, MissingLibraryAndEntryPointsGiveTheirMessages) {
-    QTemporaryDir dir;
-    const QString app = dir.path() + u'/';
-    CompanionVideo missing(app);
-    EXPECT_FALSE(missing.libraryExists());
-    int32_t vx = 0;
-    int32_t vy = 0;
-    auto result = missing.open(1, QStringLiteral("x"), QString(), vx, vy, 0);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, QStringLiteral("Невозможно загрузить библиотеку ") + app +
-                                QStringLiteral("larkvideo.so."));
-    EXPECT_EQ(missing.close(1, vx, vy), result.error);
-
-    QTemporaryDir noFind;
-    CompanionVideo withoutFind(installCompanion(noFind, TL_FAKE_COMPANION_NO_FIND));
-    result = withoutFind.open(1, QStringLiteral("x"), QString(), vx, vy, 0);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, QStringLiteral("Функция GetFindDataEx в библиотеке ") + noFind.path() +
-                                QStringLiteral("/larkvideo.so не найдена."));
-
-    QTemporaryDir noExtras;
-    CompanionVideo withoutExtras(installCompanion(noExtras, TL_FAKE_COMPANION_NO_EXTRAS));
-    result = withoutExtras.open(1, QStringLiteral("x"), QString(), vx, vy, 0);
-    EXPECT_TRUE(result.ok);
-    EXPECT_FALSE(withoutExtras.setVolume(10));
-    EXPECT_EQ(withoutExtras.close(1, vx, vy), QStringLiteral("Функция CloseVideoEx в библиотеке ") +
-                                                  noExtras.path() +
-                                                  QStringLiteral("/larkvideo.so не найдена."));
+    // %1: the program folder. An open error "" opens; a close error nullptr is not checked.
+    const struct {
+        const char* library; // nullptr: none installed
+        const char* openError;
+        const char* closeError;
+    } rows[] = {
+        {nullptr, "Невозможно загрузить библиотеку %1larkvideo.so.",
+         "Невозможно загрузить библиотеку %1larkvideo.so."},
+        {TL_FAKE_COMPANION_NO_FIND, "Функция GetFindDataEx в библиотеке %1larkvideo.so не найдена.",
+         nullptr},
+        {TL_FAKE_COMPANION_NO_EXTRAS, "",
+         "Функция CloseVideoEx в библиотеке %1larkvideo.so не найдена."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.library ? row.library : "no library");
+        QTemporaryDir dir;
+        const QString app = row.library ? installCompanion(dir, row.library) : dir.path() + u'/';
+        CompanionVideo video(app);
+        EXPECT_EQ(video.libraryExists(), row.library != nullptr);
+        int32_t vx = 0;
+        int32_t vy = 0;
+        const auto result = video.open(1, QStringLiteral("x"), QString(), vx, vy, 0);
+        EXPECT_EQ(result.ok, !*row.openError);
+        EXPECT_EQ(result.error, QString::fromUtf8(row.openError).arg(app));
+        if (result.ok) {
+            EXPECT_FALSE(video.setVolume(10));
+        }
+        if (row.closeError) {
+            EXPECT_EQ(video.close(1, vx, vy), QString::fromUtf8(row.closeError).arg(app));
+        }
+    }
     EXPECT_EQ(CompanionVideo::errorCaption(), QStringLiteral("Ошибка"));
 }
 
 TEST(ScreenFit, StoredPositionsComeBackOnScreen) {
     // Two screens side by side, the left one with a 30 px panel at the top.
     const QList<QRect> two{QRect(0, 30, 1920, 1050), QRect(1920, 0, 1280, 1024)};
-    struct Row {
-        QRect stored;
-        QList<QRect> areas;
-        QPoint expected;
-        const char* why;
-    };
-    const Row rows[] = {
+    const PlaceRow rows[] = {
         {{100, 100, 300, 120}, two, {100, 100}, "wholly on the first screen"},
         {{1800, 500, 300, 120}, two, {1800, 500}, "across both screens"},
         {{-252, 500, 300, 120}, two, {-252, 500}, "48 px still showing on the left"},
@@ -193,23 +199,17 @@ TEST(ScreenFit, StoredPositionsComeBackOnScreen) {
          {500, 480},
          "empty area skipped"},
     };
-    for (const Row& r : rows) {
-        const QRect fitted = fitOnScreens(r.stored, r.areas);
+    for (const PlaceRow& r : rows) {
+        const QRect fitted = fitOnScreens(r.window, r.areas);
         EXPECT_EQ(fitted.topLeft(), r.expected) << r.why;
-        EXPECT_EQ(fitted.size(), r.stored.size()) << r.why;
+        EXPECT_EQ(fitted.size(), r.window.size()) << r.why;
     }
 }
 
 TEST(ScreenFit, ManagerOpensBesideThePlayer) {
     const QList<QRect> two{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
     const QSize manager(500, 400);
-    struct Row {
-        QRect player;
-        QList<QRect> areas;
-        QPoint expected;
-        const char* why;
-    };
-    const Row rows[] = {
+    const PlaceRow rows[] = {
         {{100, 100, 300, 120}, two, {408, 100}, "to the right, top edges aligned"},
         {{1500, 100, 300, 120}, two, {992, 100}, "no room right on its screen: left"},
         {{2900, 100, 300, 120}, two, {2392, 100}, "on the second screen, left there"},
@@ -219,8 +219,8 @@ TEST(ScreenFit, ManagerOpensBesideThePlayer) {
         {{100, 100, 600, 500}, {QRect(0, 0, 800, 600)}, {100, 0}, "no side fits: least overlap"},
         {{100, 100, 300, 120}, {}, {408, 100}, "no screen known: to the right"},
     };
-    for (const Row& r : rows) {
-        const QRect placed = placeBeside(r.player, manager, r.areas);
+    for (const PlaceRow& r : rows) {
+        const QRect placed = placeBeside(r.window, manager, r.areas);
         EXPECT_EQ(placed.topLeft(), r.expected) << r.why;
         EXPECT_EQ(placed.size(), manager) << r.why;
         if (!r.areas.isEmpty()) {

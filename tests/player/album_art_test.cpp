@@ -4,6 +4,7 @@
 #include "player/album_art.h"
 
 #include "../common/local_http_server.h"
+#include "../qt_app.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -96,11 +97,7 @@ TEST(AlbumArtText, AddressesPagesTitlesAndReplies) {
 class AlbumArtServer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_album_art";
-        static char* argv[] = {name, nullptr};
-        if (!QGuiApplication::instance())
-            new QGuiApplication(argc, argv);
+        tl::test::ensureApp<QGuiApplication>("test_album_art");
         test::bypassProxyForLoopback();
     }
 

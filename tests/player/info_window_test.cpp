@@ -1,6 +1,7 @@
 #include "player/info_window.h"
 #include "player/player_controller.h"
 
+#include "../qt_app.h"
 #include "../whole_controls.h"
 
 #include <QApplication>
@@ -17,12 +18,7 @@ namespace {
 // Created once and never destroyed: tearing a QApplication down in static destruction, after
 // the platform plugin is gone, crashes.
 void app() {
-    static int argc = 1;
-    static char name[] = "test_info_window";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) {
-        new QApplication(argc, argv);
-    }
+    tl::test::ensureApp<QApplication>("test_info_window");
 }
 
 TEST(InfoWindow, FieldsFollowNowPlaying) {

@@ -2,6 +2,7 @@
 // the files are readable, about as long as the recording ran and carry the stream's tone; a
 // hostile title gives one file inside the recordings folder and runs nothing.
 
+#include "../qt_app.h"
 #include "app/application.h"
 #include "recording/recorder.h"
 
@@ -222,11 +223,7 @@ bool waitFor(const std::function<bool()>& done, int ms = 20000) {
 // The whole program, offscreen: "Record" in the player's menu while a station plays, a new
 // title splits the recording, the play/stop command ends it, and the recordings tab lists both.
 TEST(RecorderIntegration, ProgramRecordsSplitsAndStops) {
-    static int argc = 1;
-    static char name[] = "test_recorder_integration";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
+    tl::test::ensureApp<QApplication>("test_recorder_integration");
     QTemporaryDir dir;
     {
         QFile config(dir.filePath("config.ini"));

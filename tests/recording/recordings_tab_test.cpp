@@ -1,6 +1,7 @@
 // The "My Recordings" tab on a real station manager, offscreen: what it lists, deleting with
 // the confirmation, opening, sorting with the shared direction, and previous/next.
 
+#include "../qt_app.h"
 #include "directory/sort_state.h"
 #include "library/station_manager.h"
 #include "recording/recordings_tab.h"
@@ -23,13 +24,7 @@ namespace {
 
 class RecordingsTabTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_recordings_tab";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { tl::test::ensureApp<QApplication>("test_recordings_tab"); }
 
     void SetUp() override {
         QFile(dir.filePath("stations.xml")).open(QIODevice::WriteOnly);

@@ -46,15 +46,12 @@ adding a function and a row. --ready names a file written once the socket listen
 server by its PID (SIGTERM).
 """
 import argparse
-import os
 import socket
 import struct
-import threading
 import time
 
-BITRATE = 128  # kbit/s of the test MP3; pacing only
-RATE = BITRATE * 1000 // 8
-BURST = 4 * RATE  # what a real server sends at once on connect
+from stream_common import (BITRATE, BURST, hold_open, looped, metadata_block, read_file,
+                           read_request, request_path, send_paced, serve_forever, with_metadata)
 
 
 class Context:
@@ -75,69 +72,21 @@ def icy_head(extra=(), content_type="audio/mpeg", name="Hostile Radio", metaint=
     return ("\r\n".join(lines) + "\r\n\r\n").encode("utf-8", "replace")
 
 
-def metadata_block(text):
-    data = text.encode("utf-8")[: 255 * 16]
-    blocks = (len(data) + 15) // 16
-    return bytes([blocks]) + data + b"\0" * (blocks * 16 - len(data))
-
-
-def looped(data):
-    """Endless 4 KiB pieces of `data`."""
-    pos = 0
-    while True:
-        piece = data[pos:pos + 4096]
-        if len(piece) < 4096:
-            piece += data[: 4096 - len(piece)]
-        pos = (pos + 4096) % len(data)
-        yield piece
-
-
-def send_paced(conn, pieces, limit=None):
-    """Sends pieces after a burst at about the stream's bit rate; stops after `limit` bytes."""
-    sent = 0
-    start = time.monotonic()
-    for piece in pieces:
-        if limit is not None and sent + len(piece) > limit:
-            piece = piece[: limit - sent]
-        conn.sendall(piece)
-        sent += len(piece)
-        if limit is not None and sent >= limit:
-            return sent
-        ahead = (sent - BURST) / RATE - (time.monotonic() - start)
-        if ahead > 0:
-            time.sleep(ahead)
-    return sent
-
-
-def with_metadata(pieces, metaint, first_title):
-    """Audio pieces cut into blocks of `metaint` bytes, each followed by its length byte;
-    the first block carries `first_title`, the others are empty."""
-    title = metadata_block("StreamTitle='%s';" % first_title)
-    left = metaint
-    for piece in pieces:
-        out = bytearray()
-        while piece:
-            n = min(left, len(piece))
-            out += piece[:n]
-            piece = piece[n:]
-            left -= n
-            if left == 0:
-                out += title
-                title = b"\0"
-                left = metaint
-        yield bytes(out)
-
-
 def reset(conn):
     # SO_LINGER with a zero time-out makes close() send RST instead of FIN.
     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
-def hold_open(conn):
-    """Keeps the connection open, sending nothing, until the client goes away."""
-    conn.settimeout(None)
-    while conn.recv(4096):
-        pass
+def trickle(conn, data):
+    """Sends `data` at one byte a second."""
+    for byte in data:
+        conn.sendall(bytes([byte]))
+        time.sleep(1)
+
+
+def half_head(conn):
+    head = icy_head()
+    conn.sendall(head[: len(head) // 2])
 
 
 # ---- modes ---------------------------------------------------------------------------------
@@ -179,24 +128,18 @@ def mode_html(conn, ctx):
 
 def mode_trickle(conn, ctx):
     conn.sendall(icy_head())
-    for byte in ctx.mp3:
-        conn.sendall(bytes([byte]))
-        time.sleep(1)
+    trickle(conn, ctx.mp3)
 
 
 def mode_trickle_head(conn, ctx):
-    for byte in icy_head() + ctx.mp3:
-        conn.sendall(bytes([byte]))
-        time.sleep(1)
+    trickle(conn, icy_head() + ctx.mp3)
 
 
 def mode_burst_trickle(conn, ctx):
     conn.sendall(icy_head())
     burst = 36 * 1024
     conn.sendall(ctx.mp3[:burst])
-    for byte in ctx.mp3[burst:]:
-        conn.sendall(bytes([byte]))
-        time.sleep(1)
+    trickle(conn, ctx.mp3[burst:])
 
 
 def mode_title_flood(conn, ctx):
@@ -222,23 +165,23 @@ def mode_huge_name(conn, ctx):
     send_paced(conn, looped(ctx.mp3))
 
 
-def mode_close_mid(conn, ctx):
-    conn.sendall(icy_head())
-    send_paced(conn, looped(ctx.mp3), limit=BURST)
+def after_burst(then):
+    """Normal headers and a burst of MP3 (enough to open and play), then then(conn, ctx)."""
+    def mode(conn, ctx):
+        conn.sendall(icy_head())
+        send_paced(conn, looped(ctx.mp3), limit=BURST)
+        then(conn, ctx)
+    return mode
 
 
-def mode_reset(conn, ctx):
-    conn.sendall(icy_head())
-    send_paced(conn, looped(ctx.mp3), limit=BURST)
-    reset(conn)
-
-
-def mode_codec_change(conn, ctx):
-    if not ctx.aac:
-        raise OSError("codec_change needs --aac")
-    conn.sendall(icy_head())
-    send_paced(conn, looped(ctx.mp3), limit=BURST)
-    send_paced(conn, looped(ctx.aac))
+def switch_to(option):
+    """After the burst, the data of --`option` under the same reply."""
+    def then(conn, ctx):
+        data = getattr(ctx, option)
+        if not data:
+            raise OSError("this mode needs --" + option)
+        send_paced(conn, looped(data))
+    return after_burst(then)
 
 
 def mode_meta_255(conn, ctx):
@@ -248,14 +191,7 @@ def mode_meta_255(conn, ctx):
 
 
 def mode_stall_head(conn, ctx):
-    head = icy_head()
-    conn.sendall(head[: len(head) // 2])
-    hold_open(conn)
-
-
-def mode_stall_body(conn, ctx):
-    conn.sendall(icy_head())
-    send_paced(conn, looped(ctx.mp3), limit=BURST)
+    half_head(conn)
     hold_open(conn)
 
 
@@ -274,7 +210,7 @@ def metaint_mode(metaint):
         conn.sendall(icy_head(metaint=metaint))
         pieces = looped(ctx.mp3)
         if 0 < metaint < len(ctx.mp3):
-            pieces = with_metadata(pieces, metaint, "Metaint %d" % metaint)
+            pieces = with_metadata(pieces, metaint, "StreamTitle='Metaint %d';" % metaint)
         send_paced(conn, pieces)
     return mode
 
@@ -308,17 +244,8 @@ def mode_zeros_10g(conn, ctx):
         total -= n
 
 
-def mode_rate_change(conn, ctx):
-    if not ctx.mp3b:
-        raise OSError("rate_change needs --mp3b")
-    conn.sendall(icy_head())
-    send_paced(conn, looped(ctx.mp3), limit=BURST)
-    send_paced(conn, looped(ctx.mp3b))
-
-
 def mode_reset_head(conn, ctx):
-    head = icy_head()
-    conn.sendall(head[: len(head) // 2])
+    half_head(conn)
     reset(conn)
 
 
@@ -340,12 +267,12 @@ MODES = {
     "title_flood": mode_title_flood,
     "many_headers": mode_many_headers,
     "huge_name": mode_huge_name,
-    "close_mid": mode_close_mid,
-    "reset": mode_reset,
-    "codec_change": mode_codec_change,
+    "close_mid": after_burst(lambda conn, ctx: None),
+    "reset": after_burst(lambda conn, ctx: reset(conn)),
+    "codec_change": switch_to("aac"),
     "meta_255": mode_meta_255,
     "stall_head": mode_stall_head,
-    "stall_body": mode_stall_body,
+    "stall_body": after_burst(lambda conn, ctx: hold_open(conn)),
     "stall_meta": mode_stall_meta,
     "metaint_0": metaint_mode(0),
     "metaint_1": metaint_mode(1),
@@ -354,7 +281,7 @@ MODES = {
     "huge_line": mode_huge_line,
     "redirect_loop": mode_redirect_loop,
     "zeros_10g": mode_zeros_10g,
-    "rate_change": mode_rate_change,
+    "rate_change": switch_to("mp3b"),
     "reset_head": mode_reset_head,
     "reset_probe": mode_reset_probe,
 }
@@ -362,25 +289,12 @@ MODES = {
 # ---- server --------------------------------------------------------------------------------
 
 
-def read_request(conn):
-    conn.settimeout(10)
-    request = b""
-    while b"\r\n\r\n" not in request and len(request) < 65536:
-        chunk = conn.recv(4096)
-        if not chunk:
-            return None
-        request += chunk
-    conn.settimeout(None)
-    return request
-
-
 def serve(conn, args, mp3, aac, mp3b):
     try:
         request = read_request(conn)
         if request is None:
             return
-        parts = request.split(b"\r\n", 1)[0].decode("latin-1").split()
-        path = parts[1] if len(parts) > 1 else "/"
+        path = request_path(request)
         segment = path.lstrip("/").split("/", 1)[0].split("?", 1)[0]
         mode = segment if segment in MODES else args.mode
         MODES[mode](conn, Context(args, mp3, aac, mp3b, path))
@@ -399,29 +313,10 @@ def main():
     p.add_argument("--mode", choices=sorted(MODES), default="normal")
     p.add_argument("--ready")
     args = p.parse_args()
-    with open(args.mp3, "rb") as f:
-        mp3 = f.read()
-    if not mp3:
-        raise SystemExit("empty MP3 file")
-    aac = mp3b = b""
-    if args.aac:
-        with open(args.aac, "rb") as f:
-            aac = f.read()
-    if args.mp3b:
-        with open(args.mp3b, "rb") as f:
-            mp3b = f.read()
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind(("127.0.0.1", args.port))
-    server.listen(32)
-    if args.ready:
-        tmp = args.ready + ".tmp"
-        with open(tmp, "w") as f:
-            f.write(str(os.getpid()))
-        os.rename(tmp, args.ready)
-    while True:
-        conn, _ = server.accept()
-        threading.Thread(target=serve, args=(conn, args, mp3, aac, mp3b), daemon=True).start()
+    mp3 = read_file(args.mp3, "MP3 file")
+    aac, mp3b = read_file(args.aac), read_file(args.mp3b)
+    serve_forever(args.port, args.ready, lambda conn: serve(conn, args, mp3, aac, mp3b),
+                  backlog=32)
 
 
 if __name__ == "__main__":

@@ -19,6 +19,8 @@ import socket
 import sys
 import threading
 
+from stream_common import read_request, request_path, serve_forever
+
 lock = threading.Lock()
 open_sockets = set()
 refusing = False
@@ -42,17 +44,10 @@ def pipe(source, sink):
 
 def serve(client, upstream):
     try:
-        client.settimeout(10)
-        request = b""
-        while b"\r\n\r\n" not in request and len(request) < 65536:
-            chunk = client.recv(4096)
-            if not chunk:
-                return
-            request += chunk
-        client.settimeout(None)
-        line = request.split(b"\r\n", 1)[0].decode("latin-1")
-        parts = line.split(" ")
-        path = parts[1] if len(parts) > 1 else "?"
+        request = read_request(client)
+        if request is None:
+            return
+        path = request_path(request, "?")
         if refusing:
             print("REFUSED " + path, flush=True)
             client.sendall(b"HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\n"
@@ -104,23 +99,9 @@ def main():
 
     signal.signal(signal.SIGUSR1, cut)
     signal.signal(signal.SIGUSR2, refuse)
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", args.port))
-    listener.listen(16)
-    if args.ready:
-        with open(args.ready, "w") as f:
-            f.write("ready\n")
-    # Signal handlers run on this thread between its steps: it must not block for long (the
-    # kernel may hand the signal to another thread, which does not wake this one).
-    listener.settimeout(0.1)
-    while True:
-        try:
-            client, _ = listener.accept()
-        except socket.timeout:
-            continue
-        client.settimeout(None)
-        threading.Thread(target=serve, args=(client, args.upstream), daemon=True).start()
+    # Signal handlers run on the listening thread between its steps: it must not block for long
+    # (the kernel may hand the signal to another thread, which does not wake this one).
+    serve_forever(args.port, args.ready, lambda client: serve(client, args.upstream), poll=0.1)
 
 
 if __name__ == "__main__":

@@ -21,31 +21,19 @@ Modes:
 --ready names a file written once the socket listens. Stop the server by its PID.
 """
 import argparse
-import os
-import socket
-import threading
-import time
 
-
-def metadata_block(text):
-    data = text.encode("utf-8")[: 255 * 16]
-    blocks = (len(data) + 15) // 16
-    return bytes([blocks]) + data + b"\0" * (blocks * 16 - len(data))
+from stream_common import (hold_open, looped, read_file, read_request, send_paced,
+                           serve_forever, with_metadata)
 
 
 def serve(conn, args, audio):
     try:
-        conn.settimeout(10)
-        request = b""
-        while b"\r\n\r\n" not in request and len(request) < 65536:
-            chunk = conn.recv(4096)
-            if not chunk:
-                return
-            request += chunk
+        request = read_request(conn)
+        if request is None:
+            return
+        conn.settimeout(10)  # a client that stops reading for that long is dropped
         if args.mode == "silent":
-            conn.settimeout(None)
-            while conn.recv(4096):
-                pass
+            hold_open(conn)
             return
         if args.mode == "redirect":
             conn.sendall(("HTTP/1.0 302 Found\r\nLocation: %s\r\nContent-Length: 0\r\n\r\n"
@@ -59,33 +47,15 @@ def serve(conn, args, audio):
             head.append("icy-metaint:%d" % args.metaint)
         conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode("utf-8"))
         rate = args.bitrate * 1000 // 8
-        burst = 4 * rate
-        pos = 0
-        sent = 0
-        first = True
-        start = time.monotonic()
-        while True:
-            if wants_meta:
-                piece = bytearray()
-                while len(piece) < args.metaint:
-                    take = min(args.metaint - len(piece), len(audio) - pos)
-                    piece += audio[pos:pos + take]
-                    pos = (pos + take) % len(audio)
-                piece += metadata_block("StreamTitle='%s';StreamUrl='';" % args.title) if first else b"\0"
-                first = False
-            else:
-                piece = audio[pos:pos + 8192]
-                pos = (pos + len(piece)) % len(audio)
-            conn.sendall(piece)
-            sent += len(piece)
-            if args.mode == "stall" and sent >= burst:
-                conn.settimeout(None)
-                while conn.recv(4096):
-                    pass
-                return
-            ahead = (sent - burst) / rate - (time.monotonic() - start)
-            if ahead > 0:
-                time.sleep(ahead)
+        pieces = looped(audio)
+        if wants_meta:
+            pieces = with_metadata(pieces, args.metaint,
+                                   "StreamTitle='%s';StreamUrl='';" % args.title)
+        if args.mode == "stall":
+            send_paced(conn, pieces, limit=4 * rate, rate=rate)
+            hold_open(conn)
+        else:
+            send_paced(conn, pieces, rate=rate)
     except OSError:
         pass
     finally:
@@ -105,22 +75,8 @@ def main():
     p.add_argument("--location", default="")
     p.add_argument("--ready")
     args = p.parse_args()
-    with open(args.mp3, "rb") as f:
-        audio = f.read()
-    if not audio:
-        raise SystemExit("empty MP3 file")
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind(("127.0.0.1", args.port))
-    server.listen(16)
-    if args.ready:
-        tmp = args.ready + ".tmp"
-        with open(tmp, "w") as f:
-            f.write(str(os.getpid()))
-        os.rename(tmp, args.ready)
-    while True:
-        conn, _ = server.accept()
-        threading.Thread(target=serve, args=(conn, args, audio), daemon=True).start()
+    audio = read_file(args.mp3, "MP3 file")
+    serve_forever(args.port, args.ready, lambda conn: serve(conn, args, audio))
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include "settings/about_form.h"
 #include "settings/about_info.h"
 
+#include "../qt_app.h"
 #include "../whole_controls.h"
 
 #include <QApplication>
@@ -53,11 +54,7 @@ TEST(AboutInfo, VersionResourceUpdateAddressAndLogoPlace) {
 }
 
 TEST(AboutForm, ShowsVersionLogoAndOpensTheUpdatePage) {
-    static int argc = 1;
-    static char name[] = "test_about";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
+    tl::test::ensureApp<QApplication>("test_about");
 
     QTemporaryDir dir;
     const QString app = dir.path() + QLatin1Char('/');
@@ -102,11 +99,7 @@ TEST(AboutForm, ShowsVersionLogoAndOpensTheUpdatePage) {
 // window is at least the classic 359 x 360 with a fixed border, the panel starts below the logo
 // and the logo stays centred.
 TEST(AboutForm, EveryControlShowsWhole) {
-    static int argc = 1;
-    static char name[] = "test_about";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
+    tl::test::ensureApp<QApplication>("test_about");
     QTemporaryDir dir;
     ASSERT_TRUE(drawLogo().save(dir.filePath(QStringLiteral("logo.png"))));
     const QStringList problems = tl::layout_check::atNormalAndDoubleFont([&](qreal scale) {

@@ -1,5 +1,6 @@
 #include "settings/settings_form.h"
 
+#include "../qt_app.h"
 #include "../whole_controls.h"
 
 #include <QApplication>
@@ -25,14 +26,7 @@ const QByteArray kConfig = "[General]\nx=5\nTheme=blue\nNotifierDelay=6000\n"
 
 class SettingsFormTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test_settings_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) {
-            new QApplication(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { tl::test::ensureApp<QApplication>("test_settings_gui"); }
 
     void SetUp() override {
         app = dir.path() + u'/';

@@ -1,6 +1,7 @@
 #pragma once
 // Small themes written into a temporary folder, and pixel helpers, for the skin tests.
 
+#include "../qt_app.h"
 #include "skin/skin_control.h"
 
 #include <QColor>
@@ -26,13 +27,7 @@ inline const QColor kDisabled(255, 255, 0);
 
 // Text drawing and font lookup need a GUI application (offscreen in the tests).
 inline void ensureGuiApp() {
-    if (QGuiApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "skin_test";
-        static char* argv[] = {name, nullptr};
-        static auto* app = new QGuiApplication(argc, argv);
-        (void)app;
-    }
+    ensureApp<QGuiApplication>("skin_test");
 }
 
 // Frames of solid colours side by side, each frameW x h.

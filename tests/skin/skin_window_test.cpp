@@ -4,6 +4,7 @@
 #include "skin/knob_widget.h"
 #include "skin/skin_window.h"
 
+#include "../qt_app.h"
 #include "skin_fixture.h"
 
 #include <QApplication>
@@ -23,13 +24,7 @@ using test::kPressed;
 using test::near;
 
 void ensureApp() {
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "skin_gui_test";
-        static char* argv[] = {name, nullptr};
-        static auto* app = new QApplication(argc, argv);
-        (void)app;
-    }
+    test::ensureApp<QApplication>("skin_gui_test");
 }
 
 // Runs the event loop until pred holds or a generous bound passes.
