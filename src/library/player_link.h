@@ -28,6 +28,18 @@ struct PlayerLink {
     // The search tab's service and count box index changed (Last/ServiceIndex and
     // General/SearchResCount are written at close).
     std::function<void(int serviceIndex, int countIndex)> searchChoiceChanged;
+
+    // A double-click on a station row: stops what plays, plays the selected station (the play
+    // command reads the manager's selection) and brings the player to the front.
+    void playSelectedStation() const {
+        if (playCommand) {
+            if (isStreamOpen && isStreamOpen())
+                playCommand(); // stops what plays
+            playCommand();
+        }
+        if (raisePlayer)
+            raisePlayer();
+    }
 };
 
 // What the manager needs from config.ini at creation.

@@ -12,13 +12,6 @@
 
 namespace tl {
 
-struct RecorderSettings {
-    QString Encoder;
-    QString Bitrate = QStringLiteral("128");
-    QString Folder; // ends with "/" when it is the default
-    bool LimitBitrate = false;
-};
-
 // Everything the player window's creation reads.
 struct StartupConfig {
     PlayerSettings settings;

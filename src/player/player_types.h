@@ -59,6 +59,14 @@ enum StreamStatus : int {
     ssServerStatus = 8,
 };
 
+// The "Recording" section of config.ini: the encoder and where recordings go.
+struct RecorderSettings {
+    QString Encoder;
+    QString Bitrate = QStringLiteral("128");
+    QString Folder; // ends with "/" when it is the default
+    bool LimitBitrate = false;
+};
+
 // What the station manager hands the play command: the selected row of its current page.
 struct StationChoice {
     int Category = 0; // 0 favourites, 1 search results

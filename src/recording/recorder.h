@@ -9,7 +9,6 @@
 // encoder's input, so it never waits for the encoder to finish its file.
 
 #include "audio/engine.h"
-#include "player/player_config.h"
 #include "player/player_types.h"
 #include "recording/recording_names.h"
 

@@ -5,7 +5,6 @@
 //
 // Everything here runs on the UI thread; nothing keeps state between calls.
 
-#include "player/player_config.h"
 #include "player/player_types.h"
 
 #include <QString>
