@@ -3,7 +3,7 @@
 // closes. Pure logic on an IniFile; the window decides when.
 
 #include "common/ini_file.h"
-#include "player/player_types.h"
+#include "common/player_types.h"
 
 #include <QPoint>
 #include <QRect>

@@ -1,7 +1,7 @@
 #include "recording/recordings_tab.h"
 
 #include "directory/sort_state.h"
-#include "library/list_theme.h"
+#include "skin/list_theme.h"
 
 #include <QDesktopServices>
 #include <QDir>

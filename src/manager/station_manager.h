@@ -6,13 +6,13 @@
 // it. Everything runs on the UI thread. The player reaches it through the public methods
 // below; it reaches the player only through PlayerLink.
 
+#include "common/player_link.h"
+#include "common/player_types.h"
 #include "directory/sort_state.h"
 #include "library/edit_dialog.h"
 #include "library/favourites.h"
-#include "library/list_theme.h"
-#include "library/player_link.h"
-#include "player/player_types.h"
 #include "recording/recordings_tab.h"
+#include "skin/list_theme.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "library/station_manager.h"
+#include "manager/station_manager.h"
 
 #include "directory/search_tab.h"
 #include "library/edit_dialog.h"
