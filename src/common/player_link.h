@@ -1,5 +1,6 @@
 #pragma once
-// The seam between the station manager and the player window.
+// The seam between the station manager (and its search and recordings pages) and the player
+// window. It lives below both, so the pages need no header of the player.
 //
 // The composition root fills a PlayerLink before it creates the station manager and keeps
 // the player alive for as long as the manager. Every member may be empty (tests run the

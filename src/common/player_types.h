@@ -1,7 +1,7 @@
 #pragma once
-// Values the player window owns for the whole run: the settings read from config.ini, the
-// current station, and the stream status codes the worker reports with.
-//
+// The values every feature shares, owned by the player window for the whole run: the settings
+// read from config.ini, the current station, and the stream status codes the worker reports
+// with. Plain types without code of the player, so every room above common/ may include them.
 // All of it is owned by the UI thread; the stream worker only reads NowPlaying.Url before it
 // starts and reports everything else through WM_STREAM_STATUS.
 
