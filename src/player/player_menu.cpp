@@ -3,6 +3,8 @@
 
 #include "player/player_window.h"
 
+#include "player/player_commands.h"
+
 #include <QAction>
 #include <QCursor>
 #include <QFile>
