@@ -9,8 +9,7 @@
 // encoder's input, so it never waits for the encoder to finish its file.
 
 #include "audio/engine.h"
-#include "player/player_config.h"
-#include "player/player_types.h"
+#include "common/player_types.h"
 #include "recording/recording_names.h"
 
 #include <QDateTime>

@@ -5,8 +5,7 @@
 //
 // Everything here runs on the UI thread; nothing keeps state between calls.
 
-#include "player/player_config.h"
-#include "player/player_types.h"
+#include "common/player_types.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,7 +5,7 @@
 #include "directory/search_tab.h"
 #include "directory_pages.h"
 #include "library/edit_dialog.h"
-#include "library/station_manager.h"
+#include "manager/station_manager.h"
 
 #include "../common/local_http_server.h"
 #include "../qt_app.h"
