@@ -249,7 +249,8 @@ void TForm1::UpdateMenuItems(bool withPlayback) {
     action("Stop1")->setEnabled(s.stopEnabled);
     action("Previous1")->setEnabled(s.previousEnabled);
     action("Next1")->setEnabled(s.nextEnabled);
-    action("RecordMI")->setEnabled(enabled("RecLabel"));
+    // Always enabled: with nothing playing its press says why nothing is recorded.
+    action("RecordMI")->setEnabled(true);
     action("SearchFavourites1")->setEnabled(s.managerEnabled);
     action("AddcurrentstationtoFavourites1")->setEnabled(s.addCurrentEnabled);
     action("Copysonginformation1")->setEnabled(s.stationInfoEnabled);

@@ -57,7 +57,8 @@ public:
     const QString& currentFile() const { return file_; }
     const AutoRecordList& autoRecordList() const { return autoRecord_; }
 
-    // The record control and the "Record" menu item: toggles; nothing without a stream.
+    // The record control and the "Record" menu item: toggles. Without a stream nothing starts
+    // and the notifier says why.
     void RecLabelClick();
     // Starts a recording (ending a running one first). False when nothing was started.
     bool StartRecording();
