@@ -297,7 +297,10 @@ void Application::createRecorder() {
         return engine_.encodeStart(stream, argv, paused);
     };
     links.handOver = [this](audio::EncoderHandle from, audio::EncoderHandle to) {
-        engine_.encodeHandOver(from, to);
+        return engine_.encodeHandOver(from, to);
+    };
+    links.encoderExit = [this](audio::EncoderHandle encoder) {
+        return engine_.encodeExit(encoder);
     };
     links.encoderActive = [this](audio::EncoderHandle encoder) {
         return engine_.encodeIsActive(encoder);
@@ -330,6 +333,11 @@ void Application::createRecorder() {
     recording_ = std::make_unique<Recorder>(
         recorder_, nowPlaying_, appPath_,
         autoRecordList_ ? AutoRecordList(*autoRecordList_) : AutoRecordList(), std::move(links));
+    // An encoder that dies (full disk, a crash) is noticed within half a second.
+    encoderWatch_ = std::make_unique<QTimer>();
+    encoderWatch_->setInterval(500);
+    QObject::connect(encoderWatch_.get(), &QTimer::timeout, [this] { recording_->checkEncoder(); });
+    encoderWatch_->start();
 }
 
 void Application::createStationManager() {
@@ -400,8 +408,13 @@ void Application::createStationManager() {
         settings_.SearchResCount = countIndex;
     };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
-    recordingsTab_ = new RecordingsTab(
-        *form2_, {.folder = [this] { return recorder_.Folder; }, .appPath = appPath_, .open = {}});
+    recordingsTab_ = new RecordingsTab(*form2_, {.folder = [this] { return recorder_.Folder; },
+                                                 .appPath = appPath_,
+                                                 .open = {},
+                                                 .stopIfRecording =
+                                                     [this](const QString& path) {
+                                                         return recording_->stopIfRecording(path);
+                                                     }});
 }
 
 void Application::createSettingsDialog() {
