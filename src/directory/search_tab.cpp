@@ -3,6 +3,7 @@
 #include "common/ini_file.h"
 #include "directory/directory_query.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -171,6 +172,10 @@ SearchTab::SearchTab(const SearchStartup& startup, const ListTheme& theme, const
                 host_.setStatus(QStringLiteral("Search failed: ") + reply.error);
         }
     };
+    fetcher_.onAsking = [this](const QString& server) {
+        if (host_.setStatus)
+            host_.setStatus(QStringLiteral("Searching ") + server + QStringLiteral("..."));
+    };
 }
 
 SearchTab::~SearchTab() = default;
@@ -202,11 +207,16 @@ void SearchTab::buildUi() {
     rbox->addItems(ResultCountCaptions());
     PngSpeedButton1 = new QPushButton(QStringLiteral("Find"), panel);
     PngSpeedButton1->setObjectName(QStringLiteral("PngSpeedButton1"));
+    BrokenBox = new QCheckBox(QStringLiteral("Show broken stations"), panel);
+    BrokenBox->setObjectName(QStringLiteral("BrokenBox"));
+    BrokenBox->setToolTip(
+        QStringLiteral("Also list stations the directory found off the air at its last check"));
     row->addWidget(ServerBox);
     row->addWidget(Edit1, 1);
     row->addWidget(Label1);
     row->addWidget(rbox);
     row->addWidget(PngSpeedButton1);
+    row->addWidget(BrokenBox);
     layout->addWidget(panel);
 
     ListView1 = new QTreeView(this);
@@ -235,6 +245,8 @@ void SearchTab::buildUi() {
     header->setSectionResizeMode(2, QHeaderView::Interactive);
     header->resizeSection(1, 60);
     header->resizeSection(2, 100);
+    keepStationColumnWide();
+    connect(header, &QHeaderView::sectionResized, this, [this] { keepStationColumnWide(); });
     layout->addWidget(ListView1, 1);
 
     PopupMenu2 = new QMenu(this);
@@ -334,9 +346,25 @@ std::optional<StationChoice> SearchTab::selection() const {
     return choice;
 }
 
+std::optional<StationChoice> SearchTab::playSelection() {
+    const TStat* r = selectedRecord();
+    if (r != nullptr && resultsService_ == kServiceRadioBrowser) {
+        fetcher_.countClick(resultsServer_, r->StationUuid);
+    }
+    return selection();
+}
+
+void SearchTab::keepStationColumnWide() {
+    // "Station" stretches over what the other columns leave, and never below 300 pixels.
+    const QHeaderView* header = ListView1->header();
+    const int scrollBar = ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    ListView1->setMinimumWidth(300 + header->sectionSize(1) + header->sectionSize(2) + scrollBar +
+                               2 * ListView1->frameWidth());
+}
+
 void SearchTab::setStatusRows(int rows) {
     if (host_.setStatus) {
-        host_.setStatus(QString::number(rows) + QStringLiteral(" stations"));
+        host_.setStatus(QString::number(rows) + QStringLiteral(" stations") + skippedNote_);
     }
 }
 
@@ -385,8 +413,9 @@ void SearchTab::ServerBoxChange() {
 void SearchTab::PngBitBtn1Click() {
     model_->setRows({});
     const int count = ResultCountForIndex(countIndex()).value_or(kResultCounts[0]);
-    const DirectoryQuery query = BuildDirectoryQuery(serviceIndex(), Edit1->currentText(), count,
-                                                     DirectoryGenres(), fetcher_.config());
+    const DirectoryQuery query =
+        BuildDirectoryQuery(serviceIndex(), Edit1->currentText(), count, DirectoryGenres(),
+                            fetcher_.config(), !BrokenBox->isChecked());
     Wait(false);
     fetcher_.start(query); // ends a running download first
 }
@@ -394,8 +423,21 @@ void SearchTab::PngBitBtn1Click() {
 void SearchTab::HTTPGet1DoneStream(const QByteArray& body, int service, const QString& server) {
     const int count = ResultCountForIndex(countIndex()).value_or(kResultCounts[0]);
     std::vector<TStat> records;
+    skippedNote_.clear();
     if (service == kServiceRadioBrowser) {
-        records = ParseRadioBrowserStations(body, count).value_or(std::vector<TStat>{});
+        std::optional<StationPage> page =
+            ReadRadioBrowserStations(body, count, BrokenBox->isChecked());
+        if (page) {
+            records = std::move(page->records);
+            QStringList left;
+            if (page->unplayable > 0)
+                left << QStringLiteral("%1 with an unplayable address").arg(page->unplayable);
+            if (page->broken > 0)
+                left << QStringLiteral("%1 broken").arg(page->broken);
+            if (!left.isEmpty())
+                skippedNote_ = QStringLiteral(" (skipped: ") + left.join(QStringLiteral(", ")) +
+                               QStringLiteral(")");
+        }
     } else {
         records = ParseDirectoryPage(PageLines(body), service, count, fetcher_.config().roots());
     }
@@ -416,6 +458,11 @@ void SearchTab::HTTPGet1DoneStream(const QByteArray& body, int service, const QS
 }
 
 void SearchTab::HTTPGet1Error() {
+    // Nothing of an earlier search may come back through the filter under a failed one.
+    results_.clear();
+    resultsServer_.clear();
+    fillRows(QString());
+    ListBox1Click();
     Wait(true);
 }
 
@@ -508,9 +555,7 @@ void SearchTab::ListView1DblClick() {
     if (!r) {
         return;
     }
-    if (resultsService_ == kServiceRadioBrowser) {
-        fetcher_.countClick(resultsServer_, r->StationUuid);
-    }
+    // The play command takes the result through playSelection(), which counts the play.
     if (link_.playCommand) {
         if (link_.isStreamOpen && link_.isStreamOpen())
             link_.playCommand(); // stops what plays

@@ -23,6 +23,7 @@
 #include <optional>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -106,6 +107,9 @@ public:
     // The selected result for the play command (Category 1); nullopt with no selection or on
     // the placeholder row.
     std::optional<StationChoice> selection() const;
+    // The same for the play command that plays it now: a result of the JSON directory
+    // counts as played there (whichever control started the play).
+    std::optional<StationChoice> playSelection();
     int rowCount() const;
     int selectedRow() const;
     void selectRow(int row); // -1 clears; runs ListBox1Click
@@ -143,6 +147,7 @@ private:
     void buildUi();
     void fillRows(const QString& filter);
     void setStatusRows(int rows);
+    void keepStationColumnWide();
     const TStat* selectedRecord() const;
 
     const ListTheme& theme_;
@@ -153,12 +158,14 @@ private:
     std::vector<TStat> results_;
     int resultsService_ = -1; // the service the results came from
     QString resultsServer_;   // JSON directory: the server that answered
+    QString skippedNote_;     // what the status line adds about left-out stations
 
     QComboBox* ServerBox = nullptr;
     QComboBox* Edit1 = nullptr;
     QLabel* Label1 = nullptr;
     QComboBox* rbox = nullptr;
     QPushButton* PngSpeedButton1 = nullptr;
+    QCheckBox* BrokenBox = nullptr; // "Show broken stations" (JSON directory)
     QTreeView* ListView1 = nullptr;
     ResultsModel* model_ = nullptr;
     QMenu* PopupMenu2 = nullptr;

@@ -11,6 +11,7 @@
 #include "../qt_app.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -173,6 +174,9 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
     writeFile(www.filePath("json/stations/search"),
               "[" + test::radioBrowserStation("RB One", "http://s.example/1", 128) + "," +
                   test::radioBrowserStation("RB Two", "http://s.example/2", 0, "jazz", "France") +
+                  "," + test::radioBrowserStation("RB Script", "javascript:alert(1)", 64) + "," +
+                  test::radioBrowserStation("RB Off", "http://s.example/off", 64)
+                      .replace("\"lastcheckok\":1", "\"lastcheckok\":0") +
                   "]");
     LocalHttpServer server;
     ASSERT_TRUE(server.start(www.path(), dir.filePath("requests.json")));
@@ -276,7 +280,9 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
     find(*form, 2, QStringLiteral("Rock"));
     EXPECT_EQ(names(*form), QStringList({"RB One", "RB Two"}));
     EXPECT_EQ(tab->model()->headerData(2, Qt::Horizontal, Qt::DisplayRole), "Country");
-    EXPECT_EQ(status->text(), "2 stations");
+    EXPECT_EQ(status->text(), "2 stations (skipped: 1 with an unplayable address, 1 broken)");
+    // The "Station" column keeps its 300 pixels beside the other two.
+    EXPECT_GE(list->minimumWidth(), 300 + 60 + 100);
     EXPECT_EQ(choice.first, kServiceRadioBrowser);
     // A double-click counts the play at the server that answered.
     list->setFocus();
@@ -290,8 +296,40 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
         counted = log.open(QIODevice::ReadOnly) && log.readAll().contains("/json/url/96062a7b");
     }
     EXPECT_TRUE(counted);
+    // So does the player's own play button, which takes the station through the manager.
+    auto clicks = [this] {
+        QFile log(dir.filePath("requests.json"));
+        return log.open(QIODevice::ReadOnly) ? log.readAll().count("/json/url/96062a7b") : 0;
+    };
+    ASSERT_TRUE(form->selectedStation().has_value());
+    t.restart();
+    while (clicks() < 2 && t.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(clicks(), 2);
     if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
         form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT") + QStringLiteral(".json.png"));
+
+    // "Show broken stations" lists the station the directory's check found off the air.
+    child<QCheckBox>(*form, "BrokenBox")->setChecked(true);
+    find(*form, 2, QStringLiteral("Rock"));
+    EXPECT_EQ(names(*form), QStringList({"RB One", "RB Two", "RB Off"}));
+    EXPECT_EQ(status->text(), "3 stations (skipped: 1 with an unplayable address)");
+    QFile log(dir.filePath("requests.json"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("hidebroken=false"));
+
+    // A failed search leaves nothing for the filter to bring back, and the player's previous
+    // and next stay off on the empty tab after a change of tabs.
+    server.stop();
+    find(*form, 2, QStringLiteral("Rock"));
+    EXPECT_TRUE(status->text().startsWith("Search failed: ")) << status->text().toStdString();
+    filter->setText(QStringLiteral("RB"));
+    EXPECT_EQ(tab->rowCount(), 0);
+    form->FSClearButtonClick();
+    child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(TForm2::kFavouritesPage);
+    prevNext = {true, true};
+    child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(TForm2::kSearchPage);
+    EXPECT_EQ(prevNext, std::make_pair(false, false));
 }
 
 TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
@@ -308,7 +346,12 @@ TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
     SearchTab* tab = form->searchTab();
     auto* status = child<QLabel>(*form, "statlabl");
 
-    for (int box : {1, 2}) {
+    // A JSON reply cut short is no empty search: the server failed.
+    find(*form, 2, QStringLiteral("Rock"));
+    EXPECT_EQ(status->text(), "Search failed: the directory's reply could not be read");
+    EXPECT_EQ(tab->rowCount(), 0);
+
+    for (int box : {1}) {
         SCOPED_TRACE(box);
         find(*form, box, QStringLiteral("Rock"));
         EXPECT_EQ(names(*form), QStringList({"No stations found."}));
