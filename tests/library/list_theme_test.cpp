@@ -1,6 +1,7 @@
 // The manager theme: colour parsing, loading the interface folder (missing, partial, corrupt
 // and odd-sized files), the shipped set, and group bars that keep the name readable.
 
+#include "../picture_compare.h"
 #include "../qt_app.h"
 #include "library/favourites_view.h"
 #include "library/list_theme.h"
@@ -195,11 +196,53 @@ TEST_F(ListThemeTest, GroupNameStandsOutOnItsBar) {
 
 TEST_F(ListThemeTest, ShippedFolderHoldsTheGeneratedSet) {
     const QString shipped = QStringLiteral(TL_SOURCE_DIR "/assets/interface/");
-    for (const auto& [file, drawn] : drawInterfaceSet().images)
-        EXPECT_EQ(QImage(shipped + file).convertToFormat(QImage::Format_ARGB32),
-                  drawn.convertToFormat(QImage::Format_ARGB32))
-            << file.toStdString() << ": rerun theme_generator --interface";
+    const InterfaceSet set = drawInterfaceSet();
+    for (const auto& [file, drawn] : set.images) {
+        const auto why = pictureMismatch(file, QImage(shipped + file), drawn);
+        EXPECT_FALSE(why) << why.value_or(QString()).toStdString()
+                          << ": rerun theme_generator --interface";
+    }
     const ListTheme t = LoadInterfaceTheme(shipped);
     EXPECT_EQ(t.toolbarImages.size(), 4u);
     EXPECT_EQ(t.background, QColor(0x11, 0x15, 0x1B));
+
+    // The tolerance on the generator's own output: a step or two of rounding in some pixels is
+    // the same picture; a region 40 steps off, one pixel far off or another size is not.
+    const auto it = std::find_if(set.images.begin(), set.images.end(),
+                                 [](const auto& e) { return e.first == u"icon2@2x.png"; });
+    ASSERT_NE(it, set.images.end());
+    const QImage base = it->second.convertToFormat(QImage::Format_ARGB32);
+    const qsizetype allowed = qsizetype(base.width()) * base.height() * 3 / 1000; // 3 per mille
+    struct Row {
+        const char* what;
+        int delta;        // added to the blue channel of opaque pixels
+        qsizetype pixels; // that many, in reading order
+        QSize size;
+        bool alike;
+    };
+    const Row rows[] = {
+        {"unchanged", 0, 0, base.size(), true},
+        {"one step in five pixels", 1, 5, base.size(), true},
+        {"two steps in a thousand pixels", 2, 1000, base.size(), true},
+        {"three steps in as many pixels as allowed", 3, allowed, base.size(), true},
+        {"three steps in one more", 3, allowed + 1, base.size(), false},
+        {"forty steps in a region", 40, 64, base.size(), false},
+        {"one pixel far off", 100, 1, base.size(), false},
+        {"a pixel narrower", 0, 0, base.size() - QSize(1, 0), false},
+    };
+    for (const Row& r : rows) {
+        QImage p = base.copy(QRect(QPoint(0, 0), r.size));
+        qsizetype left = r.pixels;
+        for (int y = 0; y < p.height() && left > 0; ++y)
+            for (int x = 0; x < p.width() && left > 0; ++x) {
+                const QRgb c = p.pixel(x, y);
+                if (qAlpha(c) != 255 || qBlue(c) + r.delta > 255)
+                    continue;
+                p.setPixel(x, y, qRgba(qRed(c), qGreen(c), qBlue(c) + r.delta, 255));
+                --left;
+            }
+        ASSERT_EQ(left, 0) << r.what << ": the picture has too few opaque pixels for the row";
+        const auto why = pictureMismatch(QStringLiteral("icon2@2x.png"), base, p);
+        EXPECT_EQ(!why, r.alike) << r.what << ": " << why.value_or(QString()).toStdString();
+    }
 }

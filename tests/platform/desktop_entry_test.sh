@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The menu entry and the icons: the shipped entry validates, the committed icons are what the
-# icon generator draws, and the per-user installation of a program folder whose name needs
-# quoting gives a valid entry whose Exec and Path name that folder.
-#   desktop_entry_test.sh <source dir> <icon_generator>
+# icon generator draws (within the rounding another processor gives, picture_compare.h), and
+# the per-user installation of a program folder whose name needs quoting gives a valid entry
+# whose Exec and Path name that folder.
+#   desktop_entry_test.sh <source dir> <icon_generator> <picture_compare>
 set -euo pipefail
 src=$1
 generator=$2
+picture_compare=$3
 work=$(mktemp -d /tmp/tunelark-entry.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -14,11 +16,33 @@ desktop-file-validate "$src/assets/tunelark.desktop" || fail "shipped entry does
 
 "$generator" "$work/drawn"
 for size in 48 128 256; do
-    cmp -s "$work/drawn/tunelark-$size.png" "$src/assets/icons/tunelark-$size.png" ||
+    "$picture_compare" "$src/assets/icons/tunelark-$size.png" "$work/drawn/tunelark-$size.png" ||
         fail "assets/icons/tunelark-$size.png is not what icon_generator draws now"
     dims=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' \
         "$src/assets/icons/tunelark-$size.png")
     [ "$dims" = "$size $size" ] || fail "tunelark-$size.png is $dims"
+done
+
+# The tolerance itself: the drawn icon one step off in a few pixels is the same icon; a region
+# 40 steps off, a missing corner or another size is not.
+drawn="$work/drawn/tunelark-48.png"
+rows=(
+    "alike|-region 3x1+24+24 -channel B -evaluate add 0.3922% +channel"
+    "alike|-region 48x1+0+30 -channel R -evaluate subtract 0.3922% +channel"
+    "differ|-region 8x8+16+16 -channel RGB -evaluate add 15.69% +channel"
+    "differ|-region 6x6+0+0 -channel A -evaluate set 100% +channel"
+    "differ|-resize 47x48!"
+)
+for row in "${rows[@]}"; do
+    want=${row%%|*}
+    read -ra ops <<<"${row#*|}"
+    convert "$drawn" "${ops[@]}" "$work/perturbed.png"
+    if "$picture_compare" "$src/assets/icons/tunelark-48.png" "$work/perturbed.png" 2>/dev/null; then
+        got=alike
+    else
+        got=differ
+    fi
+    [ "$got" = "$want" ] || fail "the icon perturbed by '${row#*|}' compares as $got, not $want"
 done
 
 # A program folder laid out as the dist target does, under a name with blanks, quotes, a
