@@ -364,6 +364,11 @@ std::optional<StationPage> ReadRadioBrowserStations(const QByteArray& json, int 
         r.Detail = country.isEmpty() || codec.isEmpty() ? country + codec
                                                         : country + QStringLiteral(" / ") + codec;
         r.StationUuid = singleLine(o.value(u"stationuuid").toString());
+        const QString favicon = singleLine(o.value(u"favicon").toString());
+        if (favicon.startsWith(u"http://", Qt::CaseInsensitive) ||
+            favicon.startsWith(u"https://", Qt::CaseInsensitive)) {
+            r.Favicon = favicon;
+        }
         records.push_back(std::move(r));
     }
     return page;

@@ -35,6 +35,7 @@ struct TStat {
     QString Quality;
     bool Video = false;
     QString StationUuid; // JSON directory only: the id its click counter takes
+    QString Favicon;     // JSON directory only: the station's logo (http or https), or empty
 };
 
 // The most records one page gives.

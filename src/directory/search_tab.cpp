@@ -125,7 +125,16 @@ void ResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
     const TStat& r = results[static_cast<std::size_t>(row.stateIndex)];
     text(r.Name, nameColour, QRect(32, top + 2, W0 - 32, TH));
-    painter->drawImage(QPoint(R.left() + 4, top + 5), th.icons[0]);
+    if (const QImage* logo = tab_.logoFor(r.Favicon)) {
+        // Stored at twice the icon place, so it stays crisp at 1x and 2x; centred, kept square.
+        const QSize fit = logo->size().scaled(24, 24, Qt::KeepAspectRatio);
+        painter->drawImage(
+            QRect(QPoint(R.left() + 4 + (24 - fit.width()) / 2, top + 5 + (24 - fit.height()) / 2),
+                  fit),
+            *logo);
+    } else {
+        painter->drawImage(QPoint(R.left() + 4, top + 5), th.icons[0]);
+    }
     if (!r.Url.isEmpty() && r.Url == tab_.nowPlayingUrl()) {
         painter->drawImage(QPoint(R.left() + 15, top + 15), th.nowPlaying);
     }
@@ -142,7 +151,8 @@ SearchTab::SearchTab(const SearchStartup& startup, const ListTheme& theme, const
                      SortState& sort, SearchTabHost host, QWidget* parent)
     : QWidget(parent), theme_(theme), link_(link), sort_(sort), host_(std::move(host)),
       fetcher_(
-          DirectoryConfig::fromIni(IniFile::load(startup.appPath + QStringLiteral("config.ini")))) {
+          DirectoryConfig::fromIni(IniFile::load(startup.appPath + QStringLiteral("config.ini")))),
+      logos_(LogoCache(LogoCache::defaultFolder())) {
     setObjectName(QStringLiteral("SearchTab"));
     buildUi();
 
@@ -171,6 +181,10 @@ SearchTab::SearchTab(const SearchStartup& startup, const ListTheme& theme, const
             if (host_.setStatus)
                 host_.setStatus(QStringLiteral("Search failed: ") + reply.error);
         }
+    };
+    logos_.onReady = [this](const QString& url, const QImage& logo) {
+        logoImages_.insert(url, logo);
+        ListView1->viewport()->update();
     };
     fetcher_.onAsking = [this](const QString& server) {
         if (host_.setStatus)
@@ -294,6 +308,14 @@ int SearchTab::countIndex() const {
 
 bool SearchTab::showsPlaceholder() const {
     return !results_.empty() && results_.front().Url == QLatin1String(kNotFoundUrl);
+}
+
+const QImage* SearchTab::logoFor(const QString& favicon) const {
+    if (favicon.isEmpty()) {
+        return nullptr;
+    }
+    const auto it = logoImages_.constFind(favicon);
+    return it == logoImages_.constEnd() ? nullptr : &*it;
 }
 
 QString SearchTab::nowPlayingUrl() const {
@@ -449,6 +471,9 @@ void SearchTab::HTTPGet1DoneStream(const QByteArray& body, int service, const QS
         TStat none;
         none.Url = QString::fromLatin1(kNotFoundUrl);
         results_.push_back(none);
+    }
+    for (const TStat& r : results_) {
+        logos_.request(r.Favicon); // cached ones show at once, the others when they arrive
     }
     fillRows(QString());
     setStatusRows(rowCount());

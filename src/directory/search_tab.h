@@ -10,6 +10,7 @@
 #include "directory/directory_fetch.h"
 #include "directory/directory_page.h"
 #include "directory/sort_state.h"
+#include "directory/station_logos.h"
 #include "library/list_theme.h"
 #include "library/player_link.h"
 #include "player/player_types.h"
@@ -124,6 +125,9 @@ public:
     bool showsPlaceholder() const;
     const ListTheme& theme() const { return theme_; }
     QString nowPlayingUrl() const;
+    // The logo fetched for a result's Favicon; null when there is none (yet).
+    const QImage* logoFor(const QString& favicon) const;
+    const StationLogos& logos() const { return logos_; }
     QTreeView* listView() const { return ListView1; }
     ResultsModel* model() const { return model_; }
     const DirectoryFetcher& fetcher() const { return fetcher_; }
@@ -155,6 +159,8 @@ private:
     SortState& sort_;
     SearchTabHost host_;
     DirectoryFetcher fetcher_;
+    StationLogos logos_;
+    QHash<QString, QImage> logoImages_; // by Favicon address
     std::vector<TStat> results_;
     int resultsService_ = -1; // the service the results came from
     QString resultsServer_;   // JSON directory: the server that answered
