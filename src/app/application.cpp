@@ -251,6 +251,19 @@ bool Application::createPlayerWindow() {
         form1_->ClearAlbumArt();
         setAlbumArtFile(QString());
     };
+    // A song without album art shows the playing search result's logo, when one was fetched.
+    albumArt_->stationPicture = [this]() -> QString {
+        const SearchTab* search = form2_ ? form2_->searchTab() : nullptr;
+        if (search == nullptr || nowPlaying_.StationUrl.isEmpty()) {
+            return {};
+        }
+        for (const TStat& r : search->SearchResults()) {
+            if (r.Url == nowPlaying_.StationUrl && !r.Favicon.isEmpty()) {
+                return LogoCache(LogoCache::defaultFolder()).fileFor(r.Favicon);
+            }
+        }
+        return {};
+    };
     form1_->move(config.position);
     controller_->vx() = config.vx;
     controller_->vy() = config.vy;
