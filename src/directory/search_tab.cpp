@@ -581,13 +581,7 @@ void SearchTab::ListView1DblClick() {
         return;
     }
     // The play command takes the result through playSelection(), which counts the play.
-    if (link_.playCommand) {
-        if (link_.isStreamOpen && link_.isStreamOpen())
-            link_.playCommand(); // stops what plays
-        link_.playCommand();
-    }
-    if (link_.raisePlayer)
-        link_.raisePlayer();
+    link_.playSelectedStation();
 }
 
 void SearchTab::PopupMenu2Popup(const QPoint& globalPos) {
