@@ -6,7 +6,7 @@
 
 #include "audio/engine.h"
 #include "directory/playlist.h"
-#include "library/station_manager.h"
+#include "manager/station_manager.h"
 #include "platform/mpris.h"
 #include "platform/x11_client_messages.h"
 #include "player/album_art.h"
@@ -22,6 +22,7 @@
 #include "settings/settings_form.h"
 
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -98,6 +99,7 @@ private:
     bool managerPositionStored_ = true; // StationsX and StationsY were in config.ini
     bool exiting_ = false;
     std::unique_ptr<Recorder> recording_;
+    std::unique_ptr<QTimer> encoderWatch_;     // polls the recorder's encoder
     RecordingsTab* recordingsTab_ = nullptr;   // child of form2_
     std::unique_ptr<AlbumArtLookup> albumArt_; // album art of the playing title
 };
