@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "common/local_file.h"
 
 #include "audio/stage_log.h"
 #include "common/background_task.h"
@@ -232,9 +233,10 @@ bool Application::createPlayerWindow() {
     form1_->attach(*controller_);
 
     // autorec.txt: the auto-record list exists only when the file does.
-    QFile autorec(appPath_ + QStringLiteral("autorec.txt"));
-    if (autorec.open(QIODevice::ReadOnly)) {
-        autoRecordList_ = splitLines(QString::fromUtf8(autorec.readAll()));
+    const LocalFile autorec =
+        readLocalFile(appPath_ + QStringLiteral("autorec.txt"), kMaxListBytes);
+    if (autorec.status == LocalFile::Status::Ok) {
+        autoRecordList_ = splitLines(QString::fromUtf8(autorec.bytes));
     }
     createRecorder();
 

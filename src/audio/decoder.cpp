@@ -13,11 +13,14 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace tl::audio::detail {
 
@@ -314,6 +317,8 @@ private:
             if (!step())
                 return openFailure();
         markStage("first_frame");
+        if (hls_)
+            hls_->opened();
         {
             std::lock_guard lock(s_.m);
             s_.format = formatFor(codec->id);
@@ -327,13 +332,14 @@ private:
     }
 
     // An HLS playlist, opened by FFmpeg's demuxer with its own HTTP: only network protocols,
-    // the variant with the highest bandwidth, and every segment's opening looked at for an ID3
-    // title (FFmpeg keeps only the first segment's). A stop, the open's deadline and the
-    // stall time-out end any wait through the interrupt callback; rw_timeout bounds a server
-    // that stops answering in the middle of a segment, and a missing segment is skipped.
+    // the variant with the highest bandwidth, everything read bounded by the guard (which
+    // also passes on the title of every segment's ID3 tag; FFmpeg keeps only the first
+    // segment's). A stop, the open's deadline and the stall time-out end any wait through the
+    // interrupt callback; rw_timeout bounds a server that stops answering in the middle of a
+    // segment, and a missing segment is skipped.
     ErrorCode openHls(AVDictionary** opts) {
         addHlsOptions(opts, std::chrono::microseconds(s_.options.stallTimeout).count());
-        // Every segment through io_open (a kept-alive connection would bypass it).
+        // Every request through io_open (a kept-alive connection would bypass it).
         av_dict_set(opts, "http_persistent", "0", 0);
         // The stream proxy, as for the other HTTP streams; empty disables the environment's
         // too. The demuxer hands it on to every playlist and segment request.
@@ -341,58 +347,43 @@ private:
         if (!proxy.empty() && proxy.find("://") == std::string::npos)
             proxy = "http://" + proxy;
         av_dict_set(opts, "http_proxy", proxy.c_str(), 0);
-        fmt_->opaque = this;
-        defaultIoOpen_ = fmt_->io_open;
-        fmt_->io_open = openSegment;
+        hls_ = std::make_unique<HlsGuard>([this](const std::string& title) {
+            setMeta(s_, "StreamTitle='" + std::string(cutNetworkText(title)) + "';");
+        });
         irq_.deadline = Clock::now() + s_.options.connectTimeout;
-        const int r = avformat_open_input(&fmt_, s_.url.c_str(), av_find_input_format("hls"), opts);
+        int r = hls_->openTop(fmt_, s_.url.c_str(), opts);
+        if (r >= 0) {
+            r = avformat_open_input(&fmt_, s_.url.c_str(), av_find_input_format("hls"), opts);
+            if (r < 0)
+                fmt_ = nullptr;
+        }
         if (r < 0) {
-            fmt_ = nullptr;
             if (std::getenv("TL_AUDIO_DEBUG"))
                 std::fprintf(stderr, "audio: HLS open failed: %s\n", avError(r).c_str());
+            if (!s_.stop && hlsRefused(r))
+                return ErrorCode::FileOpen;
             return s_.stop                        ? ErrorCode::Cancelled
                    : Clock::now() > irq_.deadline ? ErrorCode::Timeout
                                                   : ErrorCode::FileOpen;
         }
         index_ = pickHlsVariant(fmt_);
+        if (index_ < 0 && hlsRefused(0))
+            return ErrorCode::FileOpen;
         return ErrorCode::Ok;
     }
 
-    // FFmpeg's io_open for the HLS demuxer (decoder thread): opens as usual, then reads an ID3
-    // tag at the start of what it opened (a segment of packed audio) and seeks back, so the
-    // demuxer still sees every byte. Playlists and MPEG-TS segments begin otherwise and are
-    // left as they are.
-    static int openSegment(AVFormatContext* fmt, AVIOContext** pb, const char* url, int flags,
-                           AVDictionary** options) {
-        Decoder& d = *static_cast<Decoder*>(fmt->opaque);
-        const int r = d.defaultIoOpen_(fmt, pb, url, flags, options);
-        if (r < 0 || (flags & AVIO_FLAG_READ) == 0)
-            return r;
-        // A tag larger than this is not read (it would not fit the context's buffer, and the
-        // seek back must stay within it).
-        constexpr std::size_t kMaxTag = 4096;
-        std::array<unsigned char, kMaxTag> head{};
-        const int got = avio_read(*pb, head.data(), 10);
-        if (got == 10) {
-            const auto view = [&](std::size_t n) {
-                return std::string_view(reinterpret_cast<const char*>(head.data()), n);
-            };
-            const std::size_t size = id3TagSize(view(10));
-            if (size > 10 && size <= kMaxTag) {
-                const int rest = avio_read(*pb, head.data() + 10, static_cast<int>(size - 10));
-                if (rest > 0) {
-                    if (const auto title = id3Title(view(10 + static_cast<std::size_t>(rest))))
-                        setMeta(d.s_, "StreamTitle='" + std::string(cutNetworkText(*title)) + "';");
-                }
-            }
-        }
-        if (got > 0 && avio_seek(*pb, 0, SEEK_SET) < 0) {
-            // Cannot happen within the buffer; should it, the demuxer must not get a stream
-            // that starts in the middle.
-            avio_closep(pb); // opened by the default io_open: a plain AVIOContext
-            return AVERROR(EIO);
-        }
-        return r;
+    // Whether the HLS open failed for a cause worth naming (a playlist the guard refused, a
+    // limit of the system's); if so the stream's fault says which.
+    bool hlsRefused(int err) {
+        std::string why = hls_ ? hls_->refusal() : std::string();
+        if (why.empty() && err == AVERROR(EMFILE))
+            why = "Too many open files";
+        if (why.empty())
+            return false;
+        std::lock_guard lock(s_.m);
+        s_.connectFault = ConnectFault::Playlist;
+        s_.faultDetail = why;
+        return true;
     }
 
     // What the stream declares for its codec, else what FFmpeg estimated; 0 when neither
@@ -631,9 +622,8 @@ private:
 
     Stream& s_;
     InterruptState irq_;
-    // FFmpeg's own io_open, wrapped by openSegment for HLS.
-    int (*defaultIoOpen_)(AVFormatContext*, AVIOContext**, const char*, int,
-                          AVDictionary**) = nullptr;
+    // HLS: what the demuxer reads; outlives fmt_ (closed in the destructor's body).
+    std::unique_ptr<HlsGuard> hls_;
     AVFormatContext* fmt_ = nullptr;
     AVIOContext* io_ = nullptr;
     AVCodecContext* codec_ = nullptr;
@@ -655,8 +645,13 @@ private:
 } // namespace
 
 void decoderMain(Stream& s) {
-    Decoder decoder(s);
-    decoder.run();
+    {
+        Decoder decoder(s);
+        decoder.run();
+    }
+    // What a hostile stream made the demuxer allocate goes back to the system, not only to
+    // the allocator's free lists.
+    malloc_trim(0);
 }
 
 } // namespace tl::audio::detail

@@ -347,7 +347,9 @@ StreamHandle Engine::streamCreateUrl(const std::string& url, const OpenOptions& 
         s->join(); // the network thread has left: its last status and fault stand
         {
             std::lock_guard lock(s->m);
-            tlsOpenFailure = OpenFailure{s->status, s->connectFault};
+            tlsOpenFailure = OpenFailure{s->status, s->connectFault, s->faultDetail};
+            if (!s->faultDetail.empty())
+                tlsOpenFailure.connect = ConnectFault::Playlist;
         }
         return fail(code), 0;
     }

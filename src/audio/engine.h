@@ -70,14 +70,16 @@ enum class ErrorCode : int {
 
 // What stood in the way of a connection, beyond ErrorCode::FileOpen. Redirects: the server
 // redirected too often or somewhere the engine does not follow; Headers: its reply headers
-// were larger than the engine accepts.
-enum class ConnectFault { None, NameLookup, Refused, Other, Redirects, Headers };
+// were larger than the engine accepts; Playlist: an HLS playlist was refused (too large, nested
+// too deep, naming itself) or a limit of the system's was hit, OpenFailure::detail says which.
+enum class ConnectFault { None, NameLookup, Refused, Other, Redirects, Headers, Playlist };
 
 // Why the calling thread's last streamCreateUrl failed: the status code of the last response
 // the server sent (0 when none came) and what failed before any response.
 struct OpenFailure {
     int httpStatus = 0;
     ConnectFault connect = ConnectFault::None;
+    std::string detail; // for Playlist: "its HLS playlist names itself", "Too many open files"
 };
 
 enum class FilePosition { Current = 0, Download = 1, End = 2 };

@@ -154,14 +154,19 @@ std::optional<std::string> id3Title(std::string_view tag) {
         const std::size_t length = version == 2   ? bigEndian(body.substr(3, 3))
                                    : version == 4 ? syncsafe(body.substr(4, 4))
                                                   : bigEndian(body.substr(4, 4));
-        if (length > body.size() - frameHeader) {
+        const bool cut = length > body.size() - frameHeader;
+        if (cut && id != titleId && id != artistId) {
             break; // cut short
         }
-        const std::string_view value = body.substr(frameHeader, length);
+        // A text frame cut short (a tag read only in part) gives what arrived of it.
+        const std::string_view value = body.substr(frameHeader, cut ? body.npos : length);
         if (id == titleId && !title) {
             title = frameText(value);
         } else if (id == artistId && !artist) {
             artist = frameText(value);
+        }
+        if (cut) {
+            break;
         }
         body.remove_prefix(frameHeader + length);
     }

@@ -103,6 +103,7 @@ struct Stream {
     bool netDone = false;                           // no more bytes will arrive
     int status = 0;                                 // status code of the current response
     ConnectFault connectFault = ConnectFault::None; // set by the network thread at its end
+    std::string faultDetail; // an HLS playlist the decoder refused, and why (then Playlist)
     std::vector<std::string> headers;
     std::size_t headerLines = 0; // of the current response, kept or not
     std::string contentType;

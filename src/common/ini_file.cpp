@@ -1,4 +1,5 @@
 #include "common/ini_file.h"
+#include "common/local_file.h"
 
 #include "common/text.h"
 
@@ -119,6 +120,14 @@ IniFile IniFile::load(const QString& path) {
 }
 
 std::optional<IniFile> IniFile::tryLoad(const QString& path, QString* error) {
+    if (const LocalFile local = readLocalFile(path, kMaxSettingsBytes);
+        local.status == LocalFile::Status::NotRegular ||
+        local.status == LocalFile::Status::TooLarge) {
+        if (error != nullptr) {
+            *error = local.error();
+        }
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.exists()) {
         return IniFile{};

@@ -1,4 +1,5 @@
 #include "library/favourites.h"
+#include "common/local_file.h"
 
 #include "common/ini_file.h"
 #include "common/wildcard.h"
@@ -104,6 +105,18 @@ void FavouritesDocument::clearRows() {
 }
 
 LoadResult FavouritesDocument::LoadFavs(const QString& filterText) {
+    const LocalFile local = readLocalFile(path_, kMaxFavouritesBytes);
+    if (local.status == LocalFile::Status::NotRegular ||
+        local.status == LocalFile::Status::TooLarge) {
+        clearRows();
+        loadFailed_ = true; // kept as it is: never saved over
+        LoadResult result;
+        result.ok = false;
+        result.error = QStringLiteral("%1 %2").arg(QFileInfo(path_).fileName(), local.error());
+        return result;
+    }
+    if (local.status == LocalFile::Status::Ok)
+        return loadFromBytes(local.bytes, filterText);
     QFile file(path_);
     if (!file.exists()) {
         // No favourites yet (a first run): an empty list, nothing to complain about.

@@ -88,7 +88,7 @@ QString reasonPhrase(int status) {
 } // namespace
 
 std::optional<QString> PlayFailureText(audio::ErrorCode code, const QString& host, int httpStatus,
-                                       audio::ConnectFault connect) {
+                                       audio::ConnectFault connect, const std::string& detail) {
     using audio::ErrorCode;
     const QString server = host.isEmpty() ? QStringLiteral("the server") : host;
     switch (code) {
@@ -122,6 +122,8 @@ std::optional<QString> PlayFailureText(audio::ErrorCode code, const QString& hos
             return QStringLiteral("%1 sent a redirection that can't be followed").arg(server);
         case audio::ConnectFault::Headers:
             return QStringLiteral("%1 sent too much header data").arg(server);
+        case audio::ConnectFault::Playlist:
+            return QStringLiteral("Can't play %1: %2").arg(server, QString::fromStdString(detail));
         default:
             break;
         }

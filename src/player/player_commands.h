@@ -45,8 +45,10 @@ inline constexpr char kTextNoStreamInPlaylist[] = "Playlist holds no stream addr
 
 // Why a station could not be played, for the notifier: from the engine's error code, the host
 // of the address, the status code of the server's last answer (0 when none came) and what
-// failed before an answer. nullopt for a success and for a cancelled open (the user stopped).
+// failed before an answer (with the engine's words for a Playlist fault). nullopt for a success
+// and for a cancelled open (the user stopped).
 std::optional<QString> PlayFailureText(audio::ErrorCode code, const QString& host, int httpStatus,
-                                       audio::ConnectFault connect = audio::ConnectFault::None);
+                                       audio::ConnectFault connect = audio::ConnectFault::None,
+                                       const std::string& detail = {});
 
 } // namespace tl

@@ -223,7 +223,7 @@ void PlayerController::StreamWorker(std::stop_token stop, quint64 generation, Pl
             const audio::OpenFailure why = engine_.lastOpenFailure();
             failure =
                 PlayFailureText(engine_.errorCode(), capNetworkText(QUrl(url.trimmed()).host()),
-                                why.httpStatus, why.connect);
+                                why.httpStatus, why.connect, why.detail);
         }
         std::optional<audio::StreamFormat> format;
         if (handle != 0) {

@@ -1,4 +1,5 @@
 #include "recording/recording_names.h"
+#include "common/local_file.h"
 
 #include "common/text.h"
 #include "common/wildcard.h"
@@ -242,10 +243,10 @@ bool RecordingHoldsAudio(const QString& path) {
 }
 
 AutoRecordList AutoRecordList::load(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const LocalFile file = readLocalFile(path, kMaxListBytes);
+    if (file.status != LocalFile::Status::Ok)
         return {};
-    return AutoRecordList(splitLines(QString::fromUtf8(file.readAll())));
+    return AutoRecordList(splitLines(QString::fromUtf8(file.bytes)));
 }
 
 bool AutoRecordList::IsAutoRecordTitle(const QString& title) const {

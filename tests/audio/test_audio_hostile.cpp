@@ -18,7 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <map>
@@ -221,6 +224,108 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
                 EXPECT_GT(titles, 100u); // the flood did arrive
             }
         }
+        EXPECT_LT(residentKb() - before, kMaxGrowthKb);
+    }
+}
+
+// Peak resident memory since the last reset (VmHWM), in KiB; resetPeak() starts a new peak.
+long peakKb() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            long kb = 0;
+            status >> kb;
+            return kb;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double cpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
+// HLS streams that try to make the demuxer hold without bound: playlists too large, too
+// many variants, masters naming themselves or new masters for ever, ID3 tags without end,
+// live playlists that only grow. Each either plays with a peak memory of a normal play or
+// fails with the cause named; what it took is printed (peak, CPU, time to free).
+TEST(HostileEngine, HlsStreamsAreBoundedOrRefusedWithTheCause) {
+    ASSERT_TRUE(g_hostile->up) << "hostile_server.py did not start";
+    enum Outcome { Plays, OpenFails, OpenFailsOrEnds };
+    struct Row {
+        const char* mode;
+        Outcome outcome;
+        const char* detail = nullptr; // for OpenFails: part of OpenFailure::detail
+        std::size_t titleAtLeast = 0; // the title that arrived has this many bytes or more
+    };
+    const Row rows[] = {
+        {"hls_normal", Plays},
+        {"hls_variants", Plays},
+        {"hls_grow", Plays},
+        {.mode = "hls_id3_long", .outcome = Plays, .titleAtLeast = 1000},
+        {"hls_id3_many", OpenFailsOrEnds},
+        {"hls_id3_flood", OpenFailsOrEnds},
+        {"hls_lines", OpenFails, "larger than 1 MiB"},
+        {"hls_self", OpenFails, "names itself"},
+        {"hls_nest", OpenFails, "nested too deep"},
+    };
+    constexpr long kMaxPeakGrowthKb = 48 * 1024; // a normal HLS play's peak, widely
+    audio::Engine engine;
+    ASSERT_TRUE(engine.init());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode);
+        const std::string url = g_hostile->url(row.mode).toStdString() + "/live.m3u8";
+        const long before = residentKb();
+        resetPeak();
+        const double cpuBefore = cpuSeconds();
+        const auto started = Clock::now();
+        audio::OpenOptions options;
+        options.stallTimeout = 4s;
+        options.startTimeout = 8s;
+        const Opened o = openGuarded(engine, url, options);
+        ASSERT_FALSE(o.hung);
+        if (row.outcome == OpenFails) {
+            EXPECT_EQ(o.handle, 0u);
+            EXPECT_EQ(o.why.connect, audio::ConnectFault::Playlist);
+            EXPECT_NE(o.why.detail.find(row.detail), std::string::npos) << o.why.detail;
+        }
+        if (row.outcome == Plays) {
+            ASSERT_NE(o.handle, 0u) << static_cast<int>(o.error);
+        }
+        auto freeTook = Clock::duration::zero();
+        if (o.handle != 0) {
+            ASSERT_TRUE(engine.play(o.handle));
+            std::this_thread::sleep_for(row.outcome == Plays ? 6s : 10s);
+            if (row.outcome == Plays) {
+                EXPECT_TRUE(engine.isPlaying(o.handle));
+            }
+            if (row.titleAtLeast > 0) {
+                const std::string meta = engine.metadata(o.handle).value_or("");
+                EXPECT_GE(meta.size(), row.titleAtLeast);
+                EXPECT_LE(meta.size(), 1024u + 16u); // cut to the title cap
+            }
+            const auto freeStart = Clock::now();
+            EXPECT_TRUE(engine.streamFree(o.handle));
+            freeTook = Clock::now() - freeStart;
+            EXPECT_LT(freeTook, kFreeBound);
+        }
+        const long peak = peakKb() - before;
+        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        std::printf("%-14s peak +%ld KiB, CPU %.0f %%, free %lld ms, after free %+ld KiB\n",
+                    row.mode, peak, 100.0 * (cpuSeconds() - cpuBefore) / seconds,
+                    static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(freeTook).count()),
+                    residentKb() - before);
+        EXPECT_LT(peak, kMaxPeakGrowthKb);
         EXPECT_LT(residentKb() - before, kMaxGrowthKb);
     }
 }

@@ -1,4 +1,5 @@
 #include "common/ini_file.h"
+#include "common/local_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,12 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using tl::IniFile;
+using tl::LocalFile;
+using tl::readLocalFile;
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
@@ -33,6 +37,51 @@ struct LookupCase {
     const char* key;
     std::optional<QString> expected;
 };
+
+// Files of the program's that are not files: nothing blocks (a FIFO without writer), nothing
+// floods (/dev/zero, a file past the cap), and a missing file is told apart from the rest; a
+// settings file that is one of them is refused, not read.
+TEST(LocalFile, OnlyRegularFilesWithinTheCapAreRead) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto path = [&](const char* name) {
+        return dir.filePath(QString::fromLatin1(name));
+    };
+    QFile small(path("small.ini"));
+    ASSERT_TRUE(small.open(QIODevice::WriteOnly));
+    small.write("[a]\nb=1\n");
+    small.close();
+    QFile big(path("big.txt"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(5000, 'x'));
+    big.close();
+    ASSERT_EQ(mkfifo(path("fifo").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path("zero")));
+    using S = LocalFile::Status;
+    const struct {
+        const char* name;
+        int64_t cap;
+        S status;
+        qsizetype bytes;
+    } rows[] = {
+        {"small.ini", 100, S::Ok, 8},      {"small.ini", 8, S::Ok, 8},
+        {"small.ini", 7, S::TooLarge, 0},  {"big.txt", 4999, S::TooLarge, 0},
+        {"missing", 100, S::Missing, 0},   {"fifo", 100, S::NotRegular, 0},
+        {"folder", 100, S::NotRegular, 0}, {"zero", 1 << 20, S::NotRegular, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const LocalFile f = readLocalFile(path(row.name), row.cap);
+        EXPECT_EQ(f.status, row.status);
+        EXPECT_EQ(f.bytes.size(), row.bytes);
+        if (row.status == S::NotRegular) {
+            QString error;
+            EXPECT_FALSE(IniFile::tryLoad(path(row.name), &error).has_value());
+            EXPECT_FALSE(error.isEmpty());
+        }
+    }
+}
 
 TEST(IniFile, LookupRules) {
     const LookupCase cases[] = {

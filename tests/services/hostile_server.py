@@ -34,6 +34,13 @@ that names no mode gets --mode. So one server process answers every mode:
                  (--mp3b) under the same reply
   reset_head     half of the headers, then a reset
   reset_probe    headers and 4 KiB of MP3 (less than the decoder probes), then a reset
+  hls_*          HLS streams that misbehave (path /MODE/live.m3u8, segments /MODE/segN.aac of
+                 ADTS AAC): hls_normal (for comparison), hls_id3_flood (every segment an endless
+                 run of 1 MiB ID3 tags), hls_id3_many (10,000 small tags before each segment's
+                 audio), hls_id3_long (a 200 KB title), hls_lines (a media playlist of a
+                 million lines), hls_variants (a master of 5,000 variants), hls_self (a master
+                 naming itself), hls_nest (masters naming a new master, for ever), hls_grow (a
+                 live playlist that keeps every segment and adds 2,000 per reload)
   normal         a well-behaved ICY stream (for comparison)
   normal_aac     the same with AAC (ADTS) data, its icy-name written with outer blanks
   bare           a plain "HTTP/1.0 200 OK" audio/mpeg reply without any icy- header
@@ -61,6 +68,7 @@ class Context:
         self.aac = aac
         self.mp3b = mp3b
         self.path = path
+        self.counters = COUNTERS
 
 
 def icy_head(extra=(), content_type="audio/mpeg", name="Hostile Radio", metaint=None):
@@ -255,6 +263,87 @@ def mode_reset_probe(conn, ctx):
     reset(conn)
 
 
+def http_reply(conn, body, content_type):
+    conn.sendall(("HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %d\r\n"
+                  "Connection: close\r\n\r\n" % (content_type, len(body))).encode() + body)
+
+
+def adts_segment(aac, n):
+    """About two seconds of ADTS frames of `aac`, the n-th such run (wrapping around)."""
+    frames, i = [], 0
+    while i + 7 <= len(aac):
+        length = ((aac[i + 3] & 0x03) << 11) | (aac[i + 4] << 3) | (aac[i + 5] >> 5)
+        if length < 7:
+            break
+        frames.append(aac[i:i + length])
+        i += length
+    start = (n * 86) % max(1, len(frames) - 86)
+    return b"".join(frames[start:start + 86])
+
+
+def id3(frames):
+    def syncsafe(n):
+        return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+    body = b"".join(fid.encode() + syncsafe(len(data)) + b"\0\0" + data for fid, data in frames)
+    return b"ID3\x04\x00\x00" + syncsafe(len(body)) + body
+
+
+def media_playlist(first, count, name="seg"):
+    lines = ["#EXTM3U", "#EXT-X-VERSION:3", "#EXT-X-TARGETDURATION:2",
+             "#EXT-X-MEDIA-SEQUENCE:%d" % first]
+    for n in range(first, first + count):
+        lines += ["#EXTINF:2.0,", "%s%d.aac" % (name, n)]
+    return ("\n".join(lines) + "\n").encode()
+
+
+def live_sequence():
+    return int(time.time() / 2)
+
+
+def mode_hls(conn, ctx):
+    mode, _, leaf = ctx.path.strip("/").partition("/")
+    leaf = leaf.split("?", 1)[0]
+    m3u8 = "application/vnd.apple.mpegurl"
+    if leaf.endswith(".aac"):
+        n = int("".join(c for c in leaf if c.isdigit()) or 0)
+        audio = adts_segment(ctx.aac, n)
+        if mode == "hls_id3_flood":
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: audio/aac\r\n\r\n")
+            tag = id3([("TXXX", b"\x03x\0" + b"f" * (1 << 20))])
+            while True:
+                conn.sendall(tag)
+        elif mode == "hls_id3_many":
+            small = id3([("TIT2", b"\x03Many")])
+            http_reply(conn, small * 10000 + audio, "audio/aac")
+        elif mode == "hls_id3_long":
+            http_reply(conn, id3([("TIT2", b"\x03" + b"a" * 200000)]) + audio, "audio/aac")
+        else:
+            http_reply(conn, audio, "audio/aac")
+        return
+    if mode == "hls_lines":
+        body = media_playlist(0, 3) + b"#X\n" * 1000000
+    elif mode == "hls_variants":
+        if leaf.startswith("v"):
+            body = media_playlist(live_sequence(), 5)
+        else:
+            body = ("#EXTM3U\n" + "".join(
+                "#EXT-X-STREAM-INF:BANDWIDTH=%d,CODECS=\"mp4a.40.2\"\nv%d.m3u8\n" % (64000 + i, i)
+                for i in range(5000))).encode()
+    elif mode == "hls_self":
+        body = b"#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=128000\nlive.m3u8\n"
+    elif mode == "hls_nest":
+        n = int("".join(c for c in leaf if c.isdigit()) or 0)
+        body = ("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=128000\nlive%d.m3u8\n" % (n + 1)).encode()
+    elif mode == "hls_grow":
+        # Every segment since the start, 2,000 more on each reload.
+        reloads = ctx.counters.setdefault("grow", [0])
+        reloads[0] += 1
+        body = media_playlist(0, 5 + 2000 * reloads[0])
+    else:
+        body = media_playlist(live_sequence(), 5)
+    http_reply(conn, body, m3u8)
+
+
 MODES = {
     "normal": mode_normal,
     "bare": mode_bare,
@@ -285,6 +374,10 @@ MODES = {
     "reset_head": mode_reset_head,
     "reset_probe": mode_reset_probe,
 }
+for _name in ("hls_normal", "hls_id3_flood", "hls_id3_many", "hls_id3_long", "hls_lines",
+              "hls_variants", "hls_self", "hls_nest", "hls_grow"):
+    MODES[_name] = mode_hls
+COUNTERS = {}
 
 # ---- server --------------------------------------------------------------------------------
 
