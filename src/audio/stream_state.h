@@ -15,6 +15,7 @@
 #include "audio/encoders.h"
 #include "audio/engine.h"
 #include "audio/icy_demuxer.h"
+#include "audio/seam_trimmer.h"
 
 #include <array>
 #include <atomic>
@@ -132,6 +133,8 @@ struct Stream {
 
     // Network thread only.
     IcyDemuxer demuxer;
+    SeamTrimmer seam;            // cuts what a reconnection repeats
+    std::size_t seamsTold = 0;   // seams whose cut has been logged
     std::size_t headerBytes = 0; // of every response so far
     Clock::time_point lastData;
     Clock::time_point connectDeadline;

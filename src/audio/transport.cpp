@@ -45,21 +45,41 @@ bool pushAudio(Stream& s, std::span<const uint8_t> bytes) {
     return true;
 }
 
+// Logs the cut of a seam once it is decided (TL_AUDIO_DEBUG, and a "seam" stage).
+void tellSeam(Stream& s) {
+    const SeamTrimmer::Seam& seam = s.seam.lastSeam();
+    if (!seam.decided || seam.seams == s.seamsTold)
+        return;
+    s.seamsTold = seam.seams;
+    markStage("seam");
+    if (std::getenv("TL_AUDIO_DEBUG") || stageLogEnabled())
+        std::fprintf(stderr, "audio: stream %u seam %zu: %zu bytes cut\n", s.id, seam.seams,
+                     seam.cutBytes);
+}
+
+SeamTrimmer::Sink ringSink(Stream& s) {
+    return [&s](std::span<const uint8_t> bytes) {
+        return pushAudio(s, bytes);
+    };
+}
+
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     Stream& s = *static_cast<Stream*>(user);
     const std::size_t length = size * count;
     bool ok = true;
+    const SeamTrimmer::Sink sink = ringSink(s);
     s.demuxer.feed(
         std::span(reinterpret_cast<const uint8_t*>(data), length),
         [&](std::span<const uint8_t> audio) {
             if (ok)
-                ok = pushAudio(s, audio);
+                ok = s.seam.feed(audio, sink);
         },
         [&](std::string_view meta) {
             if (ok)
                 setMeta(s, meta, s.downloaded); // every audio byte before it is in the ring
         });
     s.lastData = Clock::now(); // time spent waiting for room is not a stall
+    tellSeam(s);
     return ok ? length : 0;
 }
 
@@ -98,6 +118,8 @@ bool redialHeadersDone(Stream& s) {
         return false;
     }
     s.demuxer = IcyDemuxer(r.metaint);
+    if (!s.seam.beginSeam(ringSink(s)))
+        return false;
     s.lastData = Clock::now();
     r.connected = true;
     r.connectedAt = s.lastData;
@@ -348,6 +370,8 @@ void redial(Stream& s, CURL* easy, CURLM* multi, Transfer last) {
         r.deadline = Clock::now() + s.options.connectTimeout;
         curl_multi_remove_handle(multi, easy);
         last = runTransfer(s, easy, multi);
+        s.seam.flush(ringSink(s)); // a connection that ended inside its overlap
+        tellSeam(s);
     }
     {
         std::lock_guard lock(s.m);
