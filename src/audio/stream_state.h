@@ -69,6 +69,7 @@ struct Redial {
     bool refused = false;        // the current reconnection was turned away at its headers
     long status = 0;             // of the current response
     std::size_t metaint = 0;     // of the current response
+    std::string contentType;     // of the current response
     Clock::time_point connectedAt;
     Clock::time_point deadline; // for a reconnection's headers
 };
@@ -113,6 +114,11 @@ struct Stream {
     uint64_t metaPos = kNoPosition; // audio byte where `meta` first stood, if known
     std::shared_ptr<const std::function<void(const std::string&)>> metaCallback;
     StreamFormat format;
+
+    // Where the latest reconnection's audio begins in the byte stream (kNoPosition before the
+    // first) and the Content-Type it came with: the decoder looks there for a change of format.
+    uint64_t seamAt = kNoPosition;
+    std::string seamContentType;
 
     bool decoderGone = false; // the decoder has finished: nothing will take more bytes
     // The connection was lost and the network thread is replacing it: the decoder waits for

@@ -126,6 +126,8 @@ bool redialHeadersDone(Stream& s) {
     {
         std::lock_guard lock(s.m);
         s.metaint = r.metaint;
+        s.seamAt = s.downloaded; // what an unfinished seam held is in the ring now
+        s.seamContentType = r.contentType;
     }
     announceReconnecting(s, false);
     return true;
@@ -170,6 +172,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         r.status = 0;
         r.metaint = 0;
         r.finite = false;
+        r.contentType.clear();
         const std::size_t sp = line.find(' ');
         if (sp != std::string::npos)
             std::from_chars(line.data() + sp + 1, line.data() + line.size(), r.status);
@@ -180,6 +183,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         r.finite = true; // the body declares its end: a file, not a station
     } else if (startsWithNoCase(line, "icy-metaint:")) {
         r.metaint = parseMetaint(line);
+    } else if (startsWithNoCase(line, "content-type:")) {
+        r.contentType = trimmedLower(std::string_view(line).substr(13));
     }
     if (r.attempt > 0)
         return length; // a reconnection's headers stand for the first connection's
