@@ -6,7 +6,7 @@
 
 #include "audio/engine.h"
 #include "directory/playlist.h"
-#include "library/station_manager.h"
+#include "manager/station_manager.h"
 #include "platform/mpris.h"
 #include "platform/x11_client_messages.h"
 #include "player/album_art.h"

@@ -1,7 +1,11 @@
 #include "common/folder_files.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 namespace tl {
 
@@ -25,12 +29,36 @@ bool FolderFiles::isPlainName(const QString& name) {
            !name.contains(u'\\') && !name.contains(QChar(0));
 }
 
+std::optional<QString> FolderFiles::nameIgnoringCase(const QString& name) const {
+    // Sorted by code unit, so the first match is the same on every run and file system.
+    QStringList names;
+    if (memory_) {
+        for (const auto& [each, bytes] : *memory_) {
+            names << each;
+        }
+    } else {
+        names = QDir(folder_.isEmpty() ? QStringLiteral(".") : folder_)
+                    .entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    }
+    std::sort(names.begin(), names.end());
+    for (const QString& each : names) {
+        if (each.compare(name, Qt::CaseInsensitive) == 0 && isPlainName(each)) {
+            return each;
+        }
+    }
+    return std::nullopt;
+}
+
 std::unique_ptr<QIODevice> FolderFiles::open(const QString& name) const {
     if (!isPlainName(name)) {
         return nullptr;
     }
     if (memory_) {
-        const auto it = memory_->find(name);
+        auto it = memory_->find(name);
+        if (it == memory_->end()) {
+            const std::optional<QString> other = nameIgnoringCase(name);
+            it = other ? memory_->find(*other) : memory_->end();
+        }
         if (it == memory_->end()) {
             return nullptr;
         }
@@ -40,7 +68,12 @@ std::unique_ptr<QIODevice> FolderFiles::open(const QString& name) const {
         return buffer;
     }
     auto file = std::make_unique<QFile>(folder_ + name);
-    if (!file->open(QIODevice::ReadOnly)) {
+    if (!file->exists()) {
+        if (const std::optional<QString> other = nameIgnoringCase(name)) {
+            file->setFileName(folder_ + *other);
+        }
+    }
+    if (!file->open(QIODevice::ReadOnly) || !QFileInfo(*file).isFile()) {
         return nullptr;
     }
     return file;

@@ -4,6 +4,8 @@
 //
 // Names are plain file names inside the folder. A name holding a path separator, or one of
 // "." and "..", is treated as missing, so no name can reach a file outside the folder.
+// Themes come from systems whose file names ignore case: when the exact name is missing, the
+// file whose name equals it ignoring case is taken (of several, the first by code unit).
 //
 // Cheap to copy (the in-memory files are shared); immutable; any thread.
 
@@ -36,6 +38,9 @@ public:
     static bool isPlainName(const QString& name);
 
 private:
+    // The folder's file named like `name` ignoring case, nullopt when there is none.
+    std::optional<QString> nameIgnoringCase(const QString& name) const;
+
     QString folder_;
     std::shared_ptr<const std::map<QString, QByteArray>> memory_;
 };

@@ -136,13 +136,23 @@ private:
     qsizetype cur_ = 0;
 };
 
+// A link cut out of a page, below its directory's address. The Xiph base has no "/" of its
+// own: without one between them, a link such as "@other.example/x" or ":81/x" would name
+// another server (or port), so the root always ends with "/" before the link goes on.
+QString belowRoot(const QString& root, const QString& link) {
+    if (root.endsWith(u'/') || link.startsWith(u'/')) {
+        return root + link;
+    }
+    return root + u'/' + link;
+}
+
 std::optional<TStat> shoutcastRecord(LineCursor& c, const DirectoryRoots& roots) {
     TStat r;
     auto line = c.step(SA);
     if (!line) {
         return std::nullopt;
     }
-    r.Url = roots.shoutcastRoot + Copy(*line, len(SA) + 1, Pos(SB, *line) - len(SA) - 1);
+    r.Url = belowRoot(roots.shoutcastRoot, Copy(*line, len(SA) + 1, Pos(SB, *line) - len(SA) - 1));
 
     if (!(line = c.step(SC))) {
         return std::nullopt;
@@ -192,7 +202,7 @@ std::optional<TStat> xiphRecord(LineCursor& c, const DirectoryRoots& roots) {
         return std::nullopt;
     }
     // The marker's "*" stands for one character in the arithmetic.
-    r.Url = roots.xiphBase + Copy(*line, len(XF) + 1, Pos(XG, *line) - len(XF) - 1);
+    r.Url = belowRoot(roots.xiphBase, Copy(*line, len(XF) + 1, Pos(XG, *line) - len(XF) - 1));
 
     if (!(line = c.step(XH))) {
         return std::nullopt;

@@ -44,7 +44,8 @@ inline constexpr int kMaxSearchResults = 255;
 inline constexpr char kNotFoundUrl[] = "NF";
 inline constexpr char kNotFoundCaption[] = "No stations found.";
 
-// The addresses prefixed to the links the scanners cut out of a page.
+// The addresses prefixed to the links the scanners cut out of a page; a "/" goes between when
+// neither has one, so a link always stays on the directory's server.
 struct DirectoryRoots {
     QString shoutcastRoot; // ends with "/"
     QString xiphBase;      // without a trailing "/"

@@ -511,13 +511,7 @@ void SearchTab::ListView1DblClick() {
     if (resultsService_ == kServiceRadioBrowser) {
         fetcher_.countClick(resultsServer_, r->StationUuid);
     }
-    if (link_.playCommand) {
-        if (link_.isStreamOpen && link_.isStreamOpen())
-            link_.playCommand(); // stops what plays
-        link_.playCommand();
-    }
-    if (link_.raisePlayer)
-        link_.raisePlayer();
+    link_.playSelectedStation();
 }
 
 void SearchTab::PopupMenu2Popup(const QPoint& globalPos) {

@@ -7,12 +7,12 @@
 // SearchTabHost; it reaches the player only through the manager's PlayerLink. Everything runs
 // on the UI thread; the download runs on the fetcher's worker thread and reports back here.
 
+#include "common/player_link.h"
+#include "common/player_types.h"
 #include "directory/directory_fetch.h"
 #include "directory/directory_page.h"
 #include "directory/sort_state.h"
-#include "library/list_theme.h"
-#include "library/player_link.h"
-#include "player/player_types.h"
+#include "skin/list_theme.h"
 
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>

@@ -2,7 +2,7 @@
 
 #include "library/color_button.h"
 #include "library/edit_logic.h"
-#include "library/station_manager.h"
+#include "library/favourites.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -26,7 +26,7 @@ namespace {
 const QColor kRefusedBackground(255, 221, 221); // colour value 14540287
 }
 
-TEditForm::TEditForm(TForm2& manager) : QDialog(&manager), manager_(manager) {
+TEditForm::TEditForm(EditFormHost& host, QWidget* parent) : QDialog(parent), manager_(host) {
     setObjectName(QStringLiteral("TEditForm"));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -261,8 +261,8 @@ void TEditForm::PngBitBtn1Click() {
             BitrateCB->currentIndex() >= 0 ? BitrateCB->currentText() : QString();
         input.fields.video = VideoCheckBox->isChecked();
         input.groupChoice = GroupsCB->currentIndex();
-        result = stationOk(manager_.favourites(), editMode_,
-                           manager_.currentPage() == TForm2::kSearchPage, input, target_);
+        result = stationOk(manager_.favourites(), editMode_, manager_.searchPageShowing(), input,
+                           target_);
     }
     if (result.outcome == EditOutcome::NameMissing) {
         manager_.showMessage(result.message);

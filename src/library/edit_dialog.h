@@ -3,7 +3,7 @@
 // edits a station, page 1 a group; the pages have no visible tabs. It lives as long as the
 // station manager that owns it; its fields keep their values between uses except where an
 // opening flow sets them. OK applies the edit logic (edit_logic.h) and commits through the
-// manager.
+// window that owns it (EditFormHost: the station manager).
 
 #include "library/station.h"
 
@@ -21,7 +21,21 @@ class QStackedWidget;
 namespace tl {
 
 class ColorButton;
-class TForm2;
+class FavouritesDocument;
+struct CommitResult;
+
+// What the dialog needs from the window that owns it. All calls on the UI thread.
+class EditFormHost {
+public:
+    virtual ~EditFormHost() = default;
+    virtual FavouritesDocument& favourites() = 0;
+    virtual std::optional<TStation> selectedRecord() const = 0; // the list's selected row
+    virtual bool searchPageShowing() const = 0; // an add from the search results page
+    virtual int rememberTopRow() const = 0;
+    virtual void applyCommit(const CommitResult& result, int topRow) = 0;
+    virtual void showMessage(const QString& text) = 0;
+    virtual void notify(const QString& text) = 0;
+};
 
 class TEditForm : public QDialog {
     Q_OBJECT
@@ -29,7 +43,7 @@ public:
     static constexpr int kStationPage = 0;
     static constexpr int kGroupPage = 1;
 
-    explicit TEditForm(TForm2& manager);
+    TEditForm(EditFormHost& host, QWidget* parent);
 
     // The five ways in. Each prepares the fields and runs the dialog modally.
     void openForNewStation();              // tool bar: new station (clipboard rule)
@@ -78,7 +92,7 @@ private:
     void markName(QLineEdit* edit, bool refused);
     void FillGroups();
 
-    TForm2& manager_;
+    EditFormHost& manager_;
     int editMode_ = 2;
     std::optional<TStation> target_; // the row being edited, taken when the dialog opened
 

@@ -5,7 +5,7 @@
 // user did through signals and the model's drop callback, and TForm2 acts.
 
 #include "library/favourites.h"
-#include "library/list_theme.h"
+#include "skin/list_theme.h"
 
 #include <QAbstractListModel>
 #include <QListView>

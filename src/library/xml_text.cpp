@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -24,6 +25,28 @@ std::optional<QString> decodeStrictly(QStringDecoder& decoder, const QByteArray&
     if (decoder.hasError())
         return std::nullopt;
     return text;
+}
+
+// UTF-16 without a byte order mark, known by its first characters: a document starts with "<"
+// or white space, all below 0x80, so each of them is one NUL byte beside one that is not, the
+// NUL first in big-endian order. Two to four characters are looked at; UTF-32 and 8-bit text
+// show no such pattern.
+std::optional<QStringConverter::Encoding> utf16ByNulBytes(const QByteArray& data) {
+    const qsizetype units = std::min<qsizetype>(4, data.size() / 2);
+    if (units < 2)
+        return std::nullopt;
+    bool little = true, big = true;
+    for (qsizetype i = 0; i < units; ++i) {
+        const auto first = static_cast<unsigned char>(data[2 * i]);
+        const auto second = static_cast<unsigned char>(data[2 * i + 1]);
+        little = little && second == 0 && first != 0 && first < 0x80;
+        big = big && first == 0 && second != 0 && second < 0x80;
+    }
+    if (little)
+        return QStringConverter::Utf16LE;
+    if (big)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
 }
 
 XmlUtf8 success(const QString& text) {
@@ -51,8 +74,10 @@ QString declaredXmlEncoding(const QByteArray& data) {
 }
 
 XmlUtf8 xmlToUtf8(const QByteArray& data) {
-    if (const auto detected = QStringConverter::encodingForData(data, u'<');
-        detected && *detected != QStringConverter::Utf8) {
+    auto detected = QStringConverter::encodingForData(data, u'<');
+    if (!detected)
+        detected = utf16ByNulBytes(data);
+    if (detected && *detected != QStringConverter::Utf8) {
         QStringDecoder decoder(*detected);
         if (auto text = decodeStrictly(decoder, data))
             return success(*text);

@@ -2,7 +2,8 @@
 // XML files as they come from disk or from another program: the bytes are turned into UTF-8
 // by the encoding the file declares, so that the document tree only ever holds UTF-8.
 //
-// - A byte order mark (UTF-8, UTF-16, UTF-32), or UTF-16/32 text starting with "<", decides.
+// - A byte order mark (UTF-8, UTF-16, UTF-32), UTF-16/32 text starting with "<", or UTF-16
+//   text known by the NUL bytes of its first characters (leading line breaks or blanks), decides.
 // - Otherwise the encoding named in the XML declaration: any single- or multi-byte encoding
 //   the text codecs know (windows-1251, windows-1252, ISO-8859-x, KOI8-R, ...).
 // - No declaration, or a UTF/ASCII one: UTF-8. Bytes that are not valid UTF-8 there are taken

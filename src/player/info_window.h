@@ -4,7 +4,7 @@
 // on every new title whether or not the window is visible; an open window keeps the last values
 // after stop.
 
-#include "player/player_types.h"
+#include "common/player_types.h"
 
 #include <QDialog>
 

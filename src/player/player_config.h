@@ -3,7 +3,7 @@
 // closes. Pure logic on an IniFile; the window decides when.
 
 #include "common/ini_file.h"
-#include "player/player_types.h"
+#include "common/player_types.h"
 
 #include <QPoint>
 #include <QRect>
@@ -11,13 +11,6 @@
 #include <optional>
 
 namespace tl {
-
-struct RecorderSettings {
-    QString Encoder;
-    QString Bitrate = QStringLiteral("128");
-    QString Folder; // ends with "/" when it is the default
-    bool LimitBitrate = false;
-};
 
 // Everything the player window's creation reads.
 struct StartupConfig {

@@ -12,10 +12,10 @@
 // the worker has left.
 
 #include "audio/engine.h"
+#include "common/player_types.h"
 #include "directory/playlist.h"
 #include "platform/companion_video.h"
 #include "player/player_config.h"
-#include "player/player_types.h"
 #include "player/title_log.h"
 #include "skin/animation.h"
 #include "skin/skin_control.h"

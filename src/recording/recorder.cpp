@@ -19,8 +19,7 @@ QString Recorder::recordingsFolder() const {
 }
 
 void Recorder::RecLabelClick() {
-    if (!links_.streamHandle || links_.streamHandle() == 0)
-        return;
+    // Without a stream the start fails and says so ("Nothing to record").
     if (!recording_)
         StartRecording();
     else

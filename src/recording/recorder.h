@@ -9,8 +9,7 @@
 // encoder's input, so it never waits for the encoder to finish its file.
 
 #include "audio/engine.h"
-#include "player/player_config.h"
-#include "player/player_types.h"
+#include "common/player_types.h"
 #include "recording/recording_names.h"
 
 #include <QDateTime>
@@ -58,7 +57,8 @@ public:
     const QString& currentFile() const { return file_; }
     const AutoRecordList& autoRecordList() const { return autoRecord_; }
 
-    // The record control and the "Record" menu item: toggles; nothing without a stream.
+    // The record control and the "Record" menu item: toggles. Without a stream nothing starts
+    // and the notifier says why.
     void RecLabelClick();
     // Starts a recording (ending a running one first). False when nothing was started.
     bool StartRecording();

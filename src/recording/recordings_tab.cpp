@@ -1,8 +1,7 @@
 #include "recording/recordings_tab.h"
 
 #include "directory/sort_state.h"
-#include "library/list_theme.h"
-#include "library/station_manager.h"
+#include "skin/list_theme.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -112,8 +111,8 @@ void RecordingsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 
 // ---- tab -----------------------------------------------------------------------------------
 
-RecordingsTab::RecordingsTab(TForm2& manager, Links links)
-    : QObject(&manager), manager_(manager), links_(std::move(links)),
+RecordingsTab::RecordingsTab(RecordingsHost& manager, Links links)
+    : QObject(&manager.recordingsOwner()), manager_(manager), links_(std::move(links)),
       view_(manager.recordingsView()), model_(new QStandardItemModel(0, 1, view_)) {
     model_->setHorizontalHeaderLabels({QStringLiteral("Recordings from radio")});
     view_->setModel(model_);
@@ -134,15 +133,17 @@ RecordingsTab::RecordingsTab(TForm2& manager, Links links)
     connect(view_->header(), &QHeaderView::sectionClicked, this,
             &RecordingsTab::ListView1ColumnClick);
 
-    manager.listRecordings = [this] {
+    RecordingsHost::Hooks hooks;
+    hooks.listRecordings = [this] {
         ListRecordings();
     };
-    manager.recordingsSelectRow = [this](int row) {
+    hooks.selectRow = [this](int row) {
         selectRow(row);
     };
-    manager.deleteRecording = [this] {
+    hooks.deleteRecording = [this] {
         deleteSelected();
     };
+    manager.setRecordingsHooks(std::move(hooks));
 }
 
 QString RecordingsTab::folder() const {
@@ -166,7 +167,7 @@ void RecordingsTab::ListRecordings() {
             model_->appendRow(item);
         }
     }
-    if (manager_.currentPage() == TForm2::kRecordingsPage)
+    if (manager_.recordingsPageShowing())
         manager_.setStatus(model_->rowCount());
 }
 
@@ -192,7 +193,7 @@ void RecordingsTab::selectRow(int row) {
 
 void RecordingsTab::ListView3Click() {
     auto button = [this](const char* name) {
-        return manager_.findChild<QToolButton*>(QString::fromLatin1(name));
+        return manager_.recordingsOwner().findChild<QToolButton*>(QString::fromLatin1(name));
     };
     if (QToolButton* b = button("ToolButton1"))
         b->setEnabled(false);
@@ -200,8 +201,7 @@ void RecordingsTab::ListView3Click() {
         b->setEnabled(false);
     if (QToolButton* b = button("ToolButton3"))
         b->setEnabled(selectedRow() >= 0);
-    if (manager_.link().repaintSkin)
-        manager_.link().repaintSkin();
+    manager_.repaintSkin();
 }
 
 void RecordingsTab::ListView3DblClick() {

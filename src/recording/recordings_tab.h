@@ -1,8 +1,9 @@
 #pragma once
 // The station manager's "My Recordings" tab: ListView3 lists the MP3 and Ogg files of the
 // recordings folder, opens one with the desktop's default application and deletes one after a
-// confirmation. It drives the manager's own list view and tool buttons; the manager calls back
-// through its recordings hooks. Created by the composition root after the manager; UI thread.
+// confirmation. It drives the manager's own list view and tool buttons (RecordingsHost); the
+// manager calls back through the hooks it is handed. Created by the composition root after the
+// manager; UI thread.
 
 #include <QObject>
 #include <QStringList>
@@ -12,11 +13,35 @@
 
 class QStandardItemModel;
 class QTreeView;
+class QWidget;
 
 namespace tl {
 
-class TForm2;
 struct ListTheme;
+struct SortState;
+
+// What the tab needs from the station manager, which owns the list view, the tool buttons and
+// the tab (its QObject parent). All calls on the UI thread.
+class RecordingsHost {
+public:
+    struct Hooks {
+        std::function<void()> listRecordings;
+        std::function<void(int row)> selectRow; // selects and runs its click handler
+        std::function<void()> deleteRecording;  // ToolButton3 on the recordings tab
+    };
+    virtual ~RecordingsHost() = default;
+    virtual QWidget& recordingsOwner() = 0; // parent of the tab; holds ToolButton1..3
+    virtual QTreeView* recordingsView() const = 0;
+    virtual const ListTheme& theme() const = 0;
+    virtual SortState& sortState() = 0; // shared with the search results
+    virtual bool recordingsPageShowing() const = 0;
+    virtual void setStatus(int rows) = 0;
+    virtual void repaintSkin() = 0;
+    virtual int TaskDialog(const QString& title, const QString& instruction,
+                           const QString& content) = 0;
+    virtual void showMessage(const QString& text) = 0;
+    virtual void setRecordingsHooks(Hooks hooks) = 0;
+};
 
 // The entries of a folder listing that are recordings: an extension (from the last ".") of
 // exactly ".mp3" or ".ogg", case-sensitive. Folders count as well; order is kept.
@@ -49,7 +74,7 @@ public:
 
     // Installs itself on manager's ListView3 and its recordings hooks. Header clicks sort
     // with the manager's sort state, shared with the search results.
-    RecordingsTab(TForm2& manager, Links links);
+    RecordingsTab(RecordingsHost& manager, Links links);
 
     // Refills the list from the folder (empty when the folder does not exist).
     void ListRecordings();
@@ -68,7 +93,7 @@ public:
 private:
     QString folder() const;
 
-    TForm2& manager_;
+    RecordingsHost& manager_;
     Links links_;
     QTreeView* view_;           // the manager's ListView3
     QStandardItemModel* model_; // child of view_

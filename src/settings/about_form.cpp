@@ -2,6 +2,7 @@
 
 #include "settings/about_info.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
@@ -38,6 +39,13 @@ TAboutForm::TAboutForm(AboutSeams seams, QWidget* parent)
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
 
+    if (seams_.updateBase.trimmed().isEmpty()) {
+        // Better a button that says why than one that opens a page that is not there.
+        BitBtn2->setEnabled(false);
+        BitBtn2->setToolTip(QStringLiteral("This build names no release page to check for updates "
+                                           "(TUNELARK_UPDATE_URL was empty when it was built)."));
+    }
+
     connect(BitBtn2, &QPushButton::clicked, this, &TAboutForm::BitBtn2Click);
     connect(BitBtn1, &QPushButton::clicked, this, &TAboutForm::PngBitBtn1Click);
     fitToContents();
@@ -71,6 +79,8 @@ void TAboutForm::fitToContents() {
 }
 
 void TAboutForm::BitBtn2Click() {
+    if (seams_.updateBase.trimmed().isEmpty())
+        return;
     const QUrl url(UpdateAddress(seams_.updateBase, seams_.version));
     if (seams_.openUrl)
         seams_.openUrl(url);
@@ -115,10 +125,38 @@ void TAboutForm::paintEvent(QPaintEvent* event) {
 }
 
 void TAboutForm::mousePressEvent(QMouseEvent* event) {
-    // Dragged from any point of its own surface.
-    if (QWindow* w = windowHandle())
-        w->startSystemMove();
+    // Dragged by the left button from any point of its own surface: the system's move first;
+    // where the window manager refuses it, the window follows the pointer itself.
+    if (event->button() != Qt::LeftButton) {
+        QDialog::mousePressEvent(event);
+        return;
+    }
+    drag_ = Drag{};
     event->accept();
+    if (QWindow* w = windowHandle(); w != nullptr && w->startSystemMove())
+        return;
+    drag_.armed = true;
+    drag_.pressGlobal = event->globalPosition().toPoint();
+    drag_.startPos = pos();
+}
+
+void TAboutForm::mouseMoveEvent(QMouseEvent* event) {
+    if (!drag_.armed || !event->buttons().testFlag(Qt::LeftButton)) {
+        QDialog::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint delta = event->globalPosition().toPoint() - drag_.pressGlobal;
+    if (drag_.moving || delta.manhattanLength() >= QApplication::startDragDistance()) {
+        drag_.moving = true;
+        move(drag_.startPos + delta);
+    }
+    event->accept();
+}
+
+void TAboutForm::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        drag_ = Drag{};
+    QDialog::mouseReleaseEvent(event);
 }
 
 QImage drawLogo() {

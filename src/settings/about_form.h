@@ -18,7 +18,7 @@ namespace tl {
 struct AboutSeams {
     QString appPath;    // ends with "/"; logo.png is read from here
     QString version;    // shown as "Tunelark v<version>" and sent to the update page
-    QString updateBase; // the update page, before its query
+    QString updateBase; // the release page, before its query; blank disables the button
     // Opens a web address; empty uses QDesktopServices::openUrl. Tests replace it.
     std::function<bool(const QUrl&)> openUrl = {};
 };
@@ -28,7 +28,7 @@ class TAboutForm : public QDialog {
 public:
     explicit TAboutForm(AboutSeams seams, QWidget* parent = nullptr);
 
-    void BitBtn2Click();    // "Check for Updates"
+    void BitBtn2Click();    // "Check for Updates"; nothing without a release page
     void PngBitBtn1Click(); // "Close"
 
     const QImage& logo() const { return logo_; }
@@ -43,6 +43,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // The classic places and sizes (client area 359 x 360, the panel at (0, 140)), grown where
@@ -52,6 +54,14 @@ private:
     void FormHide();
 
     AboutSeams seams_;
+    // A left-button drag the window makes itself, where the system's move was refused.
+    struct Drag {
+        bool armed = false;
+        bool moving = false; // past the drag distance
+        QPoint pressGlobal;
+        QPoint startPos;
+    };
+    Drag drag_;
     QImage logo_;
     QWidget* AboutPanel = nullptr;
     QLabel* AboutLabel = nullptr;

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #ifndef TUNELARK_UPDATE_URL
-#define TUNELARK_UPDATE_URL "https://tunelark.example/update.htm"
+#define TUNELARK_UPDATE_URL ""
 #endif
 
 namespace tl {
@@ -54,7 +54,7 @@ QString UpdateAddress(const QString& base, const QString& version) {
 }
 
 QString DefaultUpdateBase() {
-    return QStringLiteral(TUNELARK_UPDATE_URL);
+    return QStringLiteral(TUNELARK_UPDATE_URL).trimmed();
 }
 
 int LogoLeft(int windowWidth, int logoWidth) {

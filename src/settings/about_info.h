@@ -38,7 +38,7 @@ QString AboutText(const QString& version);
 
 // base + "?product=Tunelark&version=" + the version escaped as a query value.
 QString UpdateAddress(const QString& base, const QString& version);
-// The update page configured at build time.
+// The release page configured at build time (TUNELARK_UPDATE_URL); empty when none was.
 QString DefaultUpdateBase();
 
 // Left edge of a logo centred in a window: nearest(windowWidth / 2 - logoWidth / 2), ties to

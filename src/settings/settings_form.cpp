@@ -193,9 +193,9 @@ void TSettingsForm::showEvent(QShowEvent* event) {
 void TSettingsForm::PngBitBtn1Click() {
     lastApply_ = applySettings(dialogState(), seams_.appPath, seams_.settings, seams_.recorder);
     if (!lastApply_.saved) {
-        // The running values took the change already; say that the file did not.
-        QMessageBox::warning(this, QStringLiteral("Settings"),
-                             QStringLiteral("The settings could not be saved to config.ini."));
+        // The running values took the change already; say once (OK is Apply then close) that
+        // the file did not, and why.
+        QMessageBox::warning(this, QStringLiteral("Settings"), lastApply_.error);
     }
     if (seams_.loadSkin) {
         seams_.loadSkin(lastApply_.skinFolder);

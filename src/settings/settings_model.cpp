@@ -145,7 +145,11 @@ SettingsDialogState dialogStateFor(const PlayerSettings& settings, const Recorde
 ApplyResult applySettings(const SettingsDialogState& state, const QString& appPath,
                           PlayerSettings& settings, RecorderSettings& recorder) {
     const QString path = appPath + QStringLiteral("config.ini");
-    IniFile ini = IniFile::load(path);
+    // A file that exists but cannot be read is never written: saving the dialog's keys alone
+    // would replace everything else in it (the close path keeps the same rule).
+    QString unreadable;
+    std::optional<IniFile> loaded = IniFile::tryLoad(path, &unreadable);
+    IniFile ini = loaded.value_or(IniFile());
     ApplyResult result;
 
     const auto put = [&](const QString& section, const QString& key, const QString& value) {
@@ -198,7 +202,13 @@ ApplyResult applySettings(const SettingsDialogState& state, const QString& appPa
         recorder.Folder = defaultRecordingsFolder(appPath);
     }
 
-    result.saved = ini.save(path);
+    if (!loaded) {
+        result.error = QStringLiteral("The settings were not saved: %1 cannot be read (%2).")
+                           .arg(QDir::toNativeSeparators(path), unreadable);
+    } else if (!(result.saved = ini.save(path))) {
+        result.error = QStringLiteral("The settings were not saved: %1 cannot be written.")
+                           .arg(QDir::toNativeSeparators(path));
+    }
     result.skinFolder = themeFolder(appPath, state.theme);
     return result;
 }

@@ -5,8 +5,7 @@
 //
 // Everything here runs on the UI thread; nothing keeps state between calls.
 
-#include "player/player_config.h"
-#include "player/player_types.h"
+#include "common/player_types.h"
 
 #include <QString>
 #include <QStringList>
@@ -82,15 +81,18 @@ SettingsDialogState dialogStateFor(const PlayerSettings& settings, const Recorde
 
 struct ApplyResult {
     bool saved = false;      // config.ini was written; false leaves the file as it was
+    QString error;           // why it was not written, for the one message the dialog shows
     QString skinFolder;      // the folder to reload the theme from (always reloaded)
     QStringList changedKeys; // "Section/Key" of the values that differ from the file's before
 };
 
-// Apply: writes General Theme, MinimizeToTray, PlayOnStart, ShowNotifier, NotifierDelay and
-// Recording Bitrate, Encoder, Folder, LimitBitrate into appPath + "config.ini" (every other line
-// is kept), and puts the same values into the running settings. The running Theme is left as it
-// is (it names the theme loaded at start-up); the running notifier keeps its timer interval until
-// the next start, but NotifierDelay itself is updated. A custom folder is stored with a trailing
+// Apply: a config.ini that exists but cannot be read is left as it is (saved false, error
+// says why); otherwise Apply writes General Theme, MinimizeToTray, PlayOnStart, ShowNotifier,
+// NotifierDelay and Recording Bitrate, Encoder, Folder, LimitBitrate into appPath + "config.ini"
+// (every other line is kept), and puts the same values into the running settings. The running Theme
+// is left as it is (it names the theme loaded at start-up); the running notifier keeps its timer
+// interval until the next start, but NotifierDelay itself is updated. A custom folder is stored
+// with a trailing
 // "/" added when missing; without a custom folder, or with a blank one, the file stores an empty
 // Folder and the recorder uses the default folder.
 ApplyResult applySettings(const SettingsDialogState& state, const QString& appPath,

@@ -1,6 +1,6 @@
 #pragma once
 // The blank picture the drawn themes paint on: the player's (theme_art.cpp) and the station
-// list's (library/list_theme.cpp).
+// lists' (list_theme.cpp).
 
 #include <QImage>
 

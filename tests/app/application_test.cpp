@@ -101,6 +101,8 @@ TEST(Application, ContextMenuFromWindowAndTray) {
     EXPECT_TRUE(a.action("Play1")->isVisible());
     EXPECT_TRUE(a.action("Play1")->isEnabled());
     EXPECT_FALSE(a.action("Stop1")->isEnabled());
+    // Record stays enabled with nothing playing: its press tells why nothing is recorded.
+    EXPECT_TRUE(a.action("RecordMI")->isEnabled());
 
     // The favourites submenu follows the document, collapsed groups included; a station with
     // two addresses shows the first.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -296,4 +297,41 @@ TEST(FolderFiles, NamesStayInsideTheFolder) {
         EXPECT_EQ(memory.read(QString::fromLatin1(name)), want) << name;
     }
     EXPECT_EQ(disk.folder(), dir.filePath(QStringLiteral("sub/")));
+}
+
+// A theme made where file names ignore case: a missing exact name takes the one file that
+// matches ignoring case; with several, the exact name still wins, else the first in code
+// order, the same on every run.
+TEST(FolderFiles, NamesIgnoringCaseWhenTheExactOneIsMissing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::map<QString, QByteArray> files = {{QStringLiteral("THEME.INI"), "upper ini"},
+                                                 {QStringLiteral("GroupL.png"), "groupL"},
+                                                 {QStringLiteral("51.PNG"), "51"},
+                                                 {QStringLiteral("a.png"), "lower a"},
+                                                 {QStringLiteral("A.png"), "upper a"},
+                                                 {QStringLiteral("b.PNG"), "b upper ext"},
+                                                 {QStringLiteral("B.png"), "B upper name"},
+                                                 {QStringLiteral("\u00C9t\u00E9.png"), "accent"}};
+    for (const auto& [name, bytes] : files) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QDir(dir.path()).mkdir(QStringLiteral("SUB.PNG")); // a folder is never a file
+    const std::pair<const char*, std::optional<QByteArray>> rows[] = {
+        {"theme.ini", "upper ini"},     {"groupL.png", "groupL"},
+        {"GROUPL.PNG", "groupL"},       {"51.png", "51"},
+        {"a.png", "lower a"},           {"A.png", "upper a"},
+        {"A.PNG", "upper a"},           {"b.png", "B upper name"},
+        {"B.PNG", "B upper name"},      {"\xC3\xA9T\xC3\xA9.PNG", "accent"},
+        {"sub.png", std::nullopt},      {"missing.png", std::nullopt},
+        {"../THEME.INI", std::nullopt}, {"theme.in", std::nullopt},
+        {"theme.ini ", std::nullopt}};
+    const tl::FolderFiles disk = tl::FolderFiles::onDisk(dir.path());
+    const tl::FolderFiles memory = tl::FolderFiles::inMemory(files);
+    for (const auto& [name, want] : rows) {
+        EXPECT_EQ(disk.read(QString::fromUtf8(name)), want) << name;
+        EXPECT_EQ(memory.read(QString::fromUtf8(name)), want) << name;
+    }
 }

@@ -5,6 +5,8 @@
 #include "directory/sort_state.h"
 #include "directory_pages.h"
 
+#include <QUrl>
+
 #include <gtest/gtest.h>
 
 namespace tl {
@@ -124,7 +126,27 @@ TEST(DirectoryPage, XiphFieldsAndEntities) {
     shifted[8].replace(QStringLiteral("<p>[ "), QStringLiteral("<p>[[ "));
     const auto s = ParseDirectoryPage(shifted, kServiceXiph, 5, kRoots);
     ASSERT_EQ(s.size(), 1u);
-    EXPECT_EQ(s[0].Url, "http://xiph.example\"/listen/1234/listen.m3u");
+    EXPECT_EQ(s[0].Url, "http://xiph.example/\"/listen/1234/listen.m3u");
+
+    // The base has no trailing "/": a link that does not start with one still goes below it,
+    // never to another host (as "@evil.example" would make it) or port.
+    const std::pair<const char*, const char*> links[] = {
+        {"/listen/1.m3u", "http://xiph.example/listen/1.m3u"},
+        {"@evil.example/x.m3u", "http://xiph.example/@evil.example/x.m3u"},
+        {":8000@evil.example/x", "http://xiph.example/:8000@evil.example/x"},
+        {".evil.example/x", "http://xiph.example/.evil.example/x"},
+        {"//evil.example/x", "http://xiph.example//evil.example/x"},
+        {"?x=1", "http://xiph.example/?x=1"},
+        {"", "http://xiph.example/"},
+    };
+    for (const auto& [link, want] : links) {
+        XiphStation x;
+        x.link = QString::fromLatin1(link);
+        const auto r = ParseDirectoryPage(test::xiphPage({x}), kServiceXiph, 5, kRoots);
+        ASSERT_EQ(r.size(), 1u) << link;
+        EXPECT_EQ(r[0].Url, want);
+        EXPECT_EQ(QUrl(r[0].Url).host(), "xiph.example") << link;
+    }
 
     EXPECT_TRUE(
         ParseDirectoryPage(test::shoutcastPage(numbered(3)), kServiceXiph, 5, kRoots).empty());

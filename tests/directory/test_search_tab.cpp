@@ -5,7 +5,7 @@
 #include "directory/search_tab.h"
 #include "directory_pages.h"
 #include "library/edit_dialog.h"
-#include "library/station_manager.h"
+#include "manager/station_manager.h"
 
 #include "../common/local_http_server.h"
 #include "../qt_app.h"
@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -27,6 +28,8 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace tl {
 namespace {
@@ -259,11 +262,29 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
     EXPECT_EQ(child<QLabel>(*form, "statlabl")->text(), "4 stations")
         << "the favourites' count does not replace the search's";
 
-    // The now-playing mark: the row is drawn differently when its address plays.
+    // The now-playing mark: the theme's mark over the playing row's icon, and nothing else
+    // changes (compared with a tolerance of 2 per channel: smooth drawing may round apart).
     const QImage before = list->viewport()->grab().toImage();
     nowPlaying = tab->SearchResults()[tab->model()->rows()[2].stateIndex].Url;
     list->viewport()->update();
-    EXPECT_NE(list->viewport()->grab().toImage(), before);
+    const QImage after = list->viewport()->grab().toImage();
+    const QRect playing = list->visualRect(list->model()->index(2, 0));
+    QImage want = before.convertToFormat(after.format());
+    {
+        QPainter p(&want);
+        p.drawImage(playing.topLeft() + QPoint(15, 15), tab->theme().nowPlaying);
+    }
+    ASSERT_EQ(want.size(), after.size());
+    int off = 0, marked = 0;
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x) {
+            const QRgb a = after.pixel(x, y), w = want.pixel(x, y), b = before.pixel(x, y);
+            off += std::max({std::abs(qRed(a) - qRed(w)), std::abs(qGreen(a) - qGreen(w)),
+                             std::abs(qBlue(a) - qBlue(w))}) > 2;
+            marked += a != b;
+        }
+    EXPECT_EQ(off, 0) << "pixels unlike the mark over the row as it was";
+    EXPECT_GT(marked, 16) << "the mark shows";
     // TL_SEARCH_SHOT=file.png keeps a picture of the window for a person to look at.
     if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
         form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT"));

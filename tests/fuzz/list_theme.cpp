@@ -7,7 +7,7 @@
 // Input: theme.ini, then toolbar.png, x.png, icon1.png, listl.png, find.png and bottom.png,
 // separated by lines "=====".
 
-#include "library/list_theme.h"
+#include "skin/list_theme.h"
 #include "common/ini_file.h"
 
 #include "fuzz_support.h"

@@ -94,6 +94,12 @@ QByteArray encoded(QStringConverter::Encoding encoding, const QString& text) {
     return encoder.encode(text);
 }
 
+// The same text without a byte order mark.
+QByteArray bare(QStringConverter::Encoding encoding, const QByteArray& utf8) {
+    QStringEncoder encoder(encoding);
+    return encoder.encode(QString::fromUtf8(utf8));
+}
+
 TEST_F(LoadTest, UnusableFilesGiveAMessageAndNoRows) {
     const QByteArray truncated = kThreeGroups.left(kThreeGroups.size() / 2);
     const QString truncatedText = QString::fromUtf8(truncated);
@@ -252,6 +258,19 @@ TEST_F(LoadTest, FilesAreReadByTheirEncodingAndWrittenAsUtf8) {
         {"UTF-16BE with BOM",
          encoded(QStringConverter::Utf16BE, QString::fromUtf8(namedFavourites("", lodz.toUtf8()))),
          lodz},
+        // Without a byte order mark, UTF-16 shows by the NUL bytes of its first characters.
+        {"UTF-16LE, no BOM", bare(QStringConverter::Utf16LE, namedFavourites("", lodz.toUtf8())),
+         lodz},
+        {"UTF-16LE, no BOM, leading line break",
+         bare(QStringConverter::Utf16LE, "\r\n" + namedFavourites(decl("UTF-16"), lodz.toUtf8())),
+         lodz},
+        {"UTF-16BE, no BOM, leading blanks",
+         bare(QStringConverter::Utf16BE, "  \t" + namedFavourites("", radio.toUtf8())), radio},
+        {"UTF-16BE, no BOM, leading line break",
+         bare(QStringConverter::Utf16BE, "\n" + namedFavourites(decl("UTF-16"), cafe.toUtf8())),
+         cafe},
+        {"UTF-8, leading line break and blanks",
+         "\n  " + namedFavourites(decl("UTF-8"), lodz.toUtf8()), lodz},
         {"UTF-16 declared, UTF-8 bytes", namedFavourites(decl("UTF-16"), lodz.toUtf8()), lodz},
         {"US-ASCII declared, 8-bit bytes", namedFavourites(decl("us-ascii"), "Caf\xE9 \x80"), cafe},
         {"lone surrogate reference", namedFavourites(decl("UTF-8"), "a&#xD800;b"),

@@ -2,8 +2,8 @@
 // the icon every window carries, and the media controls following the player.
 
 #include "app/application.h"
+#include "common/player_types.h"
 #include "platform/mpris.h"
-#include "player/player_types.h"
 #include "private_bus.h"
 #include "skin/knob_widget.h"
 

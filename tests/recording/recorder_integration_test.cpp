@@ -239,7 +239,7 @@ TEST(RecorderIntegration, ProgramRecordsSplitsAndStops) {
         ASSERT_TRUE(recordItem);
         const QImage idleIcon = recordItem->icon().pixmap(16, 16).toImage();
 
-        recordItem->trigger(); // no stream: nothing happens
+        recordItem->trigger(); // no stream: the notifier says so, nothing records
         EXPECT_FALSE(app.recorder().IsRecording());
 
         ASSERT_TRUE(g_icecast->setTitle("/live.mp3", "First Artist - First Song"));

@@ -3,7 +3,7 @@
 
 #include "../qt_app.h"
 #include "directory/sort_state.h"
-#include "library/station_manager.h"
+#include "manager/station_manager.h"
 #include "recording/recordings_tab.h"
 
 #include <QApplication>

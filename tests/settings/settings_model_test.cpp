@@ -2,9 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tl;
 
@@ -156,6 +160,61 @@ TEST(Apply, UnwritableFileIsReportedAndLeavesNoFile) {
     EXPECT_FALSE(result.saved);
     EXPECT_FALSE(QFile::exists(app + "config.ini"));
     EXPECT_EQ(settings.NotifierDelay, 4000); // the running program still takes the values
+}
+
+// As at the close: a config.ini that exists but cannot be read is never replaced by the
+// dialog's keys; the press says why, and the running program still takes the values.
+TEST(Apply, UnreadableFileIsNeverWrittenOver) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString app = dir.path() + u'/';
+    const QString path = app + "config.ini";
+    SettingsDialogState state;
+    state.notifierSeconds = 4;
+    auto read = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    };
+
+    // No read permission; root reads anything, so a child drops to nobody.
+    writeText(path, kConfig);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner | QFileDevice::WriteOther));
+    auto apply = [&] {
+        PlayerSettings settings;
+        RecorderSettings recorder;
+        const ApplyResult r = applySettings(state, app, settings, recorder);
+        return !r.saved && r.error.contains("cannot be read") && settings.NotifierDelay == 4000;
+    };
+    bool refused = false;
+    if (geteuid() != 0) {
+        refused = apply();
+    } else {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool dropped = setgid(65534) == 0 && setuid(65534) == 0;
+            _exit(!dropped ? 2 : apply() ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 2) << "could not drop privileges";
+        refused = WEXITSTATUS(status) == 1;
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(read(), QByteArray(kConfig));
+
+    // A config.ini that is a folder: reported, and still a folder.
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("config.ini")));
+    PlayerSettings settings;
+    RecorderSettings recorder;
+    const ApplyResult r = applySettings(state, app, settings, recorder);
+    EXPECT_FALSE(r.saved);
+    EXPECT_FALSE(r.error.isEmpty());
+    EXPECT_TRUE(QFileInfo(path).isDir());
 }
 
 TEST(Apply, ReportsWhichKeysChanged) {

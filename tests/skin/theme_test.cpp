@@ -195,7 +195,7 @@ TEST_F(LoadThemeTest, SectionsPlaceControlsAndImagesSizeThem) {
               test::solidStrip(24, 20, {Qt::red, Qt::green, Qt::blue, Qt::yellow}));
     dir.image(QStringLiteral("1.png"), test::solid(42, 20, Qt::white));
     dir.ini("[General]\nshadowoffset=2\n"
-            "[play]\nvisible=1\nx=10\ny=20\nw=99\nh=99\n"
+            "[play]\nvisible=1\nx=10\ny=20\n"
             "[song]\nvisible=1\nx=5\ny=6\nw=70\nh=15\nFontColor=255\nFontSize=9\n"
             "[volume]\ntype=1\nvisible=0\nx=150\ny=10\n");
     TMyAbout about(model, SkinRole::Player);
@@ -210,6 +210,21 @@ TEST_F(LoadThemeTest, SectionsPlaceControlsAndImagesSizeThem) {
     EXPECT_TRUE(c("Volume").visible); // type 1 shows the knob whatever visible says
     EXPECT_FALSE(c("TrackBar1").visible);
     EXPECT_EQ(c("Volume").bounds.topLeft(), QPoint(150, 10));
+}
+
+// A theme made where file names ignore case loads as it was meant to.
+TEST_F(LoadThemeTest, FileNamesInAnotherCase) {
+    dir.image(QStringLiteral("BackGround.PNG"), test::solid(200, 80, Qt::gray));
+    dir.image(QStringLiteral("5.PNG"),
+              test::solidStrip(24, 20, {Qt::red, Qt::green, Qt::blue, Qt::yellow}));
+    dir.file(QStringLiteral("THEME.INI"), "[play]\nvisible=1\nx=10\ny=20\n");
+    TMyAbout about(model, SkinRole::Player);
+    const auto result = about.LoadTheme(dir.path(), false);
+    EXPECT_FALSE(result.builtIn);
+    EXPECT_EQ(result.size, QSize(200, 80));
+    EXPECT_EQ(c("Button1").bounds.topLeft(), QPoint(10, 20));
+    EXPECT_TRUE(c("Button1").visible);
+    EXPECT_EQ(about.slotImage(5).size(), QSize(96, 20)) << "5.PNG: four frames of 24 x 20";
 }
 
 TEST_F(LoadThemeTest, UndecodableImagesCountAsMissing) {

@@ -6,10 +6,10 @@
 //   theme_generator --preview <theme folder> <image.png>   renders a player window with sample
 //                                                          texts, for looking at a theme
 #include "common/ini_file.h"
-#include "library/list_theme.h"
 #include "player/player_controller.h"
 #include "settings/about_form.h"
 #include "skin/compositor.h"
+#include "skin/list_theme.h"
 #include "skin/theme_art.h"
 
 #include <QDir>

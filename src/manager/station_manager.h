@@ -6,11 +6,13 @@
 // it. Everything runs on the UI thread. The player reaches it through the public methods
 // below; it reaches the player only through PlayerLink.
 
+#include "common/player_link.h"
+#include "common/player_types.h"
 #include "directory/sort_state.h"
+#include "library/edit_dialog.h"
 #include "library/favourites.h"
-#include "library/list_theme.h"
-#include "library/player_link.h"
-#include "player/player_types.h"
+#include "recording/recordings_tab.h"
+#include "skin/list_theme.h"
 
 #include <QWidget>
 
@@ -41,7 +43,7 @@ struct ManagerDialogs {
     std::function<QString()> chooseImportFile;
 };
 
-class TForm2 : public QWidget {
+class TForm2 : public QWidget, public EditFormHost, public RecordingsHost {
     Q_OBJECT
 public:
     static constexpr int kFavouritesPage = 0;
@@ -58,6 +60,8 @@ public:
     // search tab answers through setSearchSelection once the results view exists).
     std::optional<StationChoice> selectedStation() const;
     int currentPage() const;
+    bool searchPageShowing() const override { return currentPage() == kSearchPage; }
+    bool recordingsPageShowing() const override { return currentPage() == kRecordingsPage; }
     // Shows a tab; its change handler runs when the tab changes.
     void setCurrentPage(int index);
     // The selected favourites row, -1 when none (LastStation "Index" at close).
@@ -87,39 +91,50 @@ public:
     std::function<void()> listRecordings;
     std::function<void(int row)> recordingsSelectRow; // selects and runs its click handler
     std::function<void()> deleteRecording;            // ToolButton3 on the recordings tab
-    QTreeView* recordingsView() const { return ListView3; }
+    QTreeView* recordingsView() const override { return ListView3; }
+    QWidget& recordingsOwner() override { return *this; }
+    void setRecordingsHooks(Hooks hooks) override {
+        listRecordings = std::move(hooks.listRecordings);
+        recordingsSelectRow = std::move(hooks.selectRow);
+        deleteRecording = std::move(hooks.deleteRecording);
+    }
+    void repaintSkin() override {
+        if (link_.repaintSkin)
+            link_.repaintSkin();
+    }
     // The status line: rows followed by " stations".
-    void setStatus(int rows);
+    void setStatus(int rows) override;
 
     // The composition root may hand the player's side over after creating both windows.
     void setPlayerLink(PlayerLink link) { link_ = std::move(link); }
 
     // ---- the window's own parts -----------------------------------------------------------
-    int TaskDialog(const QString& title, const QString& instruction, const QString& content);
+    int TaskDialog(const QString& title, const QString& instruction,
+                   const QString& content) override;
     void Wait(bool ready);
     bool HasVerticalScrollBar() const;
     bool CompositionEnabled() const { return false; } // no desktop glass on this platform
     bool FilterActive() const { return filterActive_; }
 
-    FavouritesDocument& favourites() { return favs_; }
+    FavouritesDocument& favourites() override { return favs_; }
     FavouritesListView* favouritesView() const { return ListView2; }
     FavouritesModel* favouritesModel() const { return model_; }
     TEditForm* editForm() const { return editForm_; }
-    const ListTheme& theme() const { return theme_; }
+    const ListTheme& theme() const override { return theme_; }
     const PlayerLink& link() const { return link_; }
     SearchTab* searchTab() const { return search_; }
     // Header-click sorting state shared by the results and the recordings list.
-    SortState& sortState() { return sortState_; }
+    SortState& sortState() override { return sortState_; }
 
-    std::optional<TStation> selectedRecord() const;
-    void showMessage(const QString& text);
-    void notify(const QString& text);
+    std::optional<TStation> selectedRecord() const override;
+    void showMessage(const QString& text) override;
+    void notify(const QString& text) override;
     // Shows what a commit reported (backup place, write failure, load error) and rebuilds
     // the list; topRow is the row to bring back to the top.
-    void applyCommit(const CommitResult& result, int topRow = 0);
+    void applyCommit(const CommitResult& result, int topRow = 0) override;
     // The row a commit brings back to the top: the top visible row while a row is selected,
     // else 0.
-    int rememberTopRow() const;
+    int rememberTopRow() const override;
 
     // Handlers (public so that the player and the tests can run them).
     void PageControl1Change(int index);

@@ -1,4 +1,4 @@
-#include "library/list_theme.h"
+#include "skin/list_theme.h"
 
 #include "common/ini_file.h"
 #include "skin/canvas.h"

@@ -1,12 +1,12 @@
 // The manager theme: colour parsing, loading the interface folder (missing, partial, corrupt
 // and odd-sized files), the shipped set, and group bars that keep the name readable.
 
+#include "../library/library_fixture.h"
 #include "../picture_compare.h"
 #include "../qt_app.h"
 #include "library/favourites_view.h"
-#include "library/list_theme.h"
-#include "library/station_manager.h"
-#include "library_fixture.h"
+#include "manager/station_manager.h"
+#include "skin/list_theme.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

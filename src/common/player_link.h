@@ -1,5 +1,6 @@
 #pragma once
-// The seam between the station manager and the player window.
+// The seam between the station manager (and its search and recordings pages) and the player
+// window. It lives below both, so the pages need no header of the player.
 //
 // The composition root fills a PlayerLink before it creates the station manager and keeps
 // the player alive for as long as the manager. Every member may be empty (tests run the
@@ -28,6 +29,18 @@ struct PlayerLink {
     // The search tab's service and count box index changed (Last/ServiceIndex and
     // General/SearchResCount are written at close).
     std::function<void(int serviceIndex, int countIndex)> searchChoiceChanged;
+
+    // A double-click on a station row: stops what plays, plays the selected station (the play
+    // command reads the manager's selection) and brings the player to the front.
+    void playSelectedStation() const {
+        if (playCommand) {
+            if (isStreamOpen && isStreamOpen())
+                playCommand(); // stops what plays
+            playCommand();
+        }
+        if (raisePlayer)
+            raisePlayer();
+    }
 };
 
 // What the manager needs from config.ini at creation.

@@ -1,10 +1,10 @@
 // The station manager window with its favourites list and edit dialog, offscreen.
 
+#include "../library/library_fixture.h"
 #include "../qt_app.h"
 #include "library/edit_dialog.h"
 #include "library/favourites_view.h"
-#include "library/station_manager.h"
-#include "library_fixture.h"
+#include "manager/station_manager.h"
 
 #include "../whole_controls.h"
 

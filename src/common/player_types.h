@@ -1,7 +1,7 @@
 #pragma once
-// Values the player window owns for the whole run: the settings read from config.ini, the
-// current station, and the stream status codes the worker reports with.
-//
+// The values every feature shares, owned by the player window for the whole run: the settings
+// read from config.ini, the current station, and the stream status codes the worker reports
+// with. Plain types without code of the player, so every room above common/ may include them.
 // All of it is owned by the UI thread; the stream worker only reads NowPlaying.Url before it
 // starts and reports everything else through WM_STREAM_STATUS.
 
@@ -57,6 +57,14 @@ enum StreamStatus : int {
     ssSongText = 6,
     ssTitle = 7,
     ssServerStatus = 8,
+};
+
+// The "Recording" section of config.ini: the encoder and where recordings go.
+struct RecorderSettings {
+    QString Encoder;
+    QString Bitrate = QStringLiteral("128");
+    QString Folder; // ends with "/" when it is the default
+    bool LimitBitrate = false;
 };
 
 // What the station manager hands the play command: the selected row of its current page.

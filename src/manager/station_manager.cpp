@@ -1,4 +1,4 @@
-#include "library/station_manager.h"
+#include "manager/station_manager.h"
 
 #include "directory/search_tab.h"
 #include "library/edit_dialog.h"
@@ -229,7 +229,7 @@ void TForm2::buildUi(const LibraryStartup& startup) {
     QAction* del = PopupMenu1->addAction(QStringLiteral("Delete"));
     del->setObjectName(QStringLiteral("Delete1"));
 
-    editForm_ = new TEditForm(*this);
+    editForm_ = new TEditForm(*this, this);
 
     // Wiring.
     connect(ToolButton1, &QToolButton::clicked, this, &TForm2::jvBitmapButton1click);
@@ -432,13 +432,7 @@ void TForm2::ListBox2DblClick() {
     const TStation* rec = favs_.row(ListView2->selectedRow());
     if (!rec || rec->isGroup())
         return;
-    if (link_.playCommand) {
-        if (link_.isStreamOpen && link_.isStreamOpen())
-            link_.playCommand(); // stops what plays
-        link_.playCommand();
-    }
-    if (link_.raisePlayer)
-        link_.raisePlayer();
+    link_.playSelectedStation();
 }
 
 bool TForm2::IsFavouriteUrl(const QString& url) {
