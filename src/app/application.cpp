@@ -1,6 +1,8 @@
 #include "app/application.h"
 
 #include "audio/stage_log.h"
+#include "common/background_task.h"
+#include "common/http_client.h"
 #include "common/ini_file.h"
 #include "common/text.h"
 #include "directory/search_tab.h"
@@ -24,16 +26,24 @@
 
 namespace tl {
 
+namespace {
+// How long the exit waits for background tasks that were told to stop.
+constexpr std::chrono::milliseconds kExitDrainBound{250};
+} // namespace
+
 Application::Application(QString appPath) : appPath_(std::move(appPath)), resolver_(appPath_) {}
 
 Application::~Application() {
+    // Quitting never waits for the network: every download ends now (a playlist the stream
+    // worker fetches included), pending name lookups are left to finish on their own.
+    cancelAllDownloads();
     mpris_.reset(); // before the windows its commands reach
     if (qApp != nullptr && videoClosedFilter_) {
         qApp->removeNativeEventFilter(videoClosedFilter_.get());
     }
     // Reverse order of creation. The controller ends the worker and the stream before the
     // engine goes; the player window goes after the controller that refers to its controls.
-    albumArt_.reset(); // joins its download before the player window goes
+    albumArt_.reset(); // drops its download's answer before the player window goes
     infoForm_.reset();
     settingsForm_.reset();
     lyrics_.reset();
@@ -46,6 +56,12 @@ Application::~Application() {
     }
     controller_.reset();
     form1_.reset();
+    // The background tasks (downloads, click counters) were cancelled above; a task stuck in
+    // a name lookup is not waited for longer than this.
+    if (!drainBackgroundTasks(kExitDrainBound)) {
+        std::fprintf(stderr, "Tunelark: %d background task(s) still waiting for the network\n",
+                     runningBackgroundTasks());
+    }
 }
 
 QString Application::themeFolder(const QString& name) const {
@@ -235,6 +251,19 @@ bool Application::createPlayerWindow() {
         form1_->ClearAlbumArt();
         setAlbumArtFile(QString());
     };
+    // A song without album art shows the playing search result's logo, when one was fetched.
+    albumArt_->stationPicture = [this]() -> QString {
+        const SearchTab* search = form2_ ? form2_->searchTab() : nullptr;
+        if (search == nullptr || nowPlaying_.StationUrl.isEmpty()) {
+            return {};
+        }
+        for (const TStat& r : search->SearchResults()) {
+            if (r.Url == nowPlaying_.StationUrl && !r.Favicon.isEmpty()) {
+                return LogoCache(LogoCache::defaultFolder()).fileFor(r.Favicon);
+            }
+        }
+        return {};
+    };
     form1_->move(config.position);
     controller_->vx() = config.vx;
     controller_->vy() = config.vy;
@@ -297,7 +326,10 @@ void Application::createRecorder() {
         return engine_.encodeStart(stream, argv, paused);
     };
     links.handOver = [this](audio::EncoderHandle from, audio::EncoderHandle to) {
-        engine_.encodeHandOver(from, to);
+        return engine_.encodeHandOver(from, to);
+    };
+    links.encoderExit = [this](audio::EncoderHandle encoder) {
+        return engine_.encodeExit(encoder);
     };
     links.encoderActive = [this](audio::EncoderHandle encoder) {
         return engine_.encodeIsActive(encoder);
@@ -330,6 +362,11 @@ void Application::createRecorder() {
     recording_ = std::make_unique<Recorder>(
         recorder_, nowPlaying_, appPath_,
         autoRecordList_ ? AutoRecordList(*autoRecordList_) : AutoRecordList(), std::move(links));
+    // An encoder that dies (full disk, a crash) is noticed within half a second.
+    encoderWatch_ = std::make_unique<QTimer>();
+    encoderWatch_->setInterval(500);
+    QObject::connect(encoderWatch_.get(), &QTimer::timeout, [this] { recording_->checkEncoder(); });
+    encoderWatch_->start();
 }
 
 void Application::createStationManager() {
@@ -400,8 +437,13 @@ void Application::createStationManager() {
         settings_.SearchResCount = countIndex;
     };
     form2_ = std::make_unique<TForm2>(startup, std::move(link));
-    recordingsTab_ = new RecordingsTab(
-        *form2_, {.folder = [this] { return recorder_.Folder; }, .appPath = appPath_, .open = {}});
+    recordingsTab_ = new RecordingsTab(*form2_, {.folder = [this] { return recorder_.Folder; },
+                                                 .appPath = appPath_,
+                                                 .open = {},
+                                                 .stopIfRecording =
+                                                     [this](const QString& path) {
+                                                         return recording_->stopIfRecording(path);
+                                                     }});
 }
 
 void Application::createSettingsDialog() {

@@ -22,6 +22,7 @@
 #include "settings/settings_form.h"
 
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -98,6 +99,7 @@ private:
     bool managerPositionStored_ = true; // StationsX and StationsY were in config.ini
     bool exiting_ = false;
     std::unique_ptr<Recorder> recording_;
+    std::unique_ptr<QTimer> encoderWatch_;     // polls the recorder's encoder
     RecordingsTab* recordingsTab_ = nullptr;   // child of form2_
     std::unique_ptr<AlbumArtLookup> albumArt_; // album art of the playing title
 };

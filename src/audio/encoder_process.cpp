@@ -17,6 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // How long a stopping encoder may refuse input before the rest of the queue is given up.
 constexpr auto kDrainStall = std::chrono::seconds(2);
+constexpr std::size_t kMaxErrorLine = 400; // bytes kept of one stderr line
 } // namespace
 
 std::unique_ptr<EncoderProcess> EncoderProcess::start(const std::vector<std::string>& argv,
@@ -28,12 +29,18 @@ std::unique_ptr<EncoderProcess> EncoderProcess::start(const std::vector<std::str
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return nullptr;
+    int errs[2];
+    if (pipe2(errs, O_CLOEXEC) != 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return nullptr;
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errs[1], 2);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
     // The program ignores SIGPIPE; the encoder gets default dispositions and no blocked signals.
@@ -59,15 +66,19 @@ std::unique_ptr<EncoderProcess> EncoderProcess::start(const std::vector<std::str
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(fds[0]);
+    close(errs[1]);
     if (rc != 0) {
         close(fds[1]);
+        close(errs[0]);
         return nullptr;
     }
     fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+    fcntl(errs[0], F_SETFL, fcntl(errs[0], F_GETFL) | O_NONBLOCK);
 
     std::unique_ptr<EncoderProcess> p(new EncoderProcess());
     p->pid_ = pid;
     p->fd_ = fds[1];
+    p->errFd_ = errs[0];
     p->header_.assign(header.begin(), header.end());
     p->limit_ = queueLimitBytes;
     p->exitGrace_ = exitGrace;
@@ -120,17 +131,64 @@ bool EncoderProcess::writeAll(std::span<const uint8_t> bytes) {
             return false; // EPIPE: the encoder has gone
         if (stopping_ && Clock::now() - lastProgress > kDrainStall)
             return false;
-        pollfd p{fd_, POLLOUT, 0};
-        poll(&p, 1, 100);
-        if (p.revents & (POLLERR | POLLHUP))
+        // An encoder blocked on a full stderr pipe would never read its input again.
+        pollfd p[2] = {{fd_, POLLOUT, 0}, {errFd_, POLLIN, 0}};
+        poll(p, 2, 100);
+        drainErrors();
+        if (p[0].revents & (POLLERR | POLLHUP))
             return false;
     }
     return true;
 }
 
+void EncoderProcess::drainErrors() {
+    if (errFd_ < 0)
+        return;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = read(errFd_, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0) { // the child has closed it
+                close(errFd_);
+                errFd_ = -1;
+            }
+            return;
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buf[i];
+            if (c == '\n') {
+                // Progress reports overwrite themselves with "\r": keep the last part.
+                const std::size_t cr = errPending_.rfind('\r');
+                std::string line =
+                    cr == std::string::npos ? errPending_ : errPending_.substr(cr + 1);
+                while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+                    line.pop_back();
+                const std::size_t first = line.find_first_not_of(" \t");
+                if (first != std::string::npos) {
+                    std::lock_guard lock(exitMutex_);
+                    exit_.lastLine = line.substr(first);
+                }
+                errPending_.clear();
+            } else if (c == '\r') {
+                errPending_.clear();
+            } else if (errPending_.size() < kMaxErrorLine) {
+                errPending_ += c;
+            }
+        }
+    }
+}
+
+EncoderProcess::Exit EncoderProcess::exitInfo() const {
+    std::lock_guard lock(exitMutex_);
+    return exit_;
+}
+
 void EncoderProcess::run() {
     bool ok = writeAll(header_);
     while (ok) {
+        drainErrors();
         std::vector<uint8_t> chunk;
         {
             std::unique_lock lock(mutex_);
@@ -151,6 +209,7 @@ void EncoderProcess::run() {
         }
         ok = writeAll(chunk);
     }
+    const bool early = !ok && !stopping_;
     inputClosed_ = true;
     close(fd_);
     fd_ = -1;
@@ -160,6 +219,20 @@ void EncoderProcess::run() {
         queued_ = 0;
     }
     reap();
+    // The child is gone: what it wrote last is in the pipe (unless a descendant keeps it open).
+    for (int i = 0; i < 10 && errFd_ >= 0; ++i) {
+        pollfd p{errFd_, POLLIN, 0};
+        poll(&p, 1, 20);
+        drainErrors();
+    }
+    if (errFd_ >= 0) {
+        close(errFd_);
+        errFd_ = -1;
+    }
+    {
+        std::lock_guard lock(exitMutex_);
+        exit_.early = early;
+    }
     finished_ = true;
 }
 
@@ -169,7 +242,13 @@ void EncoderProcess::reap() {
     for (;;) {
         int status = 0;
         const pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_ || (r < 0 && errno != EINTR))
+        if (r == pid_) {
+            std::lock_guard lock(exitMutex_);
+            exit_.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            exit_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+            return;
+        }
+        if (r < 0 && errno != EINTR)
             return;
         const auto waited = Clock::now() - start;
         if (!terminated && waited > exitGrace_) {
@@ -178,6 +257,8 @@ void EncoderProcess::reap() {
         } else if (terminated && waited > exitGrace_ + std::chrono::seconds(1)) {
             kill(pid_, SIGKILL);
             waitpid(pid_, &status, 0);
+            std::lock_guard lock(exitMutex_);
+            exit_.signal = SIGKILL;
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

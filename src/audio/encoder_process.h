@@ -1,8 +1,9 @@
 #pragma once
 // One external encoder: a child process started from an argument vector (never through a
 // shell) whose standard input receives a header and then PCM bytes. A feeding thread owned
-// by this object writes the queued bytes to the pipe, closes it when asked to stop and reaps
-// the child. The destructor stops and joins; it is bounded even for an encoder that never
+// by this object writes the queued bytes to the pipe, reads the child's standard error (the
+// last line is kept for the report of a failure), closes the input when asked to stop and
+// reaps the child. The destructor stops and joins; it is bounded even for an encoder that never
 // reads (the input is given up after a stall, the child is terminated after a grace period).
 
 #include <atomic>
@@ -43,6 +44,15 @@ public:
     void stop();
     bool active() const { return !stopping_ && !inputClosed_; }
     bool finished() const { return finished_; }
+    // How the child ended; meaningful once finished(). `early`: it exited (or its input
+    // failed) before stop() was asked, so its file lacks the rest of the input.
+    struct Exit {
+        bool early = false;
+        int signal = 0;       // the signal that ended it, 0 for a normal exit
+        int status = 0;       // exit status of a normal exit
+        std::string lastLine; // last complete line it wrote to its standard error
+    };
+    Exit exitInfo() const;
     uint64_t droppedBytes() const { return dropped_; }
     pid_t pid() const { return pid_; }
 
@@ -51,9 +61,12 @@ private:
     void run();
     bool writeAll(std::span<const uint8_t> bytes);
     void reap();
+    void drainErrors(); // reads what the child wrote to stderr, without blocking
 
     pid_t pid_ = -1;
     int fd_ = -1;
+    int errFd_ = -1;         // the child's stderr (read end, non-blocking)
+    std::string errPending_; // the line being received; feeding thread only
     std::vector<uint8_t> header_;
     std::size_t limit_ = 0;
     std::chrono::milliseconds exitGrace_{5000};
@@ -68,6 +81,8 @@ private:
     std::atomic<bool> inputClosed_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> dropped_{0};
+    mutable std::mutex exitMutex_;
+    Exit exit_; // guarded by exitMutex_
     std::thread worker_;
 };
 

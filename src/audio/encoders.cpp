@@ -27,6 +27,8 @@ void EncoderSet::feed(int64_t packetPos, std::span<const uint8_t> bytes) {
     const uint64_t pos = packetPos >= 0 ? static_cast<uint64_t>(packetPos) : decodedPos_;
     decodedPos_ = pos;
     std::erase_if(list_, [&](const std::shared_ptr<EncoderEntry>& e) {
+        if (e->process->finished())
+            return true; // it has gone on its own (killed, disk full)
         if (pos >= e->stopAt) {
             e->process->stop(); // handed over: its song has ended
             return true;
@@ -51,9 +53,11 @@ bool EncoderSet::handOver(const std::shared_ptr<EncoderEntry>& from,
     std::lock_guard lock(mutex_);
     const bool exact = at != kNoPosition && at > decodedPos_;
     if (exact) {
-        from->stopAt = at;
-        to->startAt = at;
-    } else {
+        if (from)
+            from->stopAt = at;
+        if (to)
+            to->startAt = at;
+    } else if (from) {
         std::erase(list_, from);
     }
     return exact;

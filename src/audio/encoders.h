@@ -47,6 +47,7 @@ public:
     void attach(const std::shared_ptr<EncoderEntry>& entry, const std::function<bool()>& ended);
     // `from` ends and `to` begins at stream byte `at` when that byte has not been decoded
     // yet (true); otherwise `from` leaves the set at once (false; the caller stops it).
+    // Either may be null: only the other one's end or start is placed.
     bool handOver(const std::shared_ptr<EncoderEntry>& from,
                   const std::shared_ptr<EncoderEntry>& to, uint64_t at);
     void remove(const std::shared_ptr<EncoderEntry>& entry);

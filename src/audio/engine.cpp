@@ -70,12 +70,20 @@ void globalInit() {
     });
 }
 
+EncoderExit exitOf(const EncoderProcess& p) {
+    const EncoderProcess::Exit e = p.exitInfo();
+    return {.early = e.early, .signal = e.signal, .status = e.status, .lastLine = e.lastLine};
+}
+
 } // namespace
 
 struct Engine::Impl {
     mutable std::mutex mutex; // streams, encoders, graveyard, proxy, ids
     std::map<StreamHandle, std::shared_ptr<Stream>> streams;
     std::map<EncoderHandle, std::shared_ptr<EncoderEntry>> encoders;
+    // How the encoders that have left `encoders` ended; the most recent kExitsKept.
+    std::map<EncoderHandle, EncoderExit> exits;
+    static constexpr std::size_t kExitsKept = 64;
     std::vector<std::shared_ptr<Stream>> graveyard; // freed from their own threads
     std::string proxy;
     std::shared_ptr<const PositionSource> positionSource;
@@ -123,11 +131,15 @@ struct Engine::Impl {
             graveyard.erase(it, graveyard.end());
             // Encoders that have finished and were stopped are no longer needed.
             for (auto e = encoders.begin(); e != encoders.end();) {
-                if (e->second->process->finished())
+                if (e->second->process->finished()) {
+                    exits[e->first] = exitOf(*e->second->process);
                     e = encoders.erase(e);
-                else
+                } else {
                     ++e;
+                }
             }
+            while (exits.size() > kExitsKept)
+                exits.erase(exits.begin());
         }
         for (auto& s : dead)
             s->join();
@@ -562,24 +574,39 @@ EncoderHandle Engine::encodeStart(StreamHandle stream, const std::vector<std::st
     return entry->id;
 }
 
-bool Engine::encodeHandOver(EncoderHandle from, EncoderHandle to) {
-    auto a = impl_->findEncoder(from);
-    auto b = impl_->findEncoder(to);
-    if (!a || !b || a->stream != b->stream)
-        return fail(ErrorCode::Handle);
-    auto s = impl_->find(a->stream);
+HandOver Engine::encodeHandOver(EncoderHandle from, EncoderHandle to) {
+    auto a = from != 0 ? impl_->findEncoder(from) : nullptr;
+    auto b = to != 0 ? impl_->findEncoder(to) : nullptr;
+    // An old encoder that has gone (killed, disk full) may already have been buried: the new
+    // one then simply starts at the split.
+    const bool fromGone = from != 0 && (!a || a->process->finished());
+    if ((from == 0 && to == 0) || (to != 0 && !b) || (from != 0 && !a && !fromGone) ||
+        (a && b && a->stream != b->stream) || (!a && !b))
+        return fail(ErrorCode::Handle), HandOver::Failed;
+    if (fromGone)
+        a = nullptr;
+    auto s = impl_->find(b ? b->stream : a->stream);
     uint64_t at = detail::kNoPosition;
     if (s) {
         std::lock_guard lock(s->m);
         at = s->metaPos;
     }
     const bool exact = s && s->encoders.handOver(a, b, at);
-    if (!exact)
+    if (!exact && a)
         a->process->stop();
-    b->process->setPaused(false);
+    if (b)
+        b->process->setPaused(false);
     impl_->buryDead();
     succeed();
-    return exact;
+    return exact ? HandOver::Exact : HandOver::AtOnce;
+}
+
+std::optional<EncoderExit> Engine::encodeExit(EncoderHandle encoder) const {
+    if (auto e = impl_->findEncoder(encoder))
+        return e->process->finished() ? std::optional(exitOf(*e->process)) : std::nullopt;
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->exits.find(encoder);
+    return it == impl_->exits.end() ? std::nullopt : std::optional(it->second);
 }
 
 bool Engine::encodeSetPaused(EncoderHandle encoder, bool paused) {

@@ -33,6 +33,21 @@ namespace tl::audio {
 using StreamHandle = uint32_t;  // 0 = none; never reused within one engine
 using EncoderHandle = uint32_t; // 0 = none
 
+// The outcome of Engine::encodeHandOver.
+enum class HandOver {
+    Failed, // an unknown encoder, or both are 0: nothing changed
+    AtOnce, // the place was unknown or already decoded: `from` ended, `to` runs from now
+    Exact,  // `from` ends and `to` begins at the audio byte where the title stood
+};
+
+// How an encoder process ended (Engine::encodeExit).
+struct EncoderExit {
+    bool early = false;   // before its input was closed: its file lacks the rest
+    int signal = 0;       // the signal that ended it, 0 for a normal exit
+    int status = 0;       // the exit status of a normal exit
+    std::string lastLine; // the last line it wrote to its standard error
+};
+
 inline constexpr uint32_t kEngineVersion = 0x02030000u;
 inline constexpr uint32_t kNoEnd = 0xFFFFFFFFu;
 inline constexpr int kOutputRate = 44100;
@@ -199,8 +214,13 @@ public:
     // One file per song: `from` ends and `to` (started paused on the same stream) begins at
     // the audio byte where the current metadata text stood, so `from` gets every sample
     // decoded before it and `to` every sample from it. When that place is unknown or already
-    // decoded, the hand-over happens at once. True for the exact hand-over.
-    bool encodeHandOver(EncoderHandle from, EncoderHandle to);
+    // decoded, the hand-over happens at once. `from` 0 (or an encoder that has already gone)
+    // only starts `to` at that place; `to` 0 only ends `from` there. `to` always runs after
+    // this unless the result is Failed.
+    HandOver encodeHandOver(EncoderHandle from, EncoderHandle to);
+    // How the encoder ended; nullopt while it runs or for a handle never given out. Kept for
+    // the most recent encoders after they have gone.
+    std::optional<EncoderExit> encodeExit(EncoderHandle encoder) const;
     bool encodeIsActive(EncoderHandle encoder) const;
     // Closes the encoder's input and lets it finish its file; the process is reaped in the
     // background. Never blocks for long.

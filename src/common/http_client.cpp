@@ -4,7 +4,10 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <set>
 
 namespace tl {
 
@@ -19,11 +22,44 @@ void initCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// cancelAllDownloads(): the transfers running now, woken and ended by a new epoch.
+struct Running {
+    std::mutex mutex;
+    std::set<CURLM*> multis;
+    std::atomic<quint64> epoch{0};
+};
+
+Running& running() {
+    static auto* r = new Running; // never destroyed: a late worker may still sign off
+    return *r;
+}
+
 struct Transfer {
     QByteArray body;
     std::size_t maxBytes = 0;
     bool truncated = false;
     std::stop_token stop;
+    quint64 epoch = 0; // running().epoch when the transfer began
+
+    bool stopped() const { return stop.stop_requested() || running().epoch.load() != epoch; }
+};
+
+// Registers a multi handle for cancelAllDownloads() while it is in use.
+class RunningEntry {
+public:
+    explicit RunningEntry(CURLM* m) : m_(m) {
+        const std::lock_guard lock(running().mutex);
+        running().multis.insert(m_);
+    }
+    ~RunningEntry() {
+        const std::lock_guard lock(running().mutex);
+        running().multis.erase(m_);
+    }
+    RunningEntry(const RunningEntry&) = delete;
+    RunningEntry& operator=(const RunningEntry&) = delete;
+
+private:
+    CURLM* m_;
 };
 
 // Collects at most maxBytes. Bytes beyond the limit end the transfer: that was the one read.
@@ -41,7 +77,7 @@ std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* user)
 }
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<Transfer*>(user)->stop.stop_requested() ? 1 : 0;
+    return static_cast<Transfer*>(user)->stopped() ? 1 : 0;
 }
 
 struct EasyDeleter {
@@ -68,6 +104,7 @@ DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
                             std::stop_token stop) {
     initCurlOnce();
     DownloadResult result;
+    const quint64 epoch = running().epoch.load();
     if (stop.stop_requested()) {
         result.error = QStringLiteral("cancelled");
         return result;
@@ -83,6 +120,7 @@ DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
     Transfer transfer;
     transfer.maxBytes = options.maxBytes;
     transfer.stop = stop;
+    transfer.epoch = epoch;
 
     std::unique_ptr<curl_slist, ListDeleter> headers;
     if (options.noCache) {
@@ -96,11 +134,17 @@ DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
     const QByteArray urlBytes = encodedUrl(url);
     const QByteArray agent = options.userAgent.toUtf8();
     const long timeoutMs = static_cast<long>(options.timeout.count());
+    const long connectMs = options.connectTimeout.count() > 0
+                               ? static_cast<long>(options.connectTimeout.count())
+                               : timeoutMs;
     char errorText[CURL_ERROR_SIZE] = {};
 
     CURL* h = easy.get();
     curl_easy_setopt(h, CURLOPT_URL, urlBytes.constData());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // Removing the handle must not wait for a pending name lookup: libcurl leaves it to its
+    // resolver thread, which ends by itself.
+    curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -112,7 +156,7 @@ DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
     curl_easy_setopt(h, CURLOPT_HTTP200ALIASES, aliases.get());
     if (timeoutMs > 0) {
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeoutMs);
-        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, std::min(connectMs, timeoutMs));
     }
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onWrite);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
@@ -131,17 +175,18 @@ DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
     {
         // Wakes the wait below at once when the owner asks to stop.
         std::stop_callback wake(stop, [m = multi.get()] { curl_multi_wakeup(m); });
-        int running = 1;
-        while (running > 0) {
-            if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+        const RunningEntry entry(multi.get());
+        int active = 1;
+        while (active > 0) {
+            if (curl_multi_perform(multi.get(), &active) != CURLM_OK) {
                 code = CURLE_FAILED_INIT;
                 break;
             }
-            if (stop.stop_requested()) {
+            if (transfer.stopped()) {
                 cancelled = true;
                 break;
             }
-            if (running > 0 &&
+            if (active > 0 &&
                 curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
                 code = CURLE_FAILED_INIT;
                 break;
@@ -178,10 +223,21 @@ DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
     return result;
 }
 
-HttpGrabber::HttpGrabber(QObject* parent) : QObject(parent) {}
+void cancelAllDownloads() {
+    Running& r = running();
+    const std::lock_guard lock(r.mutex);
+    ++r.epoch;
+    for (CURLM* m : r.multis) {
+        curl_multi_wakeup(m);
+    }
+}
+
+HttpGrabber::HttpGrabber(QObject* parent)
+    : QObject(parent), guard_(std::make_shared<ReplyGuard>(this)) {}
 
 HttpGrabber::~HttpGrabber() {
-    cancel();
+    guard_->release();
+    stop_.request_stop();
 }
 
 void HttpGrabber::get(const QString& url, const DownloadOptions& options) {
@@ -190,37 +246,33 @@ void HttpGrabber::get(const QString& url, const DownloadOptions& options) {
     running_ = true;
     DownloadOptions whole = options;
     whole.maxBytes = options.grabberMaxBytes;
-    worker_ = std::jthread([this, url, whole, generation](std::stop_token stop) {
-        DownloadResult reply = downloadOnce(url, whole, stop);
-        if (stop.stop_requested()) {
-            return;
-        }
-        if (reply.ok() && reply.truncated) {
-            reply.body.clear();
-            reply.error = QStringLiteral("reply larger than %1 bytes").arg(whole.maxBytes);
-        }
-        // Hand a copy to the owner's thread; a request cancelled meanwhile is dropped there.
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, reply = std::move(reply)] {
-                if (generation != generation_.load()) {
+    stop_ = std::stop_source();
+    startBackgroundTask(
+        [this, guard = guard_, url, whole, generation](std::stop_token stop) {
+            DownloadResult reply = downloadOnce(url, whole, stop);
+            if (stop.stop_requested()) {
+                return;
+            }
+            if (reply.ok() && reply.truncated) {
+                reply.body.clear();
+                reply.error = QStringLiteral("reply larger than %1 bytes").arg(whole.maxBytes);
+            }
+            // A copy for the owner's thread; a request cancelled meanwhile is dropped there.
+            guard->post([this, generation, reply = std::move(reply)] {
+                if (generation != generation_) {
                     return;
                 }
                 running_ = false;
                 Q_EMIT finished(reply.body, reply.ok(), reply.error);
-            },
-            Qt::QueuedConnection);
-    });
+            });
+        },
+        stop_);
 }
 
 void HttpGrabber::cancel() {
     ++generation_;
     running_ = false;
-    if (worker_.joinable()) {
-        worker_.request_stop();
-        worker_.join();
-    }
-    worker_ = std::jthread();
+    stop_.request_stop(); // the worker ends by itself; nothing here waits for it
 }
 
 bool HttpGrabber::isRunning() const {

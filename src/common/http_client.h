@@ -2,6 +2,8 @@
 // HTTP on libcurl: a synchronous single-read download and an asynchronous, cancellable grabber.
 // Non-stream requests use the environment's proxy variables (libcurl's default).
 
+#include "common/background_task.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -11,7 +13,6 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
-#include <thread>
 
 namespace tl {
 
@@ -21,7 +22,8 @@ struct DownloadOptions {
                                              // HttpGrabber takes whole replies (up to 64 MiB)
     std::size_t grabberMaxBytes = 64u << 20; // HttpGrabber: a longer reply fails
     std::chrono::milliseconds timeout{5000}; // whole request, connect included
-    bool noCache = true;                     // "Cache-Control: no-cache", "Pragma: no-cache"
+    std::chrono::milliseconds connectTimeout{0}; // name lookup and connect; 0: as timeout
+    bool noCache = true;                         // "Cache-Control: no-cache", "Pragma: no-cache"
 };
 
 struct DownloadResult {
@@ -33,16 +35,23 @@ struct DownloadResult {
     bool ok() const { return error.isEmpty(); }
 };
 
-// Blocks the calling thread for at most options.timeout. A set stop token aborts at once
-// (error "cancelled"). Only http and https, also after redirects (followed, at most 10).
+// Blocks the calling thread for at most options.timeout. A set stop token, or
+// cancelAllDownloads(), aborts at once (error "cancelled"), a pending name lookup included:
+// it is left to finish on libcurl's resolver thread. Only http and https, also after
+// redirects (followed, at most 10).
 // A reply with an HTTP error status still counts as received: ok(), body and httpStatus as
 // sent. Any transport failure or time-out gives an error and an empty body.
 DownloadResult downloadOnce(const QString& url, const DownloadOptions& options,
                             std::stop_token stop = {});
 
-// Downloads a whole reply on its own thread and delivers it on the thread that owns this
-// object (normally the UI thread) through finished(). A new get() or the destructor cancels
-// the running request and joins its thread; the cancelled request never reports.
+// Ends every downloadOnce() running now in the process (the program is quitting); downloads
+// started afterwards run normally. Thread-safe, never waits.
+void cancelAllDownloads();
+
+// Downloads a whole reply on a background task (common/background_task.h) and delivers it on
+// the thread that owns this object (normally the UI thread) through finished(). A new get(),
+// cancel() or the destructor cancels the running request without waiting for it; the
+// cancelled request never reports.
 class HttpGrabber : public QObject {
     Q_OBJECT
 public:
@@ -57,9 +66,10 @@ Q_SIGNALS:
     void finished(const QByteArray& body, bool ok, const QString& error);
 
 private:
-    std::jthread worker_; // owned by this object; joined by cancel() and the destructor
-    std::atomic<quint64> generation_{0};
-    bool running_ = false; // a request is out and has not reported; owner thread only
+    std::shared_ptr<ReplyGuard> guard_; // the workers' way back to this object
+    std::stop_source stop_;             // the running request's
+    quint64 generation_ = 0;            // owner thread only
+    bool running_ = false;              // a request is out and has not reported; owner thread only
 };
 
 } // namespace tl

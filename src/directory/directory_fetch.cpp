@@ -1,6 +1,11 @@
 #include "directory/directory_fetch.h"
 
 #include <QMetaObject>
+#include <QUrl>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
 
 namespace tl {
 
@@ -29,74 +34,72 @@ QString problemOf(const DownloadResult& r) {
 } // namespace
 
 DirectoryFetcher::DirectoryFetcher(DirectoryConfig config, QObject* parent)
-    : QObject(parent), config_(std::move(config)) {}
+    : QObject(parent), config_(std::move(config)), guard_(std::make_shared<ReplyGuard>(this)) {}
 
 DirectoryFetcher::~DirectoryFetcher() {
-    cancel();
-    if (clickWorker_.joinable()) {
-        clickWorker_.request_stop();
-        clickWorker_.join();
-    }
+    guard_->release();
+    stop_.request_stop();
 }
 
 void DirectoryFetcher::start(const DirectoryQuery& query) {
     cancel();
     const quint64 generation = ++generation_;
     running_ = true;
-    worker_ = std::jthread(
-        [this, query, config = config_, servers = servers_, generation](std::stop_token stop) {
-            DirectoryReply reply = run(query, config, servers, stop);
+    stop_ = std::stop_source();
+    startBackgroundTask(
+        [this, guard = guard_, generation,
+         job = Job{query, config_, servers_, resolver_, shuffle_, {}}](std::stop_token stop) {
+            Job own = job;
+            own.asking = [this, guard, generation](const QString& server) {
+                guard->post([this, generation, server] {
+                    if (generation == generation_ && onAsking) {
+                        onAsking(server);
+                    }
+                });
+            };
+            DirectoryReply reply = run(own, stop);
             if (stop.stop_requested()) {
                 return;
             }
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, reply = std::move(reply)] {
-                    if (generation != generation_.load()) {
-                        return; // cancelled meanwhile
-                    }
-                    running_ = false;
-                    if (!reply.servers.isEmpty()) {
-                        servers_ = reply.servers;
-                    }
-                    if (onDone) {
-                        onDone(reply);
-                    }
-                },
-                Qt::QueuedConnection);
-        });
+            guard->post([this, generation, reply = std::move(reply)] {
+                if (generation != generation_) {
+                    return; // cancelled meanwhile
+                }
+                running_ = false;
+                if (reply.service == kServiceRadioBrowser) {
+                    servers_ = reply.servers; // empty after a failure: found anew next time
+                }
+                if (onDone) {
+                    onDone(reply);
+                }
+            });
+        },
+        stop_);
 }
 
 void DirectoryFetcher::cancel() {
     ++generation_;
     running_ = false;
-    if (worker_.joinable()) {
-        worker_.request_stop(); // downloadOnce returns at once
-        worker_.join();
-    }
-    worker_ = std::jthread();
+    stop_.request_stop(); // the worker ends by itself; nothing here waits for it
 }
 
 void DirectoryFetcher::countClick(const QString& server, const QString& stationUuid) {
     if (server.isEmpty() || stationUuid.isEmpty()) {
         return;
     }
-    if (clickWorker_.joinable()) {
-        clickWorker_.request_stop();
-        clickWorker_.join();
-    }
     DownloadOptions o = optionsFor(QString::fromLatin1(kRadioBrowserUserAgent), config_);
     o.maxBytes = 64 * 1024;
     const QString url = RadioBrowserClickUrl(server, stationUuid);
-    clickWorker_ =
-        std::jthread([url, o](std::stop_token stop) { (void)downloadOnce(url, o, stop); });
+    startBackgroundTask([url, o](std::stop_token stop) { (void)downloadOnce(url, o, stop); });
 }
 
-DirectoryReply DirectoryFetcher::run(const DirectoryQuery& query, const DirectoryConfig& config,
-                                     QStringList servers, std::stop_token stop) {
+DirectoryReply DirectoryFetcher::run(const Job& job, std::stop_token stop) {
+    const DirectoryQuery& query = job.query;
+    const DirectoryConfig& config = job.config;
     DirectoryReply reply;
     reply.service = query.service;
-    const DownloadOptions options = optionsFor(query.userAgent, config);
+    DownloadOptions options = optionsFor(query.userAgent, config);
+    options.connectTimeout = config.connectTimeout;
 
     if (query.service != kServiceRadioBrowser) {
         if (query.url.isEmpty()) {
@@ -112,46 +115,95 @@ DirectoryReply DirectoryFetcher::run(const DirectoryQuery& query, const Director
         return reply;
     }
 
-    // The JSON directory: learn its servers, then try them in turn.
-    if (servers.isEmpty()) {
-        if (!config.radioBrowserServers.isEmpty()) {
-            servers = RadioBrowserServerAddresses(config.radioBrowserServers, config);
-        } else {
-            const DownloadResult list =
-                downloadOnce(config.radioBrowser + QStringLiteral("/json/servers"), options, stop);
-            if (stop.stop_requested()) {
-                return reply;
-            }
-            if (problemOf(list).isEmpty() && list.httpStatus >= 200 && list.httpStatus < 300) {
-                servers = RadioBrowserServerAddresses(ParseRadioBrowserServers(list.body), config);
-            }
+    // The JSON directory, within one deadline: every request gets what is left of it.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + config.searchDeadline;
+    auto left = [deadline] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    };
+    auto ask = [&](const QString& url) -> std::optional<DownloadResult> {
+        const std::chrono::milliseconds remaining = left();
+        if (remaining.count() <= 0) {
+            return std::nullopt;
         }
-        if (servers.isEmpty()) {
-            servers << config.radioBrowser; // the list host answers searches too
-        }
+        DownloadOptions o = options;
+        o.timeout = std::min(options.timeout, remaining);
+        return downloadOnce(url, o, stop);
+    };
+    auto discover = [&] {
+        DiscoverySources sources;
+        sources.resolver = job.resolver;
+        sources.shuffle = job.shuffle;
+        sources.serverList = [&]() -> std::optional<QByteArray> {
+            const auto list = ask(config.radioBrowser + QStringLiteral("/json/servers"));
+            if (!list || !problemOf(*list).isEmpty() || list->httpStatus < 200 ||
+                list->httpStatus >= 300) {
+                return std::nullopt;
+            }
+            return list->body;
+        };
+        return DiscoverServers(config, sources, stop);
+    };
+
+    QStringList servers = job.servers;
+    bool fresh = servers.isEmpty();
+    if (fresh) {
+        servers = discover();
     }
+    QStringList tried;
+    bool unreadable = false;
     reply.error = QStringLiteral("no server answered");
-    for (qsizetype i = 0; i < servers.size() && i < kMaxServerTries; ++i) {
-        const QString& server = servers[i];
-        const DownloadResult r = downloadOnce(server + query.radioBrowserPath, options, stop);
+    for (qsizetype i = 0; i < servers.size(); ++i) {
+        const QString server = servers[i];
+        if (tried.contains(server)) {
+            continue;
+        }
+        tried << server;
         if (stop.stop_requested()) {
             return reply;
         }
-        QString problem = problemOf(r);
-        if (problem.isEmpty() && (r.httpStatus < 200 || r.httpStatus >= 300)) {
-            problem = QStringLiteral("HTTP status %1").arg(r.httpStatus);
+        if (left().count() <= 0) {
+            reply.error = QStringLiteral("no server answered within %1 s")
+                              .arg(config.searchDeadline.count() / 1000);
+            break;
+        }
+        if (job.asking) {
+            job.asking(QUrl(server).authority());
+        }
+        const std::optional<DownloadResult> r = ask(server + query.radioBrowserPath);
+        if (stop.stop_requested()) {
+            return reply;
+        }
+        QString problem = r ? problemOf(*r) : QStringLiteral("out of time");
+        if (problem.isEmpty() && (r->httpStatus < 200 || r->httpStatus >= 300)) {
+            problem = QStringLiteral("HTTP status %1").arg(r->httpStatus);
+        }
+        if (problem.isEmpty() && !IsJsonArray(r->body)) {
+            // A captive portal, a proxy's page, a cut-off body: this server failed.
+            problem = QString::fromLatin1(kUnreadableReply);
+            unreadable = true;
         }
         if (!problem.isEmpty()) {
             reply.error = server + QStringLiteral(": ") + problem;
-            continue; // the next server
+            if (i + 1 == servers.size() && !fresh) {
+                // Every server known from before failed: find them anew and go on with the
+                // ones not asked yet.
+                fresh = true;
+                servers << discover();
+            }
+            continue;
         }
         reply.ok = true;
         reply.error.clear();
-        reply.body = r.body;
+        reply.body = r->body;
         reply.server = server;
         reply.servers = servers;
-        reply.servers.move(i, 0);
+        reply.servers.removeDuplicates();
+        reply.servers.move(reply.servers.indexOf(server), 0);
         return reply;
+    }
+    if (unreadable) {
+        reply.error = QString::fromLatin1(kUnreadableReply);
     }
     return reply;
 }

@@ -103,9 +103,12 @@ QString figureAfterSF(QStringView line) {
 }
 
 // The line cursor over the page: starts on line 0 and never moves past the last-but-one line.
+// The page is the caller's lines from line `first` on, that line cut to start at `offset`: the
+// lines are never copied as a whole.
 class LineCursor {
 public:
-    explicit LineCursor(const QStringList& lines) : lines_(lines) {}
+    LineCursor(const QStringList& lines, qsizetype first, qsizetype offset)
+        : lines_(lines), first_(first), offset_(offset) {}
 
     // One step's line: advance, then search on for the marker. nullopt when the first advance
     // fails; when the lines run out during the search, the last line examined is kept.
@@ -113,19 +116,23 @@ public:
         if (!advance()) {
             return std::nullopt;
         }
-        QString line = trimLine(lines_[cur_]);
+        QString line = trimLine(at(cur_));
         while (!containsMarker(line, marker)) {
             if (!advance()) {
                 break;
             }
-            line = trimLine(lines_[cur_]);
+            line = trimLine(at(cur_));
         }
         return line;
     }
 
 private:
+    QStringView at(qsizetype i) const {
+        const QString& line = lines_[first_ + i];
+        return i == 0 ? QStringView(line).mid(offset_) : QStringView(line);
+    }
     bool advance() {
-        if (cur_ >= lines_.size() - 2) {
+        if (cur_ >= lines_.size() - first_ - 2) {
             return false;
         }
         ++cur_;
@@ -133,6 +140,8 @@ private:
     }
 
     const QStringList& lines_;
+    qsizetype first_;
+    qsizetype offset_;
     qsizetype cur_ = 0;
 };
 
@@ -254,20 +263,27 @@ std::vector<TStat> ParseDirectoryPage(const QStringList& lines, int service, int
     }
     const int wanted = std::min(count, kMaxSearchResults);
 
-    // From the start marker on (less the text's final character), or the whole text.
-    QString text;
-    for (const QString& line : lines) {
-        text += line;
-        text += QStringLiteral("\r\n");
+    // From the start marker on, or the whole page. The marker holds no line break, so it lies
+    // within one line; lines that hold breaks themselves are split as the page would be.
+    const bool hasBreaks = std::any_of(lines.begin(), lines.end(), [](const QString& l) {
+        return l.contains(u'\r') || l.contains(u'\n');
+    });
+    const QStringList resplit =
+        hasBreaks ? splitLines(lines.join(QStringLiteral("\r\n"))) : QStringList();
+    const QStringList& page = hasBreaks ? resplit : lines;
+    const QStringView start = service == kServiceShoutcast ? S0 : X0;
+    qsizetype first = 0;
+    qsizetype offset = 0;
+    for (qsizetype i = 0; i < page.size(); ++i) {
+        const qsizetype at = page[i].indexOf(start);
+        if (at >= 0) {
+            first = i;
+            offset = at;
+            break;
+        }
     }
-    const qsizetype start = text.indexOf(service == kServiceShoutcast ? S0 : X0);
-    if (start >= 0) {
-        text = text.mid(start);
-        text.chop(1);
-    }
-    const QStringList page = splitLines(text);
 
-    LineCursor cursor(page);
+    LineCursor cursor(page, first, offset);
     while (static_cast<int>(records.size()) < wanted) {
         std::optional<TStat> r = service == kServiceShoutcast ? shoutcastRecord(cursor, roots)
                                                               : xiphRecord(cursor, roots);
@@ -286,14 +302,32 @@ QStringList PageLines(const QByteArray& body) {
         decodeNetworkText(std::string_view(text.constData(), static_cast<size_t>(text.size()))));
 }
 
-std::optional<std::vector<TStat>> ParseRadioBrowserStations(const QByteArray& json, int count) {
+bool IsJsonArray(const QByteArray& json) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    return error.error == QJsonParseError::NoError && doc.isArray();
+}
+
+bool IsPlayableScheme(const QString& url) {
+    const qsizetype colon = url.indexOf(u':');
+    if (colon <= 0) {
+        return false;
+    }
+    const QString scheme = url.left(colon).toLower();
+    return scheme == u"http" || scheme == u"https" || scheme == u"mms" || scheme == u"mmsh" ||
+           scheme == u"mmst";
+}
+
+std::optional<StationPage> ReadRadioBrowserStations(const QByteArray& json, int count,
+                                                    bool showBroken) {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !doc.isArray()) {
         return std::nullopt;
     }
     const int wanted = std::min(count, kMaxSearchResults);
-    std::vector<TStat> records;
+    StationPage page;
+    std::vector<TStat>& records = page.records;
     for (const QJsonValue& value : doc.array()) {
         if (static_cast<int>(records.size()) >= wanted) {
             break;
@@ -308,6 +342,15 @@ std::optional<std::vector<TStat>> ParseRadioBrowserStations(const QByteArray& js
             r.Url = singleLine(o.value(u"url").toString());
         }
         if (r.Url.isEmpty()) {
+            continue;
+        }
+        if (!IsPlayableScheme(r.Url)) {
+            ++page.unplayable;
+            continue;
+        }
+        const QJsonValue check = o.value(u"lastcheckok");
+        if (!showBroken && !check.isUndefined() && check.toInt(1) == 0) {
+            ++page.broken;
             continue;
         }
         r.Name = singleLine(o.value(u"name").toString());
@@ -331,9 +374,22 @@ std::optional<std::vector<TStat>> ParseRadioBrowserStations(const QByteArray& js
         r.Detail = country.isEmpty() || codec.isEmpty() ? country + codec
                                                         : country + QStringLiteral(" / ") + codec;
         r.StationUuid = singleLine(o.value(u"stationuuid").toString());
+        const QString favicon = singleLine(o.value(u"favicon").toString());
+        if (favicon.startsWith(u"http://", Qt::CaseInsensitive) ||
+            favicon.startsWith(u"https://", Qt::CaseInsensitive)) {
+            r.Favicon = favicon;
+        }
         records.push_back(std::move(r));
     }
-    return records;
+    return page;
+}
+
+std::optional<std::vector<TStat>> ParseRadioBrowserStations(const QByteArray& json, int count) {
+    std::optional<StationPage> page = ReadRadioBrowserStations(json, count, true);
+    if (!page) {
+        return std::nullopt;
+    }
+    return std::move(page->records);
 }
 
 QStringList ParseRadioBrowserServers(const QByteArray& json) {

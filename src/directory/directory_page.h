@@ -35,6 +35,7 @@ struct TStat {
     QString Quality;
     bool Video = false;
     QString StationUuid; // JSON directory only: the id its click counter takes
+    QString Favicon;     // JSON directory only: the station's logo (http or https), or empty
 };
 
 // The most records one page gives.
@@ -63,9 +64,26 @@ std::vector<TStat> ParseDirectoryPage(const QStringList& lines, int service, int
 // The reply body as the scanner takes it: text up to the first NUL, split at CR, LF or CR LF.
 QStringList PageLines(const QByteArray& body);
 
-// Maps the JSON directory's station array to records (at most `count`, capped at
-// kMaxSearchResults). nullopt when the reply is not a JSON array; entries that are not
-// objects or have no playable address are skipped.
+// The reply is a JSON array: what the JSON directory answers a search with.
+bool IsJsonArray(const QByteArray& json);
+
+// The address schemes the player opens; anything else (javascript:, file:, data:, ...) is
+// never listed.
+bool IsPlayableScheme(const QString& url);
+
+// The JSON directory's station array read into records (at most `count`, capped at
+// kMaxSearchResults), with what was left out.
+struct StationPage {
+    std::vector<TStat> records;
+    int unplayable = 0; // addresses of a scheme the player cannot open
+    int broken = 0;     // stations the directory's last check found off the air
+};
+// nullopt when the reply is not a JSON array. Entries that are not objects or have no
+// address are skipped silently; unplayable addresses and (unless showBroken) stations whose
+// "lastcheckok" is 0 are skipped and counted.
+std::optional<StationPage> ReadRadioBrowserStations(const QByteArray& json, int count,
+                                                    bool showBroken);
+// The records of ReadRadioBrowserStations(json, count, true).
 std::optional<std::vector<TStat>> ParseRadioBrowserStations(const QByteArray& json, int count);
 
 // The server names of the JSON directory's server list ("name" of each entry, duplicates

@@ -1,5 +1,6 @@
 #include "directory/directory_query.h"
 
+#include <QHash>
 #include <QUrl>
 
 #include <algorithm>
@@ -54,6 +55,76 @@ const QStringList& DirectoryGenres() {
     return genres;
 }
 
+QString RadioBrowserTag(const QString& genre) {
+    // Genre -> the directory's most used tag for it. The genres are the box's spelling.
+    static const QHash<QString, QString> tags = {
+        {"80s", "80s"},
+        {"Acid Jazz", "acid jazz"},
+        {"African", "african"},
+        {"Alternative", "alternative"},
+        {"Ambient", "ambient"},
+        {"Americana", "americana"},
+        {"Asian", "asian"},
+        {"Big Band", "big band"},
+        {"Bluegrass", "bluegrass"},
+        {"Blues", "blues"},
+        {"Breakbeat", "breakbeat"},
+        {"Cajun", "cajun"},
+        {"Classic", "classic hits"},
+        {"Classical", "classical"},
+        {"College", "college radio"},
+        {"Comedy", "comedy"},
+        {"Contemporary", "contemporary"},
+        {"Country", "country"},
+        {"Downtempo", "downtempo"},
+        {"Drum and Bass", "drum and bass"},
+        {"Eclectic", "eclectic"},
+        {"Electronic", "electronic"},
+        {"European", "european"},
+        {"Film", "soundtrack"},
+        {"Folk", "folk"},
+        {"Funk", "funk"},
+        {"Gospel", "gospel"},
+        {"Hardcore", "hardcore"},
+        {"Hip Hop", "hip hop"},
+        {"Industrial", "industrial"},
+        {"Instrumental", "instrumental"},
+        {"Jazz", "jazz"},
+        {"Latin", "latin"},
+        {"Metal", "metal"},
+        {"Middle Eastern", "arabic"},
+        {"New Country", ""},
+        {"New School", ""},
+        {"Old School", "old school"},
+        {"Oldies", "oldies"},
+        {"Opera", "opera"},
+        {"Other/Mixed", "variety"},
+        {"Pop", "pop"},
+        {"Pop/Rock", "pop rock"},
+        {"Punk", "punk"},
+        {"R&B/Soul", "rnb"},
+        {"Reggae", "reggae"},
+        {"Rock", "rock"},
+        {"Ska", "ska"},
+        {"Smooth", "smooth jazz"},
+        {"Spiritual", "spiritual"},
+        {"Spoken", "spoken word"},
+        {"Spoken Word", "spoken word"},
+        {"Swing", "swing"},
+        {"Symphonic", "symphonic"},
+        {"Talk", "talk"},
+        {"TechnoHouse", "techno"},
+        {"Top 40", "top 40"},
+        {"TopTen", "hits"},
+        {"Trance", "trance"},
+        {"Turntablism", ""},
+        {"Urban", "urban"},
+        {"Western Swing", ""},
+        {"World", "world music"},
+    };
+    return tags.value(genre);
+}
+
 QStringList ResultCountCaptions() {
     QStringList captions;
     for (int n : kResultCounts) {
@@ -77,6 +148,14 @@ DirectoryConfig DirectoryConfig::fromIni(const IniFile& ini) {
     }
     c.xiph = withoutTrailingSlash(addressOr(ini, u"Xiph", c.xiph));
     c.radioBrowser = withoutTrailingSlash(addressOr(ini, u"RadioBrowser", c.radioBrowser));
+    // A mirror of one's own is not looked up under the public directory's name.
+    const QString noDiscovery = QStringLiteral("\n-");
+    const QString discovery = ini.value(kSection, u"RadioBrowserDiscovery", noDiscovery);
+    if (discovery != noDiscovery) {
+        c.discoveryHost = discovery.trimmed();
+    } else if (!ini.value(kSection, u"RadioBrowser").trimmed().isEmpty()) {
+        c.discoveryHost.clear();
+    }
     const QString servers = ini.value(kSection, u"RadioBrowserServers");
     for (const QString& name : servers.split(u',', Qt::SkipEmptyParts)) {
         if (!name.trimmed().isEmpty()) {
@@ -85,6 +164,10 @@ DirectoryConfig DirectoryConfig::fromIni(const IniFile& ini) {
     }
     const int seconds = ini.intValue(kSection, u"Timeout", 15);
     c.timeout = std::chrono::seconds(std::clamp(seconds, 1, 300));
+    c.connectTimeout =
+        std::chrono::seconds(std::clamp(ini.intValue(kSection, u"ConnectTimeout", 4), 1, 60));
+    c.searchDeadline =
+        std::chrono::seconds(std::clamp(ini.intValue(kSection, u"SearchDeadline", 20), 2, 600));
     return c;
 }
 
@@ -134,7 +217,8 @@ QString FindGenre(const QStringList& genres, const QString& text) {
 }
 
 DirectoryQuery BuildDirectoryQuery(int service, const QString& text, int count,
-                                   const QStringList& genres, const DirectoryConfig& config) {
+                                   const QStringList& genres, const DirectoryConfig& config,
+                                   bool hideBroken) {
     DirectoryQuery q;
     q.service = service;
     q.userAgent = QString::fromLatin1(kDirectoryUserAgent);
@@ -156,15 +240,18 @@ DirectoryQuery BuildDirectoryQuery(int service, const QString& text, int count,
         q.url = config.xiph + QStringLiteral("/index.php?search=") + EncodeQueryValue(text, true) +
                 QStringLiteral("&num=") + n;
         break;
-    case kServiceRadioBrowser:
+    case kServiceRadioBrowser: {
         q.userAgent = QString::fromLatin1(kRadioBrowserUserAgent);
+        const QString tag = genre.isEmpty() ? QString() : RadioBrowserTag(genre);
         q.radioBrowserPath =
             QStringLiteral("/json/stations/search?") +
-            (genre.isEmpty() ? QStringLiteral("name=") + EncodeQueryValue(text, false)
-                             : QStringLiteral("tag=") + EncodeQueryValue(genre.toLower(), false)) +
-            QStringLiteral("&limit=") + n +
-            QStringLiteral("&hidebroken=true&order=votes&reverse=true");
+            (tag.isEmpty() ? QStringLiteral("name=") + EncodeQueryValue(text, false)
+                           : QStringLiteral("tag=") + EncodeQueryValue(tag, false)) +
+            QStringLiteral("&limit=") + n + QStringLiteral("&hidebroken=") +
+            (hideBroken ? QStringLiteral("true") : QStringLiteral("false")) +
+            QStringLiteral("&order=votes&reverse=true");
         break;
+    }
     default:
         break; // no service chosen: nothing to ask
     }

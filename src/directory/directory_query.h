@@ -39,14 +39,22 @@ inline constexpr char kRadioBrowserUserAgent[] = "Tunelark/" TUNELARK_VERSION;
 //   Shoutcast=http://mirror.example/          query host and root of the playlist links
 //   Xiph=http://mirror.example                directory base address
 //   RadioBrowser=https://mirror.example       server list host (its /json/servers)
-//   RadioBrowserServers=host1,host2:8080      fixed servers: no server list is asked for
+//   RadioBrowserDiscovery=all.api.example     round-robin name whose addresses name the
+//                                             servers; empty: none (the default when
+//                                             RadioBrowser is given)
+//   RadioBrowserServers=host1,host2:8080      servers to try when neither finds any
 //   Timeout=15                                seconds per request
+//   ConnectTimeout=4                          seconds for a name lookup and connect
+//   SearchDeadline=20                         seconds for a whole JSON directory search
 struct DirectoryConfig {
     QString shoutcast = QStringLiteral("http://www.shoutcast.com/");
     QString xiph = QStringLiteral("http://dir.xiph.org");
     QString radioBrowser = QStringLiteral("https://all.api.radio-browser.info");
+    QString discoveryHost = QStringLiteral("all.api.radio-browser.info");
     QStringList radioBrowserServers;
     std::chrono::milliseconds timeout{15000};
+    std::chrono::milliseconds connectTimeout{4000};
+    std::chrono::milliseconds searchDeadline{20000};
 
     static DirectoryConfig fromIni(const IniFile& ini);
     DirectoryRoots roots() const;
@@ -69,9 +77,15 @@ struct DirectoryQuery {
     QString userAgent;
 };
 
-// Builds the request for a service, the text of the genre box and a result count.
+// The tag the JSON directory files a genre of the genre box under (its own spelling, lower
+// case); empty for a genre it has no tag for, which is then searched for by name.
+QString RadioBrowserTag(const QString& genre);
+
+// Builds the request for a service, the text of the genre box and a result count. hideBroken:
+// the JSON directory leaves out the stations its last check found off the air.
 DirectoryQuery BuildDirectoryQuery(int service, const QString& text, int count,
-                                   const QStringList& genres, const DirectoryConfig& config);
+                                   const QStringList& genres, const DirectoryConfig& config,
+                                   bool hideBroken = true);
 
 // The addresses tried in turn for the JSON directory: one per server name, with the scheme of
 // the configured address ("de1.example" -> "https://de1.example").

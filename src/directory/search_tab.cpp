@@ -3,6 +3,7 @@
 #include "common/ini_file.h"
 #include "directory/directory_query.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -124,7 +125,16 @@ void ResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
     const TStat& r = results[static_cast<std::size_t>(row.stateIndex)];
     text(r.Name, nameColour, QRect(32, top + 2, W0 - 32, TH));
-    painter->drawImage(QPoint(R.left() + 4, top + 5), th.icons[0]);
+    if (const QImage* logo = tab_.logoFor(r.Favicon)) {
+        // Stored at twice the icon place, so it stays crisp at 1x and 2x; centred, kept square.
+        const QSize fit = logo->size().scaled(24, 24, Qt::KeepAspectRatio);
+        painter->drawImage(
+            QRect(QPoint(R.left() + 4 + (24 - fit.width()) / 2, top + 5 + (24 - fit.height()) / 2),
+                  fit),
+            *logo);
+    } else {
+        painter->drawImage(QPoint(R.left() + 4, top + 5), th.icons[0]);
+    }
     if (!r.Url.isEmpty() && r.Url == tab_.nowPlayingUrl()) {
         painter->drawImage(QPoint(R.left() + 15, top + 15), th.nowPlaying);
     }
@@ -141,7 +151,8 @@ SearchTab::SearchTab(const SearchStartup& startup, const ListTheme& theme, const
                      SortState& sort, SearchTabHost host, QWidget* parent)
     : QWidget(parent), theme_(theme), link_(link), sort_(sort), host_(std::move(host)),
       fetcher_(
-          DirectoryConfig::fromIni(IniFile::load(startup.appPath + QStringLiteral("config.ini")))) {
+          DirectoryConfig::fromIni(IniFile::load(startup.appPath + QStringLiteral("config.ini")))),
+      logos_(LogoCache(LogoCache::defaultFolder())) {
     setObjectName(QStringLiteral("SearchTab"));
     buildUi();
 
@@ -170,6 +181,14 @@ SearchTab::SearchTab(const SearchStartup& startup, const ListTheme& theme, const
             if (host_.setStatus)
                 host_.setStatus(QStringLiteral("Search failed: ") + reply.error);
         }
+    };
+    logos_.onReady = [this](const QString& url, const QImage& logo) {
+        logoImages_.insert(url, logo);
+        ListView1->viewport()->update();
+    };
+    fetcher_.onAsking = [this](const QString& server) {
+        if (host_.setStatus)
+            host_.setStatus(QStringLiteral("Searching ") + server + QStringLiteral("..."));
     };
 }
 
@@ -202,11 +221,16 @@ void SearchTab::buildUi() {
     rbox->addItems(ResultCountCaptions());
     PngSpeedButton1 = new QPushButton(QStringLiteral("Find"), panel);
     PngSpeedButton1->setObjectName(QStringLiteral("PngSpeedButton1"));
+    BrokenBox = new QCheckBox(QStringLiteral("Show broken stations"), panel);
+    BrokenBox->setObjectName(QStringLiteral("BrokenBox"));
+    BrokenBox->setToolTip(
+        QStringLiteral("Also list stations the directory found off the air at its last check"));
     row->addWidget(ServerBox);
     row->addWidget(Edit1, 1);
     row->addWidget(Label1);
     row->addWidget(rbox);
     row->addWidget(PngSpeedButton1);
+    row->addWidget(BrokenBox);
     layout->addWidget(panel);
 
     ListView1 = new QTreeView(this);
@@ -235,6 +259,8 @@ void SearchTab::buildUi() {
     header->setSectionResizeMode(2, QHeaderView::Interactive);
     header->resizeSection(1, 60);
     header->resizeSection(2, 100);
+    keepStationColumnWide();
+    connect(header, &QHeaderView::sectionResized, this, [this] { keepStationColumnWide(); });
     layout->addWidget(ListView1, 1);
 
     PopupMenu2 = new QMenu(this);
@@ -282,6 +308,14 @@ int SearchTab::countIndex() const {
 
 bool SearchTab::showsPlaceholder() const {
     return !results_.empty() && results_.front().Url == QLatin1String(kNotFoundUrl);
+}
+
+const QImage* SearchTab::logoFor(const QString& favicon) const {
+    if (favicon.isEmpty()) {
+        return nullptr;
+    }
+    const auto it = logoImages_.constFind(favicon);
+    return it == logoImages_.constEnd() ? nullptr : &*it;
 }
 
 QString SearchTab::nowPlayingUrl() const {
@@ -334,9 +368,25 @@ std::optional<StationChoice> SearchTab::selection() const {
     return choice;
 }
 
+std::optional<StationChoice> SearchTab::playSelection() {
+    const TStat* r = selectedRecord();
+    if (r != nullptr && resultsService_ == kServiceRadioBrowser) {
+        fetcher_.countClick(resultsServer_, r->StationUuid);
+    }
+    return selection();
+}
+
+void SearchTab::keepStationColumnWide() {
+    // "Station" stretches over what the other columns leave, and never below 300 pixels.
+    const QHeaderView* header = ListView1->header();
+    const int scrollBar = ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    ListView1->setMinimumWidth(300 + header->sectionSize(1) + header->sectionSize(2) + scrollBar +
+                               2 * ListView1->frameWidth());
+}
+
 void SearchTab::setStatusRows(int rows) {
     if (host_.setStatus) {
-        host_.setStatus(QString::number(rows) + QStringLiteral(" stations"));
+        host_.setStatus(QString::number(rows) + QStringLiteral(" stations") + skippedNote_);
     }
 }
 
@@ -385,8 +435,9 @@ void SearchTab::ServerBoxChange() {
 void SearchTab::PngBitBtn1Click() {
     model_->setRows({});
     const int count = ResultCountForIndex(countIndex()).value_or(kResultCounts[0]);
-    const DirectoryQuery query = BuildDirectoryQuery(serviceIndex(), Edit1->currentText(), count,
-                                                     DirectoryGenres(), fetcher_.config());
+    const DirectoryQuery query =
+        BuildDirectoryQuery(serviceIndex(), Edit1->currentText(), count, DirectoryGenres(),
+                            fetcher_.config(), !BrokenBox->isChecked());
     Wait(false);
     fetcher_.start(query); // ends a running download first
 }
@@ -394,8 +445,21 @@ void SearchTab::PngBitBtn1Click() {
 void SearchTab::HTTPGet1DoneStream(const QByteArray& body, int service, const QString& server) {
     const int count = ResultCountForIndex(countIndex()).value_or(kResultCounts[0]);
     std::vector<TStat> records;
+    skippedNote_.clear();
     if (service == kServiceRadioBrowser) {
-        records = ParseRadioBrowserStations(body, count).value_or(std::vector<TStat>{});
+        std::optional<StationPage> page =
+            ReadRadioBrowserStations(body, count, BrokenBox->isChecked());
+        if (page) {
+            records = std::move(page->records);
+            QStringList left;
+            if (page->unplayable > 0)
+                left << QStringLiteral("%1 with an unplayable address").arg(page->unplayable);
+            if (page->broken > 0)
+                left << QStringLiteral("%1 broken").arg(page->broken);
+            if (!left.isEmpty())
+                skippedNote_ = QStringLiteral(" (skipped: ") + left.join(QStringLiteral(", ")) +
+                               QStringLiteral(")");
+        }
     } else {
         records = ParseDirectoryPage(PageLines(body), service, count, fetcher_.config().roots());
     }
@@ -408,6 +472,9 @@ void SearchTab::HTTPGet1DoneStream(const QByteArray& body, int service, const QS
         none.Url = QString::fromLatin1(kNotFoundUrl);
         results_.push_back(none);
     }
+    for (const TStat& r : results_) {
+        logos_.request(r.Favicon); // cached ones show at once, the others when they arrive
+    }
     fillRows(QString());
     setStatusRows(rowCount());
     ListView1->setFocus();
@@ -416,6 +483,11 @@ void SearchTab::HTTPGet1DoneStream(const QByteArray& body, int service, const QS
 }
 
 void SearchTab::HTTPGet1Error() {
+    // Nothing of an earlier search may come back through the filter under a failed one.
+    results_.clear();
+    resultsServer_.clear();
+    fillRows(QString());
+    ListBox1Click();
     Wait(true);
 }
 
@@ -508,9 +580,7 @@ void SearchTab::ListView1DblClick() {
     if (!r) {
         return;
     }
-    if (resultsService_ == kServiceRadioBrowser) {
-        fetcher_.countClick(resultsServer_, r->StationUuid);
-    }
+    // The play command takes the result through playSelection(), which counts the play.
     link_.playSelectedStation();
 }
 

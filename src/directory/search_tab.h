@@ -12,6 +12,7 @@
 #include "directory/directory_fetch.h"
 #include "directory/directory_page.h"
 #include "directory/sort_state.h"
+#include "directory/station_logos.h"
 #include "skin/list_theme.h"
 
 #include <QAbstractTableModel>
@@ -23,6 +24,7 @@
 #include <optional>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -106,6 +108,9 @@ public:
     // The selected result for the play command (Category 1); nullopt with no selection or on
     // the placeholder row.
     std::optional<StationChoice> selection() const;
+    // The same for the play command that plays it now: a result of the JSON directory
+    // counts as played there (whichever control started the play).
+    std::optional<StationChoice> playSelection();
     int rowCount() const;
     int selectedRow() const;
     void selectRow(int row); // -1 clears; runs ListBox1Click
@@ -120,6 +125,9 @@ public:
     bool showsPlaceholder() const;
     const ListTheme& theme() const { return theme_; }
     QString nowPlayingUrl() const;
+    // The logo fetched for a result's Favicon; null when there is none (yet).
+    const QImage* logoFor(const QString& favicon) const;
+    const StationLogos& logos() const { return logos_; }
     QTreeView* listView() const { return ListView1; }
     ResultsModel* model() const { return model_; }
     const DirectoryFetcher& fetcher() const { return fetcher_; }
@@ -143,6 +151,7 @@ private:
     void buildUi();
     void fillRows(const QString& filter);
     void setStatusRows(int rows);
+    void keepStationColumnWide();
     const TStat* selectedRecord() const;
 
     const ListTheme& theme_;
@@ -150,15 +159,19 @@ private:
     SortState& sort_;
     SearchTabHost host_;
     DirectoryFetcher fetcher_;
+    StationLogos logos_;
+    QHash<QString, QImage> logoImages_; // by Favicon address
     std::vector<TStat> results_;
     int resultsService_ = -1; // the service the results came from
     QString resultsServer_;   // JSON directory: the server that answered
+    QString skippedNote_;     // what the status line adds about left-out stations
 
     QComboBox* ServerBox = nullptr;
     QComboBox* Edit1 = nullptr;
     QLabel* Label1 = nullptr;
     QComboBox* rbox = nullptr;
     QPushButton* PngSpeedButton1 = nullptr;
+    QCheckBox* BrokenBox = nullptr; // "Show broken stations" (JSON directory)
     QTreeView* ListView1 = nullptr;
     ResultsModel* model_ = nullptr;
     QMenu* PopupMenu2 = nullptr;

@@ -38,7 +38,7 @@ int CompareBitrates(const SortRow& a, const SortRow& b, int d) {
     const std::optional<int> x = decimal(subItem(a, 0));
     const std::optional<int> y = decimal(subItem(b, 0));
     if (x && y) {
-        return ordered(*x - *y < 0 ? -1 : (*x == *y ? 0 : 1), d);
+        return ordered(*x < *y ? -1 : (*x == *y ? 0 : 1), d); // no subtraction: no overflow
     }
     if (!x && !y) {
         return 0;

@@ -181,7 +181,7 @@ void TForm2::buildUi(const LibraryStartup& startup) {
             link_.searchChoiceChanged(service, count);
     };
     searchSelection = [this] {
-        return search_->selection();
+        return search_->playSelection(); // asked by the play command only
     };
     searchRowCount = [this] {
         return search_->rowCount();
@@ -565,6 +565,8 @@ void TForm2::PageControl1Change(int index) {
         const int rows = searchRowCount ? searchRowCount() : 0;
         if (rows > 0 && searchSelectRow)
             searchSelectRow(0);
+        else if (link_.setPrevNextEnabled)
+            link_.setPrevNextEnabled(false, false);
         ToolButton1->setEnabled(false);
         NewGroupBtn->setEnabled(false);
         ToolButton2->setEnabled((searchSelectedRow ? searchSelectedRow() : -1) >= 0);

@@ -32,9 +32,14 @@ public:
         std::function<bool(audio::EncoderHandle)> encoderActive;
         std::function<void(audio::EncoderHandle)> stopEncoder;
         // Ends `from` and lets `to` (started paused) begin where the current title's metadata
-        // stood in the stream, so each file starts with its own song. Without it the old
-        // encoder is stopped at once and the new one starts unpaused.
-        std::function<void(audio::EncoderHandle from, audio::EncoderHandle to)> handOver;
+        // stood in the stream, so each file starts with its own song; either may be 0 (an
+        // automatic start or stop at a title). Without it the old encoder is stopped at once
+        // and the new one starts unpaused.
+        std::function<audio::HandOver(audio::EncoderHandle from, audio::EncoderHandle to)> handOver;
+        // How an encoder ended; nullopt while it runs. Without it failures go unnoticed.
+        std::function<std::optional<audio::EncoderExit>(audio::EncoderHandle)> encoderExit;
+        // Bytes free in a folder; QStorageInfo when empty.
+        std::function<qint64(const QString& folder)> freeSpace;
         // The executable for an encoder setting ("lame", "oggenc2"), empty when none is found.
         std::function<QString(const QString& encoder)> findEncoder;
         std::function<QDateTime()> now; // local time; the clock when empty
@@ -63,6 +68,13 @@ public:
     // Starts a recording (ending a running one first). False when nothing was started.
     bool StartRecording();
     void StopRecording();
+    // Polled (a timer of the composition root): an encoder that has exited before its input
+    // was closed ends the recording, says why in one notifier line, and its file is kept when
+    // it holds audio, removed when not.
+    void checkEncoder();
+    // Before `path` is deleted: when it is the file being recorded, the recording stops.
+    // True when it did.
+    bool stopIfRecording(const QString& path);
     // After a new title: a manual recording continues in a new file named after it.
     void SplitRecording();
     bool IsAutoRecordTitle(const QString& title) const;
@@ -79,8 +91,13 @@ private:
     // A new file for a new song while recording: false (and idle, with the reason shown) when
     // the new encoder cannot start.
     bool switchFile();
-    void endEncoder(bool keepAutoStarted);
+    // keepAutoStarted: a restart; atTitle: the encoder ends where the title stood.
+    void endEncoder(bool keepAutoStarted, bool atTitle = false);
     void fail(const QString& reason);
+    // The line that says why an encoder stopped, "" when it ended as asked.
+    QString failureText(const std::optional<audio::EncoderExit>& exit) const;
+    // An encoder that has gone early: removes its file when it holds no audio; the reason.
+    QString buryFailed(audio::EncoderHandle encoder, const QString& file);
 
     const RecorderSettings& settings_;
     const NowPlaying& now_;
@@ -92,6 +109,10 @@ private:
     bool autoStarted_ = false;
     audio::EncoderHandle encoder_ = 0;
     QString file_;
+    QString program_; // the encoder program's file name, for messages
+    // The stream whose title message came last: a recording of another stream (before its
+    // first title) is named after the station, not after the previous station's song.
+    audio::StreamHandle titleStream_ = 0;
 };
 
 } // namespace tl

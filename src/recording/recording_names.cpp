@@ -126,16 +126,119 @@ std::optional<QString> RecordingFilePath(const QString& folder, const QString& s
     return std::nullopt;
 }
 
+RecordingTags TagsFor(const QString& streamTitle, const QString& stationName, const QDate& date) {
+    RecordingTags t;
+    const QString& title = streamTitle;
+    const qsizetype dash = title.indexOf(QStringLiteral(" - "));
+    if (dash >= 0) {
+        t.artist = title.left(dash).trimmed();
+        t.title = title.mid(dash + 3).trimmed();
+    } else {
+        t.title = title.trimmed();
+    }
+    t.album = stationName.trimmed();
+    t.date = date;
+    return t;
+}
+
+OggShape OggShapeFor(int kbps) {
+    // The lowest nominal bitrate the Vorbis modes accept, per rate, found by trying oggenc.
+    if (kbps >= 48)
+        return {};
+    if (kbps >= 32)
+        return {22050, false};
+    if (kbps >= 24)
+        return {16000, false};
+    if (kbps >= 16)
+        return {11025, false};
+    if (kbps >= 12)
+        return {8000, false};
+    return {8000, true};
+}
+
 std::vector<std::string> EncoderArguments(const QString& encoder, const QString& executable,
-                                          const QString& bitrate, const QString& file) {
+                                          const QString& bitrate, const QString& file,
+                                          const RecordingTags& tags) {
     const std::string exe = QFile::encodeName(executable).toStdString();
-    const std::string b = bitrate.toStdString();
     const std::string f = QFile::encodeName(file).toStdString();
-    if (encoder == u"lame")
-        return {exe, "-b", b, "-", f};
-    if (encoder == u"oggenc2")
-        return {exe, "-b", b, "-o", f, "-"};
+    std::vector<std::string> args;
+    auto tag = [&](const char* option, const QString& value) {
+        // Each option takes the next argument whatever it holds: "--help" stays a title.
+        if (!value.isEmpty()) {
+            args.emplace_back(option);
+            args.push_back(value.toStdString());
+        }
+    };
+    const QString year = tags.date.isValid() ? QString::number(tags.date.year()) : QString();
+    if (encoder == u"lame") {
+        args = {exe, "-b", bitrate.toStdString()};
+        tag("--tt", tags.title);
+        tag("--ta", tags.artist);
+        tag("--tl", tags.album);
+        tag("--ty", year);
+        args.insert(args.end(), {"-", f});
+        return args;
+    }
+    if (encoder == u"oggenc2") {
+        args = {exe, "-b", bitrate.toStdString()};
+        const OggShape shape = OggShapeFor(bitrate.toInt());
+        if (shape.resample != 0)
+            args.insert(args.end(), {"--resample", std::to_string(shape.resample)});
+        if (shape.downmix)
+            args.emplace_back("--downmix");
+        tag("-t", tags.title);
+        tag("-a", tags.artist);
+        tag("-l", tags.album);
+        tag("-d", tags.date.isValid() ? tags.date.toString(Qt::ISODate) : QString());
+        args.insert(args.end(), {"-o", f, "-"});
+        return args;
+    }
     return {};
+}
+
+bool RecordingHoldsAudio(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    const QByteArray head = file.read(16);
+    if (head.startsWith("OggS")) {
+        // Header pages carry granule position 0; the first audio page a larger one.
+        qint64 at = 0;
+        while (at + 27 <= size) {
+            file.seek(at);
+            const QByteArray page = file.read(27);
+            if (page.size() < 27 || !page.startsWith("OggS"))
+                return false;
+            int64_t granule = 0;
+            for (int i = 7; i >= 0; --i)
+                granule = (granule << 8) | static_cast<uint8_t>(page[6 + i]);
+            const int segments = static_cast<uint8_t>(page[26]);
+            const QByteArray lacing = file.read(segments);
+            if (lacing.size() < segments)
+                return false;
+            qint64 body = 0;
+            for (char l : lacing)
+                body += static_cast<uint8_t>(l);
+            if (granule > 0 && at + 27 + segments + body <= size)
+                return true;
+            at += 27 + segments + body;
+        }
+        return false;
+    }
+    // MP3: skip an ID3v2 tag at the start and an ID3v1 tag at the end.
+    qint64 audio = size;
+    if (head.size() >= 10 && head.startsWith("ID3")) {
+        qint64 tag = 0; // a syncsafe size, after the 10-byte header
+        for (int i = 6; i < 10; ++i)
+            tag = (tag << 7) | (static_cast<uint8_t>(head[i]) & 0x7f);
+        audio -= 10 + tag;
+    }
+    if (size >= 128 && file.seek(size - 128) && file.read(3) == "TAG")
+        audio -= 128;
+    // lame's first frame is an information frame (at most 1,441 bytes at 320 kbit/s).
+    constexpr qint64 kInfoFrameAndOneMore = 2 * 1441;
+    return audio > kInfoFrameAndOneMore;
 }
 
 AutoRecordList AutoRecordList::load(const QString& path) {

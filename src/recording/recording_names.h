@@ -48,10 +48,33 @@ std::optional<QString> RecordingFilePath(const QString& folder, const QString& s
                                          const QString& ext,
                                          const std::function<bool(const QString&)>& taken);
 
-// The encoder's argument vector (no shell): "lame -b B - FILE" or "oggenc2 -b B -o FILE -",
-// with `executable` as the program. Empty for an encoder setting other than those two.
+// The tags a recording carries: the title split at its first " - " into artist and title
+// (the whole title when there is none), the station as album, the date of the recording.
+struct RecordingTags {
+    QString artist, title, album;
+    QDate date;
+};
+RecordingTags TagsFor(const QString& streamTitle, const QString& stationName, const QDate& date);
+
+// What oggenc is given for a nominal bitrate it cannot reach at 44.1 kHz stereo: the sample
+// rate to resample to (0: keep) and whether to mix down to mono. lame adapts by itself.
+struct OggShape {
+    int resample = 0;
+    bool downmix = false;
+};
+OggShape OggShapeFor(int kbps);
+
+// The encoder's argument vector (no shell): "lame -b B [tags] - FILE" or
+// "oggenc2 -b B [shape] [tags] -o FILE -", with `executable` as the program and each tag one
+// argument of its own (lame --tt --ta --tl --ty, oggenc -t -a -l -d); empty tags are left out.
+// Empty for an encoder setting other than those two.
 std::vector<std::string> EncoderArguments(const QString& encoder, const QString& executable,
-                                          const QString& bitrate, const QString& file);
+                                          const QString& bitrate, const QString& file,
+                                          const RecordingTags& tags = {});
+
+// Whether a finished recording holds any audio: an MP3 with more than its tag and first
+// (information) frame, an Ogg file with a page past its headers. False when unreadable.
+bool RecordingHoldsAudio(const QString& path);
 
 // The auto-record list from autorec.txt: each line is a pattern a title contains ("*" + line +
 // "*" under the wildcard rules; ASCII letters ignore case). An empty line matches every title;

@@ -225,7 +225,10 @@ void RecordingsTab::deleteSelected() {
         fileNameOf(path));
     if (answer != 6)
         return;
-    if (QFile::remove(path))
+    // The encoder would go on writing into the deleted file and keep its space.
+    if (links_.stopIfRecording)
+        links_.stopIfRecording(path);
+    if (QFile::remove(path) || !QFileInfo::exists(path))
         ListRecordings();
     else
         manager_.showMessage(QStringLiteral("Can't delete %1").arg(fileNameOf(path)));

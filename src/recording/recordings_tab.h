@@ -70,6 +70,8 @@ public:
         QString appPath; // ends in "/"
         // Opens a file with the desktop's default application; QDesktopServices when empty.
         std::function<void(const QString& path)> open;
+        // Before a file is deleted: stops the recording writing it, if any (true then).
+        std::function<bool(const QString& path)> stopIfRecording;
     };
 
     // Installs itself on manager's ListView3 and its recordings hooks. Header clicks sort
@@ -80,7 +82,8 @@ public:
     void ListRecordings();
     void ListView3Click();
     void ListView3DblClick();
-    // Delete on this tab: asks, removes the file, refills on success.
+    // Delete on this tab: asks, stops the recording that writes the file, removes it and
+    // refills (also when it had already gone, so the list never shows a missing file).
     void deleteSelected();
     // A header click: flips the shared direction and sorts the rows by caption.
     void ListView1ColumnClick(int column);

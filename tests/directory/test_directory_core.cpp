@@ -2,15 +2,34 @@
 
 #include "directory/directory_page.h"
 #include "directory/directory_query.h"
+#include "directory/server_discovery.h"
 #include "directory/sort_state.h"
 #include "directory_pages.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tl {
 namespace {
+
+// The process's peak resident size so far (VmHWM), in KiB; 0 when unknown.
+long peakResidentKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return 0;
+}
 
 using test::PageStation;
 using test::XiphStation;
@@ -157,6 +176,15 @@ TEST(DirectoryPage, BodyToLines) {
     EXPECT_EQ(PageLines(QByteArray("a\r\nb\rc\nd", 8)), QStringList({"a", "b", "c", "d"}));
     EXPECT_EQ(PageLines(QByteArray("a\nb\0c\nd", 7)), QStringList({"a", "b"}));
     EXPECT_EQ(PageLines(QByteArray("caf\xe9\n")), QStringList({QStringLiteral("caf\u00e9")}));
+
+    // A 4 MiB page of bare line ends: the scanner walks the lines it is given and keeps no
+    // second copy of them (that copy alone took over 100 MB).
+    const QStringList lines = PageLines(QByteArray(4 << 20, '\n'));
+    EXPECT_EQ(lines.size(), 4 << 20);
+    const long before = peakResidentKb();
+    for (int service : {kServiceShoutcast, kServiceXiph})
+        EXPECT_TRUE(ParseDirectoryPage(lines, service, 100, {}).empty());
+    EXPECT_LT(peakResidentKb() - before, 32 * 1024);
 }
 
 TEST(DirectoryPage, RadioBrowserMapping) {
@@ -186,6 +214,50 @@ TEST(DirectoryPage, RadioBrowserMapping) {
         EXPECT_FALSE(ParseRadioBrowserStations(bad, 5).has_value());
     }
     EXPECT_TRUE(ParseRadioBrowserStations("[]", 5)->empty());
+    for (const char* bad : {"<html>portal</html>", "[{\"name\":\"cut", "{}", "", "[] x"})
+        EXPECT_FALSE(IsJsonArray(bad)) << bad;
+    EXPECT_TRUE(IsJsonArray(" [ ] "));
+
+    // Left out and counted: addresses the player cannot open, and (unless asked for) the
+    // stations the directory's last check found off the air.
+    struct Skip {
+        const char* url;
+        int lastCheckOk; // -1: the field is missing
+        bool listed, listedWithBroken;
+    } skips[] = {
+        {"http://ok.example/a", 1, true, true},
+        {"HTTPS://ok.example/b", 1, true, true},
+        {"mms://ok.example/c", 1, true, true},
+        {"http://off.example/d", 0, false, true},
+        {"http://unknown.example/e", -1, true, true},
+        {"javascript:alert(1)", 1, false, false},
+        {"file:///etc/passwd", 1, false, false},
+        {"data:audio/mp3;base64,AAAA", 1, false, false},
+        {"ftp://ok.example/f", 1, false, false},
+        {"relative/path.pls", 1, false, false},
+        {"javascript:broken()", 0, false, false}, // counted once, as unplayable
+    };
+    QByteArray mixed = "[";
+    int listed = 0, listedWithBroken = 0;
+    for (const Skip& k : skips) {
+        QJsonObject o{{"name", QString::fromLatin1(k.url)}, {"url", QString::fromLatin1(k.url)}};
+        if (k.lastCheckOk >= 0)
+            o.insert("lastcheckok", k.lastCheckOk);
+        mixed += QJsonDocument(o).toJson(QJsonDocument::Compact) + ",";
+        listed += k.listed;
+        listedWithBroken += k.listedWithBroken;
+    }
+    mixed.back() = ']';
+    for (bool showBroken : {false, true}) {
+        SCOPED_TRACE(showBroken);
+        const auto page = ReadRadioBrowserStations(mixed, 100, showBroken);
+        ASSERT_TRUE(page.has_value());
+        EXPECT_EQ(static_cast<int>(page->records.size()), showBroken ? listedWithBroken : listed);
+        EXPECT_EQ(page->unplayable, 6);
+        EXPECT_EQ(page->broken, showBroken ? 0 : 1);
+        for (const TStat& listedOne : page->records)
+            EXPECT_TRUE(IsPlayableScheme(listedOne.Url)) << listedOne.Url.toStdString();
+    }
 
     EXPECT_EQ(ParseRadioBrowserServers(R"([{"ip":"1.2.3.4","name":"de1.api.example"},)"
                                        R"({"ip":"::1","name":"DE1.api.example"},)"
@@ -216,6 +288,11 @@ TEST(DirectoryQuery, AddressesPerService) {
          "/json/stations/search?tag=rock&limit=5&hidebroken=true&order=votes&reverse=true"},
         {kServiceRadioBrowser, "Caf\xc3\xa9", 5,
          "/json/stations/search?name=Caf%C3%A9&limit=5&hidebroken=true&order=votes&reverse=true"},
+        {kServiceRadioBrowser, "r&b/soul", 10,
+         "/json/stations/search?tag=rnb&limit=10&hidebroken=true&order=votes&reverse=true"},
+        {kServiceRadioBrowser, "New Country", 5,
+         "/json/stations/search?name=New%20Country&limit=5&hidebroken=true&order=votes&"
+         "reverse=true"},
         {kServiceWebTv, "Rock", 5, ""},
         {-1, "Rock", 5, ""},
     };
@@ -228,12 +305,158 @@ TEST(DirectoryQuery, AddressesPerService) {
         EXPECT_EQ(q.userAgent.startsWith(QStringLiteral("Tunelark/")),
                   row.service == kServiceRadioBrowser);
     }
+    EXPECT_EQ(
+        BuildDirectoryQuery(kServiceRadioBrowser, "Jazz", 5, g, config, false).radioBrowserPath,
+        "/json/stations/search?tag=jazz&limit=5&hidebroken=false&order=votes&reverse=true");
     EXPECT_EQ(g.size(), 63);
     EXPECT_EQ(g.front(), "80s");
     EXPECT_EQ(g.back(), "World");
     EXPECT_EQ(ResultCountForIndex(5), 100);
     EXPECT_EQ(ResultCountForIndex(6), std::nullopt);
     EXPECT_EQ(ResultCountForIndex(-1), std::nullopt);
+}
+
+// Every genre of the box is sent as a tag the directory files stations under, proven against
+// its /json/tags reply (name and station count per tag); a genre it has no tag for is
+// searched for by name.
+TEST(DirectoryQuery, GenresAreTheDirectorysTags) {
+    QFile f(QStringLiteral(TL_SOURCE_DIR "/tests/directory/fixtures/radio_browser_tags.json"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QSet<QString> known;
+    for (const QJsonValue& v : QJsonDocument::fromJson(f.readAll()).array())
+        if (v.toObject().value("stationcount").toInt() > 0)
+            known.insert(v.toObject().value("name").toString());
+    ASSERT_GT(known.size(), 50);
+    const DirectoryConfig config;
+    int byName = 0;
+    for (const QString& genre : DirectoryGenres()) {
+        SCOPED_TRACE(genre.toStdString());
+        const QString tag = RadioBrowserTag(genre);
+        const QString path =
+            BuildDirectoryQuery(kServiceRadioBrowser, genre, 5, DirectoryGenres(), config)
+                .radioBrowserPath;
+        if (tag.isEmpty()) {
+            ++byName;
+            EXPECT_TRUE(path.startsWith(
+                "/json/stations/search?name=" + EncodeQueryValue(genre, false) + "&"));
+            continue;
+        }
+        EXPECT_TRUE(known.contains(tag)) << tag.toStdString();
+        EXPECT_EQ(tag, tag.toLower());
+        EXPECT_TRUE(
+            path.startsWith("/json/stations/search?tag=" + EncodeQueryValue(tag, false) + "&"));
+    }
+    EXPECT_LE(byName, 5); // only the genres the directory really lacks
+    EXPECT_EQ(RadioBrowserTag("no such genre"), "");
+}
+
+// Where the servers come from: each source is asked only when those before it found none.
+TEST(ServerDiscovery, SourcesInOrderShuffledWithFallbacks) {
+    DirectoryConfig config;
+    config.radioBrowser = QStringLiteral("https://list.example");
+    config.discoveryHost = QStringLiteral("all.example");
+    const QHash<QString, QString> reverse{{"10.0.0.1", "de1.example."}, {"10.0.0.2", "nl1.example"},
+                                          {"10.0.0.3", "DE1.example"},  {"10.0.0.4", "10.0.0.4"},
+                                          {"10.0.0.5", "evil/../x"},    {"::1", "at1.example"}};
+    struct Row {
+        const char* what;
+        QStringList addresses;  // what the round-robin name resolves to
+        const char* serverList; // /json/servers; nullptr: cannot be had
+        QStringList configured; // RadioBrowserServers
+        bool noDiscoveryHost;
+        QStringList expected; // before the (reversing) shuffle
+        bool listAsked;
+    } rows[] = {
+        {"every address, its own name once",
+         {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5", "::1"},
+         R"([{"name":"x.example"}])",
+         {"c.example"},
+         false,
+         {"https://de1.example", "https://nl1.example", "https://at1.example"},
+         false},
+        {"no names: the server list",
+         {"10.0.0.4"},
+         R"([{"name":"x.example"}])",
+         {},
+         false,
+         {"https://x.example"},
+         true},
+        {"no discovery name configured",
+         {"10.0.0.1"},
+         R"([{"name":"x.example"}])",
+         {},
+         true,
+         {"https://x.example"},
+         true},
+        {"no list: the configured names",
+         {},
+         nullptr,
+         {"c.example", "d.example:8080"},
+         false,
+         {"https://c.example", "https://d.example:8080"},
+         true},
+        {"a list that is a portal page",
+         {},
+         "<html>",
+         {"c.example"},
+         false,
+         {"https://c.example"},
+         true},
+        {"nothing at all: the list host", {}, nullptr, {}, false, {"https://list.example"}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DirectoryConfig c = config;
+        c.radioBrowserServers = row.configured;
+        if (row.noDiscoveryHost)
+            c.discoveryHost.clear();
+        bool listAsked = false;
+        QString lookedUp;
+        DiscoverySources sources;
+        sources.resolver.addresses = [&](const QString& host) {
+            lookedUp = host;
+            return row.addresses;
+        };
+        sources.resolver.reverseName = [&](const QString& a) {
+            return reverse.value(a);
+        };
+        sources.serverList = [&]() -> std::optional<QByteArray> {
+            listAsked = true;
+            return row.serverList ? std::optional<QByteArray>(row.serverList) : std::nullopt;
+        };
+        sources.shuffle = [](QStringList& l) {
+            std::reverse(l.begin(), l.end());
+        };
+        QStringList expected = row.expected;
+        if (expected != QStringList{"https://list.example"})
+            std::reverse(expected.begin(), expected.end());
+        EXPECT_EQ(DiscoverServers(c, sources), expected);
+        EXPECT_EQ(listAsked, row.listAsked);
+        EXPECT_EQ(lookedUp, row.noDiscoveryHost ? "" : "all.example");
+    }
+    // The default shuffle keeps every server once.
+    QStringList many;
+    for (int i = 0; i < 50; ++i)
+        many << QString::number(i);
+    QStringList shuffled = many;
+    ShuffleServers(shuffled);
+    EXPECT_NE(shuffled, many);
+    std::sort(shuffled.begin(), shuffled.end());
+    std::sort(many.begin(), many.end());
+    EXPECT_EQ(shuffled, many);
+
+    // config.ini: an own mirror is not looked up under the public name, unless asked to.
+    EXPECT_EQ(DirectoryConfig::fromIni(IniFile::fromText({})).discoveryHost,
+              "all.api.radio-browser.info");
+    EXPECT_EQ(DirectoryConfig::fromIni(
+                  IniFile::fromText("[Directory]\nRadioBrowser=http://mirror.example\n"))
+                  .discoveryHost,
+              "");
+    EXPECT_EQ(DirectoryConfig::fromIni(
+                  IniFile::fromText("[Directory]\nRadioBrowser=http://mirror.example\n"
+                                    "RadioBrowserDiscovery=all.mirror.example\nSearchDeadline=1\n"))
+                  .discoveryHost,
+              "all.mirror.example");
 }
 
 TEST(DirectoryQuery, ConfigOverridesAndServerAddresses) {
@@ -273,6 +496,10 @@ TEST(SortState, Comparisons) {
         {"not a number is equal", row("a", "1", "x/1"), row("a", "1", "3/1"), 0, 1, 0, 0},
         {"bitrate text after numbers", row("a", "n/a", ""), row("a", "320", ""), 0, 0, 1, 0},
         {"two texts equal", row("a", "n/a", ""), row("a", "?", ""), 0, 0, 0, 0},
+        {"extremes do not overflow", row("a", "2147483647", ""), row("a", "-2147483648", ""), 0, 0,
+         1, 0},
+        {"extremes the other way", row("a", "-2147483648", ""), row("a", "2147483647", ""), 0, 0,
+         -1, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);

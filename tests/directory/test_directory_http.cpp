@@ -132,7 +132,7 @@ TEST_F(DirectoryHttpTest, EachServiceAsksForTheTextAsTyped) {
         {kServiceRadioBrowser, "rock", 5,
          "/json/stations/search?tag=rock&limit=5&hidebroken=true&order=votes&reverse=true"},
         {kServiceRadioBrowser, "R&B/Soul", 5,
-         "/json/stations/search?tag=r%26b%2Fsoul&limit=5&hidebroken=true&order=votes&reverse=true"},
+         "/json/stations/search?tag=rnb&limit=5&hidebroken=true&order=votes&reverse=true"},
         {kServiceRadioBrowser, "Drum and Bass", 5,
          "/json/stations/search?tag=drum%20and%20bass&limit=5&hidebroken=true&order=votes&"
          "reverse=true"},
@@ -158,6 +158,8 @@ TEST_F(DirectoryHttpTest, EachServiceAsksForTheTextAsTyped) {
     }
 }
 
+// The JSON directory's servers in turn: a refused connection, a captive portal's 200 page, a
+// cut-off body, a 503 and a silent server all count as failures of that server only.
 TEST_F(DirectoryHttpTest, JsonDirectoryFallsBackToTheNextServer) {
     const QByteArray stations = "[" + test::radioBrowserStation("Good", "http://s/1", 128) + "]";
     writeFile(root_ + "/json/stations/search", stations);
@@ -165,37 +167,45 @@ TEST_F(DirectoryHttpTest, JsonDirectoryFallsBackToTheNextServer) {
     LocalHttpServer& unavailable = serve({"--status", "503"});
     LocalHttpServer& silent = serve({"--status", "0"});
     LocalHttpServer& good = serve();
+    LocalHttpServer& portal = serve({"--status", "200"}); // "status 200" as text
     int deadPort = 0;
     {
         LocalHttpServer gone;
         ASSERT_TRUE(gone.start(root_));
         deadPort = gone.port();
     }
-    writeFile(root_ + "/json/servers",
-              QStringLiteral(R"([{"ip":"127.0.0.1","name":"localhost:%1"},)"
-                             R"({"ip":"127.0.0.1","name":"localhost:%2"},)"
-                             R"({"ip":"127.0.0.1","name":"localhost:%3"},)"
-                             R"({"ip":"127.0.0.1","name":"localhost:%4"}])")
-                  .arg(deadPort)
-                  .arg(unavailable.port())
-                  .arg(silent.port())
-                  .arg(good.port())
-                  .toUtf8());
+    auto name = [](int port, const char* path = "") {
+        return QStringLiteral("localhost:%1%2").arg(port).arg(QLatin1String(path));
+    };
+    const QString cut = name(good.port(), "/truncated"); // the same reply, cut in half
+    writeFile(
+        root_ + "/json/servers",
+        QStringLiteral(R"([{"name":"%1"},{"name":"%2"},{"name":"%3"},{"name":"%4"}])")
+            .arg(name(deadPort), name(unavailable.port()), name(silent.port()), name(good.port()))
+            .toUtf8());
     DirectoryConfig config;
     config.radioBrowser = QStringLiteral("http://localhost:%1").arg(list.port());
+    config.discoveryHost.clear();
     config.timeout = std::chrono::seconds(2);
     DirectoryFetcher fetcher(config);
+    fetcher.setShuffle([](QStringList&) {}); // the list's order
+    QStringList asked;
+    fetcher.onAsking = [&asked](const QString& server) {
+        asked << server;
+    };
     const DirectoryQuery q =
         BuildDirectoryQuery(kServiceRadioBrowser, "Rock", 5, DirectoryGenres(), config);
 
     auto reply = fetch(fetcher, q);
     ASSERT_TRUE(reply.has_value());
     ASSERT_TRUE(reply->ok) << reply->error.toStdString();
-    EXPECT_EQ(reply->server, QStringLiteral("http://localhost:%1").arg(good.port()));
+    EXPECT_EQ(reply->server, "http://" + name(good.port()));
     EXPECT_EQ(ParseRadioBrowserStations(reply->body, 5)->front().Name, "Good");
     EXPECT_EQ(loggedPaths(logs_[0]).front(), "/json/servers");
     EXPECT_EQ(loggedPaths(logs_[1]).size(), 1);
     EXPECT_EQ(loggedPaths(logs_[2]).size(), 1);
+    EXPECT_EQ(asked, QStringList({name(deadPort), name(unavailable.port()), name(silent.port()),
+                                  name(good.port())}));
 
     // The server that answered is asked first next time, without a new server list.
     reply = fetch(fetcher, q);
@@ -213,13 +223,69 @@ TEST_F(DirectoryHttpTest, JsonDirectoryFallsBackToTheNextServer) {
     }
     EXPECT_EQ(loggedPaths(logs_[3]).back(), "/json/url/96062a7b-0601-11e8-ae97-52543be04c81");
 
-    // No server list and no server: a failure, not a hang.
-    DirectoryConfig none;
-    none.radioBrowser = QStringLiteral("http://localhost:%1").arg(deadPort);
-    DirectoryFetcher lost(none);
-    reply = fetch(lost, q);
+    // Replies that are no JSON array fail their server; when every server fails so, the
+    // search says that the reply could not be read, and the next one finds the servers anew.
+    struct Row {
+        const char* what;
+        QStringList servers;
+        bool ok;
+        const char* error;
+    } rows[] = {
+        {"portal, then good", {name(portal.port()), name(good.port())}, true, ""},
+        {"cut body, then good", {cut, name(good.port())}, true, ""},
+        {"503, then good", {name(unavailable.port()), name(good.port())}, true, ""},
+        {"portal and cut body", {name(portal.port()), cut}, false, kUnreadableReply},
+        {"refused only", {name(deadPort)}, false, "http://localhost:"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DirectoryConfig c = config;
+        c.radioBrowser = QStringLiteral("http://localhost:%1").arg(deadPort); // no list
+        c.radioBrowserServers = row.servers;
+        DirectoryFetcher f(c);
+        f.setShuffle([](QStringList&) {});
+        reply =
+            fetch(f, BuildDirectoryQuery(kServiceRadioBrowser, "Rock", 5, DirectoryGenres(), c));
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->ok, row.ok) << reply->error.toStdString();
+        EXPECT_TRUE(row.ok ? reply->error.isEmpty()
+                           : reply->error.startsWith(QLatin1String(row.error)))
+            << reply->error.toStdString();
+        EXPECT_EQ(reply->servers.isEmpty(), !row.ok);
+    }
+
+    // Rediscovery: the servers that answered before all fail now; the same search finds the
+    // servers anew (the list names the good one again) and goes on with them.
+    DirectoryConfig moving = config;
+    DirectoryFetcher f(moving);
+    f.setShuffle([](QStringList&) {});
+    writeFile(root_ + "/json/servers",
+              QStringLiteral(R"([{"name":"%1"}])").arg(name(portal.port())).toUtf8());
+    reply = fetch(f, q);
     ASSERT_TRUE(reply.has_value());
     EXPECT_FALSE(reply->ok);
+    writeFile(root_ + "/json/servers",
+              QStringLiteral(R"([{"name":"%1"}])").arg(name(good.port())).toUtf8());
+    const qsizetype lists = loggedPaths(logs_[0]).size();
+    reply = fetch(f, q); // the failed search left no servers: found anew
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_TRUE(reply->ok) << reply->error.toStdString();
+    EXPECT_EQ(loggedPaths(logs_[0]).size(), lists + 1);
+
+    // One deadline for the whole search, however many servers never answer.
+    DirectoryConfig late = config;
+    late.radioBrowser = QStringLiteral("http://localhost:%1").arg(deadPort);
+    late.radioBrowserServers = QStringList(6, name(silent.port())) << name(good.port());
+    for (int i = 0; i < 6; ++i)
+        late.radioBrowserServers[i] += QStringLiteral("/hang%1").arg(i); // six distinct names
+    late.timeout = std::chrono::seconds(60);
+    late.searchDeadline = std::chrono::seconds(3);
+    DirectoryFetcher patient(late);
+    patient.setShuffle([](QStringList&) {});
+    reply = fetch(patient, q);
+    ASSERT_TRUE(reply.has_value()) << "the deadline ends the search";
+    EXPECT_FALSE(reply->ok);
+    EXPECT_TRUE(reply->error.contains("within 3 s")) << reply->error.toStdString();
 }
 
 TEST_F(DirectoryHttpTest, CapCancelAndTimeOut) {

@@ -11,7 +11,10 @@
 #include "../qt_app.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -176,6 +179,9 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
     writeFile(www.filePath("json/stations/search"),
               "[" + test::radioBrowserStation("RB One", "http://s.example/1", 128) + "," +
                   test::radioBrowserStation("RB Two", "http://s.example/2", 0, "jazz", "France") +
+                  "," + test::radioBrowserStation("RB Script", "javascript:alert(1)", 64) + "," +
+                  test::radioBrowserStation("RB Off", "http://s.example/off", 64)
+                      .replace("\"lastcheckok\":1", "\"lastcheckok\":0") +
                   "]");
     LocalHttpServer server;
     ASSERT_TRUE(server.start(www.path(), dir.filePath("requests.json")));
@@ -297,7 +303,9 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
     find(*form, 2, QStringLiteral("Rock"));
     EXPECT_EQ(names(*form), QStringList({"RB One", "RB Two"}));
     EXPECT_EQ(tab->model()->headerData(2, Qt::Horizontal, Qt::DisplayRole), "Country");
-    EXPECT_EQ(status->text(), "2 stations");
+    EXPECT_EQ(status->text(), "2 stations (skipped: 1 with an unplayable address, 1 broken)");
+    // The "Station" column keeps its 300 pixels beside the other two.
+    EXPECT_GE(list->minimumWidth(), 300 + 60 + 100);
     EXPECT_EQ(choice.first, kServiceRadioBrowser);
     // A double-click counts the play at the server that answered.
     list->setFocus();
@@ -311,8 +319,40 @@ TEST_F(SearchTabTest, ThreeDirectoriesRowsSortingPlayAndFavourites) {
         counted = log.open(QIODevice::ReadOnly) && log.readAll().contains("/json/url/96062a7b");
     }
     EXPECT_TRUE(counted);
+    // So does the player's own play button, which takes the station through the manager.
+    auto clicks = [this] {
+        QFile log(dir.filePath("requests.json"));
+        return log.open(QIODevice::ReadOnly) ? log.readAll().count("/json/url/96062a7b") : 0;
+    };
+    ASSERT_TRUE(form->selectedStation().has_value());
+    t.restart();
+    while (clicks() < 2 && t.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(clicks(), 2);
     if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
         form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT") + QStringLiteral(".json.png"));
+
+    // "Show broken stations" lists the station the directory's check found off the air.
+    child<QCheckBox>(*form, "BrokenBox")->setChecked(true);
+    find(*form, 2, QStringLiteral("Rock"));
+    EXPECT_EQ(names(*form), QStringList({"RB One", "RB Two", "RB Off"}));
+    EXPECT_EQ(status->text(), "3 stations (skipped: 1 with an unplayable address)");
+    QFile log(dir.filePath("requests.json"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("hidebroken=false"));
+
+    // A failed search leaves nothing for the filter to bring back, and the player's previous
+    // and next stay off on the empty tab after a change of tabs.
+    server.stop();
+    find(*form, 2, QStringLiteral("Rock"));
+    EXPECT_TRUE(status->text().startsWith("Search failed: ")) << status->text().toStdString();
+    filter->setText(QStringLiteral("RB"));
+    EXPECT_EQ(tab->rowCount(), 0);
+    form->FSClearButtonClick();
+    child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(TForm2::kFavouritesPage);
+    prevNext = {true, true};
+    child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(TForm2::kSearchPage);
+    EXPECT_EQ(prevNext, std::make_pair(false, false));
 }
 
 TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
@@ -329,7 +369,12 @@ TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
     SearchTab* tab = form->searchTab();
     auto* status = child<QLabel>(*form, "statlabl");
 
-    for (int box : {1, 2}) {
+    // A JSON reply cut short is no empty search: the server failed.
+    find(*form, 2, QStringLiteral("Rock"));
+    EXPECT_EQ(status->text(), "Search failed: the directory's reply could not be read");
+    EXPECT_EQ(tab->rowCount(), 0);
+
+    for (int box : {1}) {
         SCOPED_TRACE(box);
         find(*form, box, QStringLiteral("Rock"));
         EXPECT_EQ(names(*form), QStringList({"No stations found."}));
@@ -385,6 +430,125 @@ TEST_F(SearchTabTest, PlaceholderBrokenRepliesAndAServerThatNeverAnswers) {
     form.reset();
     EXPECT_LT(t.elapsed(), 5000);
     QApplication::restoreOverrideCursor();
+}
+
+// A PNG whose header declares width x height (valid checksums, nothing behind the header).
+QByteArray pngHeader(quint32 width, quint32 height) {
+    auto be = [](quint32 v) {
+        const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                               static_cast<char>(v >> 8), static_cast<char>(v)};
+        return QByteArray(bytes, 4);
+    };
+    const QByteArray ihdr = "IHDR" + be(width) + be(height) + QByteArray("\x08\x06\0\0\0", 5);
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : ihdr) {
+        crc ^= static_cast<quint8>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + be(13) + ihdr + be(~crc);
+}
+
+long peakResidentKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return 0;
+}
+
+// Station logos: fetched from the directory's favicon addresses, shown in the rows, cached on
+// disk (a second search asks nothing); a huge file and a 30000 x 30000 header are refused
+// without the memory going up.
+TEST_F(SearchTabTest, LogosFetchedCachedAndBounded) {
+    QTemporaryDir cacheHome;
+    qputenv("XDG_CACHE_HOME", cacheHome.path().toUtf8());
+    QTemporaryDir www;
+    QImage red(200, 100, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QByteArray png;
+    {
+        QBuffer b(&png);
+        b.open(QIODevice::WriteOnly);
+        red.save(&b, "PNG");
+    }
+    writeFile(www.filePath("logo.png"), png);
+    writeFile(www.filePath("huge.png"), png + QByteArray(20 << 20, '\0'));
+    writeFile(www.filePath("giant.png"), pngHeader(30000, 30000));
+    LocalHttpServer server;
+    ASSERT_TRUE(server.start(www.path(), dir.filePath("requests.json")));
+    auto station = [&](const char* name, const char* logo) {
+        return test::radioBrowserStation(name, "http://s.example/" + QString::fromLatin1(name), 128)
+            .replace("http://radio.example/i.png", server.url(logo).toUtf8());
+    };
+    writeFile(www.filePath("json/stations/search"),
+              "[" + station("Red", "logo.png") + "," + station("Huge", "huge.png") + "," +
+                  station("Giant", "giant.png") + "," +
+                  station("Script", "x").replace(server.url("x").toUtf8(), "javascript:x") + "]");
+    writeFile(www.filePath("json/servers"),
+              QStringLiteral(R"([{"name":"localhost:%1"}])").arg(server.port()).toUtf8());
+    auto logged = [this](const char* path) {
+        QFile log(dir.filePath("requests.json"));
+        return log.open(QIODevice::ReadOnly) ? log.readAll().count(path) : 0;
+    };
+
+    const long before = peakResidentKb();
+    {
+        auto form = open(server);
+        SearchTab* tab = form->searchTab();
+        find(*form, 2, QStringLiteral("Rock"));
+        ASSERT_EQ(tab->rowCount(), 4);
+        QElapsedTimer t;
+        t.start();
+        while ((logged("/huge.png") + logged("/giant.png") + logged("/logo.png") < 3 ||
+                !tab->logoFor(tab->SearchResults()[0].Favicon)) &&
+               t.elapsed() < 15000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(300); // the refused ones have had their time to come back
+        const QImage* logo = tab->logoFor(tab->SearchResults()[0].Favicon);
+        ASSERT_NE(logo, nullptr);
+        EXPECT_EQ(logo->size(), QSize(48, 24)); // twice the icon place, aspect kept
+        EXPECT_EQ(tab->logoFor(tab->SearchResults()[1].Favicon), nullptr);
+        EXPECT_EQ(tab->logoFor(tab->SearchResults()[2].Favicon), nullptr);
+        EXPECT_EQ(tab->SearchResults()[3].Favicon, ""); // not http(s): never asked for
+        EXPECT_EQ(tab->logos().fetchesSent(), 3);
+        // The row shows the logo in the icon place.
+        const QRect row = tab->listView()->visualRect(tab->model()->index(0, 0));
+        const QImage shot = tab->listView()->viewport()->grab().toImage();
+        EXPECT_EQ(shot.pixelColor(row.left() + 16, row.top() + 17), QColor(Qt::red));
+        if (qEnvironmentVariableIsSet("TL_SEARCH_SHOT"))
+            form->grab().save(qEnvironmentVariable("TL_SEARCH_SHOT") + ".logos.png");
+    }
+    EXPECT_LT(peakResidentKb() - before, 40 * 1024) << "nothing was decoded at its declared size";
+    EXPECT_EQ(QDir(cacheHome.filePath("tunelark/logos")).entryList(QDir::Files).size(), 1);
+
+    // A new run: the cached logo shows with the rows, and nothing is fetched again.
+    auto form = open(server);
+    find(*form, 2, QStringLiteral("Rock"));
+    SearchTab* tab = form->searchTab();
+    EXPECT_NE(tab->logoFor(tab->SearchResults()[0].Favicon), nullptr);
+    QTest::qWait(300);
+    EXPECT_EQ(logged("/logo.png"), 1);
+
+    // The cache keeps to its bound: the oldest files go first.
+    QTemporaryDir small;
+    LogoCache cache(small.path() + u'/', 2500);
+    for (int i = 0; i < 4; ++i) {
+        QImage noise(48, 48, QImage::Format_ARGB32);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 48; ++x)
+                noise.setPixel(x, y, qRgba((x * 37 + i) & 255, (y * 91) & 255, (x * y) & 255, 255));
+        cache.store(QStringLiteral("http://l/%1").arg(i), noise);
+        QFile stored(cache.fileFor(QStringLiteral("http://l/%1").arg(i)));
+        ASSERT_TRUE(stored.open(QIODevice::ReadWrite));
+        stored.setFileTime(QDateTime::currentDateTime().addSecs(i - 10),
+                           QFileDevice::FileModificationTime);
+    }
+    EXPECT_FALSE(cache.find("http://l/3") == std::nullopt) << "the newest stays";
+    EXPECT_EQ(cache.find("http://l/0"), std::nullopt) << "the oldest went";
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "../qt_app.h"
 #include "app/application.h"
 #include "recording/recorder.h"
+#include "recording_fixtures.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,102 +31,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kServices = QStringLiteral(TL_SOURCE_DIR "/tests/services/");
-
-int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-QString run(const QString& program, const QStringList& args, bool* ok = nullptr) {
-    QProcess p;
-    p.start(program, args);
-    const bool done =
-        p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (ok)
-        *ok = done;
-    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-}
-
-class Icecast : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        port = freePort();
-        bool ok = false;
-        run("bash", {kServices + "icecast.sh", "start", dir.path(), QString::number(port)}, &ok);
-        ASSERT_TRUE(ok) << "icecast.sh start failed";
-    }
-    void TearDown() override { run("bash", {kServices + "icecast.sh", "stop", dir.path()}); }
-    QString url(const char* mount) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QLatin1String(mount));
-    }
-    bool setTitle(const char* mount, const QString& title) const {
-        bool ok = false;
-        run("bash",
-            {kServices + "icecast.sh", "title", dir.path(), QString::number(port), mount, title},
-            &ok);
-        return ok;
-    }
-    QTemporaryDir dir;
-    int port = 0;
-};
+using namespace tl::test;
 
 Icecast* g_icecast = static_cast<Icecast*>(::testing::AddGlobalTestEnvironment(new Icecast));
-
-QString findEncoder(const QString& encoder) {
-    if (encoder == u"lame")
-        return QStandardPaths::findExecutable("lame");
-    if (encoder == u"oggenc2") {
-        const QString two = QStandardPaths::findExecutable("oggenc2");
-        return two.isEmpty() ? QStandardPaths::findExecutable("oggenc") : two;
-    }
-    return {};
-}
-
-double durationOf(const QString& file) {
-    bool ok = false;
-    const QString out =
-        run("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file},
-            &ok);
-    return ok ? out.trimmed().toDouble() : -1;
-}
-
-// sox's rough frequency of the file's middle, decoded by ffmpeg (sox reads no MP3 here).
-double frequencyOf(const QString& file, const QString& scratch) {
-    const QString wav = scratch + "/decoded.wav";
-    QFile::remove(wav);
-    bool ok = false;
-    run("ffmpeg", {"-v", "error", "-y", "-i", file, "-ac", "1", wav}, &ok);
-    if (!ok)
-        return -1;
-    const QString stat = run("sox", {wav, "-n", "trim", "0.3", "1", "stat"});
-    const QRegularExpression re("Rough\\s+frequency:\\s+(-?\\d+)");
-    const auto m = re.match(stat);
-    return m.hasMatch() ? m.captured(1).toDouble() : -1;
-}
-
-// One stream, one recorder; the engine goes at the end of record(), which lets every encoder
-// finish its file.
-// The recorder's links to a real engine playing `stream`.
-Recorder::Links engineLinks(audio::Engine& engine, audio::StreamHandle stream) {
-    Recorder::Links l;
-    l.streamHandle = [stream] {
-        return stream;
-    };
-    l.startEncoder = [&engine](audio::StreamHandle s, const std::vector<std::string>& argv,
-                               bool paused) {
-        return engine.encodeStart(s, argv, paused);
-    };
-    l.encoderActive = [&engine](audio::EncoderHandle e) {
-        return engine.encodeIsActive(e);
-    };
-    l.stopEncoder = [&engine](audio::EncoderHandle e) {
-        engine.encodeStop(e);
-    };
-    return l;
-}
 
 struct Session {
     QTemporaryDir dir;
@@ -156,6 +64,7 @@ struct Session {
             notes << t;
         };
         Recorder rec(settings, now, dir.path() + "/", AutoRecordList(), std::move(l));
+        rec.TitleMessage(title); // the player passes on every title message
         rec.RecLabelClick();
         EXPECT_TRUE(rec.IsRecording()) << notes.join("; ").toStdString();
         std::this_thread::sleep_for(length);
@@ -209,15 +118,6 @@ TEST(RecorderIntegration, HostileTitleIsOneFileInsideTheFolderAndRunsNothing) {
     EXPECT_TRUE(entries[0].endsWith(".mp3"));
     EXPECT_TRUE(entries[0].contains("$(touch _tmp_")) << entries[0].toStdString();
     EXPECT_GT(durationOf(file), 0.5);
-}
-
-// Waits with the event loop running until done() holds or the time is up.
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    return done();
 }
 
 // The whole program, offscreen: "Record" in the player's menu while a station plays, a new
@@ -289,84 +189,15 @@ TEST(RecorderIntegration, ProgramRecordsSplitsAndStops) {
     }
 }
 
-// Per 10 ms window of a file: +1 when 440 Hz dominates, -1 when 880 Hz does, 0 when quiet.
-std::vector<int> toneWindows(const QString& file) {
-    QProcess p;
-    p.start("ffmpeg", {"-v", "error", "-i", file, "-ac", "1", "-ar", "44100", "-f", "s16le", "-"});
-    p.waitForFinished(60000);
-    const QByteArray raw = p.readAllStandardOutput();
-    const auto* samples = reinterpret_cast<const int16_t*>(raw.constData());
-    const std::size_t count = static_cast<std::size_t>(raw.size()) / 2;
-    auto power = [&](std::size_t from, std::size_t n, double hz) {
-        const double k = 2 * std::cos(2 * M_PI * hz / 44100);
-        double a = 0, b = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const double c = samples[from + i] / 32768.0 + k * a - b;
-            b = a;
-            a = c;
-        }
-        return a * a + b * b - k * a * b;
-    };
-    std::vector<int> out;
-    const std::size_t n = 441;
-    for (std::size_t at = 0; at + n <= count; at += n) {
-        const double low = power(at, n, 440), high = power(at, n, 880);
-        out.push_back(std::max(low, high) < 1.0 ? 0 : (low > high ? 1 : -1));
-    }
-    return out;
-}
-
 // A test server sends 440 Hz, then a metadata block with a new title exactly where the audio
 // turns to 880 Hz. The split made on that title puts every 440 Hz sample in the first file and
 // starts the second with 880 Hz, although the title arrives long before that audio is heard.
 TEST(RecorderIntegration, EachFileStartsWithItsOwnSong) {
     QTemporaryDir dir;
-    const QString mp3 = dir.filePath("tones.mp3");
-    bool ok = false;
-    run("ffmpeg",
-        {"-v",
-         "error",
-         "-y",
-         "-f",
-         "lavfi",
-         "-i",
-         "aevalsrc=sin(2*PI*if(lt(t\\,6)\\,440\\,880)*t):s=44100:d=9",
-         "-ac",
-         "2",
-         "-c:a",
-         "libmp3lame",
-         "-b:a",
-         "128k",
-         "-write_xing",
-         "0",
-         "-id3v2_version",
-         "0",
-         "-f",
-         "mp3",
-         mp3},
-        &ok);
-    ASSERT_TRUE(ok);
-    // The byte where the first frame of the 880 Hz part begins.
-    const QString packets = run("ffprobe", {"-v", "error", "-select_streams", "a", "-show_entries",
-                                            "packet=pts_time,pos", "-of", "csv=p=0", mp3});
-    qint64 split = -1;
-    for (const QString& line : packets.split('\n')) {
-        const QStringList f = line.split(',');
-        if (f.size() == 2 && f[0].toDouble() >= 6.0) {
-            split = f[1].toLongLong();
-            break;
-        }
-    }
-    ASSERT_GT(split, 0);
-
-    QProcess server;
-    const QString portFile = dir.filePath("port");
-    server.start("python3", {QString(TL_SOURCE_DIR "/tests/recording/tone_split_server.py"), mp3,
-                             QString::number(split), portFile});
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(portFile).size() > 0; }, 60000));
-    QFile pf(portFile);
-    pf.open(QIODevice::ReadOnly);
-    const QString url = "http://127.0.0.1:" + QString::fromLatin1(pf.readAll()).trimmed() + "/";
+    const ToneFile tones = makeToneFile(dir.path(), {{6, 440}, {3, 880}});
+    ASSERT_EQ(tones.starts.size(), 1u);
+    ToneServer server(dir.path(), tones, {"Tone B"});
+    const QString url = server.url;
 
     RecorderSettings settings;
     settings.Encoder = "oggenc2";
@@ -388,9 +219,10 @@ TEST(RecorderIntegration, EachFileStartsWithItsOwnSong) {
 
         Recorder::Links l = engineLinks(engine, stream);
         l.handOver = [&engine](audio::EncoderHandle from, audio::EncoderHandle to) {
-            EXPECT_TRUE(engine.encodeHandOver(from, to)) << "the title came before its audio";
+            const audio::HandOver r = engine.encodeHandOver(from, to);
+            EXPECT_EQ(r, audio::HandOver::Exact) << "the title came before its audio";
+            return r;
         };
-        l.findEncoder = findEncoder;
         Recorder rec(settings, now, dir.path() + "/", AutoRecordList(), std::move(l));
         rec.RecLabelClick();
         ASSERT_TRUE(rec.IsRecording());
@@ -410,8 +242,6 @@ TEST(RecorderIntegration, EachFileStartsWithItsOwnSong) {
         rec.StopRecording();
         engine.streamFree(stream);
     }
-    server.kill();
-    server.waitForFinished();
 
     const std::vector<int> first = toneWindows(files[0]);
     const std::vector<int> second = toneWindows(files[1]);

@@ -5,10 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 using namespace tl;
@@ -172,10 +174,17 @@ struct Fake {
     QStringList notes;
     std::vector<bool> shown;
     int listed = 0;
+    // With `exact`, the hand-over link is there and answers `handOverResult`.
+    bool exact = false;
+    audio::HandOver handOverResult = audio::HandOver::Exact;
+    std::vector<std::pair<audio::EncoderHandle, audio::EncoderHandle>> handOvers;
+    std::map<audio::EncoderHandle, audio::EncoderExit> exits;
+    qint64 freeBytes = qint64(1) << 34;
     QDateTime clock{QDate(2026, 4, 5), QTime(14, 3, 22)};
     std::unique_ptr<Recorder> rec;
 
-    explicit Fake(std::optional<QStringList> list = std::nullopt) {
+    explicit Fake(std::optional<QStringList> list = std::nullopt, bool handOver = false)
+        : exact(handOver) {
         settings.Encoder = "lame";
         Recorder::Links l;
         l.streamHandle = [this] {
@@ -183,7 +192,7 @@ struct Fake {
         };
         l.startEncoder = [this](audio::StreamHandle s, const std::vector<std::string>& argv,
                                 bool paused) {
-            EXPECT_FALSE(paused); // no hand-over here: a new encoder runs at once
+            EXPECT_TRUE(exact || !paused); // without a hand-over a new encoder runs at once
             EXPECT_EQ(s, stream);
             if (startFails)
                 return audio::EncoderHandle(0);
@@ -201,6 +210,20 @@ struct Fake {
         };
         l.findEncoder = [this](const QString& e) {
             return found ? "/bin/" + e : QString();
+        };
+        if (exact)
+            l.handOver = [this](audio::EncoderHandle from, audio::EncoderHandle to) {
+                handOvers.emplace_back(from, to);
+                if (handOverResult == audio::HandOver::AtOnce)
+                    active.erase(from); // ended at once
+                return handOverResult;
+            };
+        l.encoderExit = [this](audio::EncoderHandle h) -> std::optional<audio::EncoderExit> {
+            auto it = exits.find(h);
+            return it == exits.end() ? std::nullopt : std::optional(it->second);
+        };
+        l.freeSpace = [this](const QString&) {
+            return freeBytes;
         };
         l.now = [this] {
             return clock;
@@ -285,7 +308,7 @@ TEST(Recorder, FileNamesAndArguments) {
     EXPECT_TRUE(QDir(folder).exists()); // the default folder is made when missing
     ASSERT_EQ(f.starts.size(), 1u);
     EXPECT_EQ(f.starts[0], (std::vector<std::string>{
-                               "/bin/lame", "-b", "128", "-",
+                               "/bin/lame", "-b", "128", "--ty", "2026", "-",
                                (folder + "05.04 - 14_03_22 - No Title.mp3").toStdString()}));
 
     // oggenc2 at the stream's bitrate, into a custom folder; a file of the same second and
@@ -301,9 +324,9 @@ TEST(Recorder, FileNamesAndArguments) {
     ASSERT_TRUE(g.rec->StartRecording());
     EXPECT_EQ(g.starts[0],
               (std::vector<std::string>{
-                  "/bin/oggenc2", "-b", "64", "-o",
+                  "/bin/oggenc2", "-b", "64", "-d", "2026-04-05", "-o",
                   (g.settings.Folder + "/05.04 - 14_03_22 - _Song (2).ogg").toStdString(), "-"}));
-    EXPECT_EQ(g.rec->currentFile().toStdString(), g.starts[0][4]);
+    EXPECT_EQ(g.rec->currentFile().toStdString(), g.starts[0][6]);
 }
 
 TEST(Recorder, FailedStartsLeaveItIdleAndSayWhy) {
@@ -358,6 +381,208 @@ TEST(Recorder, FailedStartsLeaveItIdleAndSayWhy) {
     EXPECT_TRUE(g.stops.empty());
     EXPECT_FALSE(g.rec->IsRecording());
     EXPECT_GE(g.listed, 1);
+}
+
+TEST(RecorderNames, TagsAndEncoderShapes) {
+    struct TagRow {
+        QString title, station, artist, song;
+    } tags[] = {
+        {"Artist - Song", "Radio", "Artist", "Song"},
+        {"A - B - C", "Radio", "A", "B - C"}, // split at the first " - " only
+        {"No dash-here", "Radio", "", "No dash-here"},
+        {" - Only song", "", "", "Only song"},
+        {"\"q\" $(rm -rf ~) - `id` 'x'", "R", "\"q\" $(rm -rf ~)", "`id` 'x'"},
+        {"", "Radio", "", ""},
+    };
+    for (const TagRow& r : tags) {
+        const RecordingTags t = TagsFor(r.title, r.station, QDate(2026, 4, 5));
+        EXPECT_EQ(t.artist, r.artist) << r.title.toStdString();
+        EXPECT_EQ(t.title, r.song) << r.title.toStdString();
+        EXPECT_EQ(t.album, r.station.trimmed());
+    }
+
+    using V = std::vector<std::string>;
+    const RecordingTags t = TagsFor("Art - \"Ti\" $(x)", "St", QDate(2026, 4, 5));
+    EXPECT_EQ(EncoderArguments("lame", "lame", "32", "/r/a.mp3", t),
+              (V{"lame", "-b", "32", "--tt", "\"Ti\" $(x)", "--ta", "Art", "--tl", "St", "--ty",
+                 "2026", "-", "/r/a.mp3"}));
+    // oggenc gets a sample rate (and at the lowest rates mono) it can encode at the bitrate.
+    struct OggRow {
+        const char* bitrate;
+        V shape;
+    } ogg[] = {
+        {"320", {}},
+        {"48", {}},
+        {"40", {"--resample", "22050"}},
+        {"32", {"--resample", "22050"}},
+        {"24", {"--resample", "16000"}},
+        {"16", {"--resample", "11025"}},
+        {"12", {"--resample", "8000"}},
+        {"8", {"--resample", "8000", "--downmix"}},
+    };
+    for (const OggRow& r : ogg) {
+        V expected{"oggenc", "-b", r.bitrate};
+        expected.insert(expected.end(), r.shape.begin(), r.shape.end());
+        expected.insert(expected.end(), {"-t", "\"Ti\" $(x)", "-a", "Art", "-l", "St", "-d",
+                                         "2026-04-05", "-o", "/r/a.ogg", "-"});
+        EXPECT_EQ(EncoderArguments("oggenc2", "oggenc", r.bitrate, "/r/a.ogg", t), expected)
+            << r.bitrate;
+    }
+}
+
+TEST(Recorder, AutoRecordingStartsAndStopsWhereItsTitleStands) {
+    using H = std::pair<audio::EncoderHandle, audio::EncoderHandle>;
+    struct Row {
+        const char* what;
+        std::vector<QString> titles;
+        audio::HandOver result;
+        std::vector<H> handOvers;
+        std::size_t stops;
+        bool recording;
+        int notes;
+    } rows[] = {
+        {"auto start and stop",
+         {"A", "B Hit", "C"},
+         audio::HandOver::Exact,
+         {{0, 1}, {1, 0}},
+         0,
+         false,
+         0},
+        {"two songs", {"A Hit", "B Hit"}, audio::HandOver::Exact, {{0, 1}, {1, 2}}, 0, true, 0},
+        {"place unknown", {"A Hit", "B"}, audio::HandOver::AtOnce, {{0, 1}, {1, 0}}, 0, false, 0},
+        // The engine refused: the paused encoder is stopped, nothing is left recording.
+        {"start refused", {"A Hit"}, audio::HandOver::Failed, {{0, 1}}, 1, false, 1},
+        // The place was refused: the encoder is stopped at once.
+        {"stop refused", {"A Hit", "B"}, audio::HandOver::Failed, {{0, 1}, {1, 0}}, 1, false, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Fake f(QStringList{"Hit"}, true);
+        for (std::size_t i = 0; i < r.titles.size(); ++i) {
+            // A refusal only for the last step, so the earlier ones get going.
+            f.handOverResult = i + 1 == r.titles.size() ? r.result : audio::HandOver::Exact;
+            f.title(r.titles[i]);
+        }
+        EXPECT_EQ(f.handOvers, r.handOvers);
+        EXPECT_EQ(f.stops.size(), r.stops);
+        EXPECT_EQ(f.rec->IsRecording(), r.recording);
+        EXPECT_EQ(f.notes.size(), r.notes) << f.notes.join("; ").toStdString();
+    }
+    // A manual recording splits at the title too.
+    Fake m(std::nullopt, true);
+    m.title("A");
+    m.rec->RecLabelClick();
+    m.title("B");
+    EXPECT_EQ(m.handOvers, (std::vector<H>{{1, 2}}));
+    EXPECT_TRUE(m.stops.empty());
+}
+
+TEST(Recorder, AnEncoderThatDiesIsReportedAndItsEmptyFileRemoved) {
+    struct Row {
+        const char* what;
+        audio::EncoderExit exit;
+        qint64 freeBytes;
+        int fileBytes;    // what the encoder left
+        const char* note; // null: it goes on
+        bool kept;
+    } rows[] = {
+        {"killed",
+         {true, 9, 0, ""},
+         qint64(1) << 34,
+         8000,
+         "Recording stopped: lame was killed by signal 9",
+         true},
+        {"exit 1",
+         {true, 0, 1, "Error writing to the output"},
+         qint64(1) << 34,
+         10,
+         "Recording stopped: lame exited with status 1: Error writing to the output",
+         false},
+        {"disk full", {true, 0, 1, "x"}, 4096, 8000, "Recording stopped: the disk is full", true},
+        {"no stderr",
+         {true, 0, 2, ""},
+         -1,
+         0,
+         "Recording stopped: lame exited with status 2",
+         false},
+        {"ended as asked", {false, 0, 0, ""}, 0, 10, nullptr, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Fake f;
+        f.title("Song");
+        f.rec->RecLabelClick();
+        f.rec->checkEncoder(); // still running: nothing
+        ASSERT_TRUE(f.rec->IsRecording());
+        const QString file = f.rec->currentFile();
+        if (r.fileBytes > 0) {
+            QFile out(file);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(QByteArray(r.fileBytes, '\xff'));
+        }
+        f.exits[1] = r.exit;
+        f.freeBytes = r.freeBytes;
+        f.rec->checkEncoder();
+        f.rec->checkEncoder(); // reported once
+        EXPECT_EQ(f.rec->IsRecording(), r.note == nullptr);
+        if (r.note) {
+            EXPECT_EQ(f.notes, QStringList{r.note});
+            EXPECT_EQ(f.shown.back(), false);
+            EXPECT_GE(f.listed, 1);
+        } else {
+            EXPECT_TRUE(f.notes.isEmpty());
+        }
+        EXPECT_EQ(QFileInfo::exists(file), r.kept && r.fileBytes > 0);
+    }
+
+    // The old encoder died before a split: the new song's file goes on, the old one is named.
+    Fake s(std::nullopt, true);
+    s.title("Old Song");
+    s.rec->RecLabelClick();
+    s.exits[1] = {true, 9, 0, ""};
+    s.title("New Song");
+    EXPECT_TRUE(s.rec->IsRecording());
+    EXPECT_EQ(s.rec->EncoderHandle(), 2u);
+    ASSERT_EQ(s.notes.size(), 1);
+    EXPECT_TRUE(s.notes[0].endsWith(" - Old Song is incomplete: lame was killed by signal 9"))
+        << s.notes[0].toStdString();
+}
+
+TEST(Recorder, BeforeTheFirstTitleTheFileIsNamedAfterTheStation) {
+    Fake f;
+    f.now.StationName = "Radio X";
+    f.now.StreamTitle = "Last Station's Song"; // kept across plays
+    auto last = [&f] {
+        return QFileInfo(f.rec->currentFile()).fileName().mid(19); // after the time
+    };
+    auto has = [&f](const std::string& option, const std::string& value) {
+        const auto& a = f.starts.back();
+        for (std::size_t i = 0; i + 1 < a.size(); ++i)
+            if (a[i] == option)
+                return a[i + 1] == value;
+        return value.empty();
+    };
+    f.rec->RecLabelClick();
+    EXPECT_EQ(last(), "Radio X.mp3");
+    EXPECT_TRUE(has("--tl", "Radio X"));
+    EXPECT_TRUE(has("--tt", ""));
+    f.title("Art - First");
+    EXPECT_EQ(last(), "Art - First.mp3");
+    EXPECT_TRUE(has("--tt", "First"));
+    EXPECT_TRUE(has("--ta", "Art"));
+    // Another station: its recording starts before its first title again.
+    f.rec->StopRecording();
+    f.stream = 8;
+    f.now.StationName = "Radio Y";
+    f.rec->RecLabelClick();
+    EXPECT_EQ(last(), "Radio Y.mp3");
+
+    // Deleting: only the file being recorded stops the recording.
+    EXPECT_FALSE(f.rec->stopIfRecording(f.dir.path() + "/Recordings/other.mp3"));
+    EXPECT_TRUE(f.rec->IsRecording());
+    EXPECT_TRUE(f.rec->stopIfRecording(f.rec->currentFile()));
+    EXPECT_FALSE(f.rec->IsRecording());
+    EXPECT_FALSE(f.rec->stopIfRecording(f.rec->currentFile()));
 }
 
 } // namespace

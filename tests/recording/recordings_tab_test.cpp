@@ -50,9 +50,14 @@ protected:
         form = std::make_unique<TForm2>(startup, link, dialogs);
         tab = new RecordingsTab(*form, {.folder = [this] { return folder; },
                                         .appPath = dir.path() + "/",
-                                        .open =
+                                        .open = [this](const QString& p) { opened << p; },
+                                        .stopIfRecording =
                                             [this](const QString& p) {
-                                                opened << p;
+                                                if (p != recording)
+                                                    return false;
+                                                stopped << p;
+                                                recording.clear();
+                                                return true;
                                             }});
         form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(TForm2::kRecordingsPage);
     }
@@ -78,6 +83,8 @@ protected:
     std::unique_ptr<TForm2> form;
     RecordingsTab* tab = nullptr; // child of form
     QStringList questions, messages, opened;
+    QString recording; // the file the recorder writes
+    QStringList stopped;
     int answer = 6;
 };
 
@@ -122,19 +129,30 @@ TEST_F(RecordingsTabTest, ClickOpenAndDelete) {
         int answer;
         bool gone;
         int messages;
+        bool recorded = false;   // the recorder is writing it
+        bool goneBefore = false; // removed behind the list's back
     } rows[] = {
-        {"a.mp3", 7, false, 0}, // No keeps it
-        {"a.mp3", 6, true, 0},  // Yes removes it and refreshes
-        {"x.mp3", 6, false, 1}, // a folder cannot be removed: it stays listed, and we say so
+        {"a.mp3", 7, false, 0},       // No keeps it
+        {"a.mp3", 6, true, 0},        // Yes removes it and refreshes
+        {"x.mp3", 6, false, 1},       // a folder cannot be removed: it stays listed, and we say so
+        {"b.ogg", 7, false, 0, true}, // No: the recording goes on
+        {"b.ogg", 6, true, 0, true},  // Yes: the recording stops first, then the file goes
+        {"f.ogg", 6, true, 0, false, true}, // already gone: the row goes, no error
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         questions.clear();
         messages.clear();
+        stopped.clear();
+        recording = r.recorded ? folder + r.name : QString();
         answer = r.answer;
         const qsizetype before = tab->rows().size();
         form->selectCurrentListRow(static_cast<int>(names().indexOf(r.name)));
+        if (r.goneBefore)
+            QFile::remove(folder + r.name);
         form->ToolButton3Click(); // the tool bar's delete on this tab
+        EXPECT_EQ(stopped,
+                  r.recorded && r.answer == 6 ? QStringList{folder + r.name} : QStringList{});
         EXPECT_EQ(questions,
                   QStringList{QString("Confirmation|Are You sure wish to delete this record?|") +
                               r.name});

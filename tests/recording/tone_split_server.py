@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""An ICY server for one listener at a time that sends an MP3 file with a single metadata
-block, "StreamTitle='Tone B';", placed exactly at a chosen byte of the audio (icy-metaint is
-that byte count), announced with its length (a file, which the player does not reconnect to
-play again), then closes the connection after the last byte.
+"""An ICY server for one listener at a time that sends an MP3 file with metadata blocks
+"StreamTitle='TITLE';" placed exactly at chosen bytes of the audio (icy-metaint is their
+greatest common divisor; the other blocks are empty), announced with its length (a file, which
+the player does not reconnect to play again), then closes the connection after the last byte.
 
-    tone_split_server.py MP3_FILE SPLIT_BYTE PORT_FILE
+    tone_split_server.py MP3_FILE PORT_FILE BYTE:TITLE [BYTE:TITLE ...]
 
 The chosen port is written to PORT_FILE once the server listens."""
+import math
 import socket
 import sys
 
@@ -17,28 +18,33 @@ def meta_block(text):
     return bytes([blocks]) + data + b"\0" * (blocks * 16 - len(data))
 
 
-def body(audio, metaint):
+def body(audio, metaint, titles):
     out = bytearray()
-    first = True
     for start in range(0, len(audio), metaint):
         chunk = audio[start:start + metaint]
         out += chunk
         if len(chunk) == metaint:
-            out += meta_block("StreamTitle='Tone B';") if first else b"\0"
-            first = False
+            end = start + metaint
+            out += meta_block("StreamTitle='%s';" % titles[end]) if end in titles else b"\0"
     return bytes(out)
 
 
 def main():
     audio = open(sys.argv[1], "rb").read()
-    metaint = int(sys.argv[2])
+    titles = {}
+    for arg in sys.argv[3:]:
+        at, title = arg.split(":", 1)
+        titles[int(at)] = title
+    metaint = 0
+    for at in titles:
+        metaint = math.gcd(metaint, at)
     srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     srv.bind(("127.0.0.1", 0))
     srv.listen(4)
-    with open(sys.argv[3], "w") as f:
+    payload = body(audio, metaint, titles)
+    with open(sys.argv[2], "w") as f:
         f.write(str(srv.getsockname()[1]))
-    payload = body(audio, metaint)
     while True:
         conn, _ = srv.accept()
         try:
