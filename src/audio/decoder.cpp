@@ -134,7 +134,10 @@ int interrupted(void* opaque) {
 class Decoder {
 public:
     explicit Decoder(Stream& s) : s_(s), irq_{&s, Clock::time_point::max()} {}
-    ~Decoder() {
+    ~Decoder() { close(); }
+
+    // Frees what open() and decoding made, so that open() can run again.
+    void close() {
         av_packet_free(&pkt_);
         av_frame_free(&frame_);
         swr_free(&swr_);
@@ -144,6 +147,15 @@ public:
             av_freep(&io_->buffer);
             avio_context_free(&io_);
         }
+        av_channel_layout_uninit(&inLayout_);
+        inFormat_ = -1;
+        inRate_ = 0;
+        index_ = -1;
+        tagsSeen_ = false;
+        framesDelivered_ = 0;
+        errors_ = 0;
+        prefix_.clear();
+        prefixPos_ = 0;
     }
 
     void run() {
@@ -407,7 +419,10 @@ private:
         constexpr std::size_t kSmallPeek = 4096;
         constexpr std::size_t kPeek = 16384;
         prefix_.assign(kPeek + AVPROBE_PADDING_SIZE, 0);
-        std::size_t got = 0;
+        // A reopen at a seam starts with the bytes already looked at there.
+        std::size_t got = std::min(carry_.size(), kPeek);
+        std::memcpy(prefix_.data(), carry_.data(), got);
+        carry_.clear();
         const AVInputFormat* probed = nullptr;
         int score = 0;
         for (const std::size_t want : {kSmallPeek, kPeek}) {
@@ -451,6 +466,29 @@ private:
             d.prefixPos_ += n;
             return static_cast<int>(n);
         }
+        if (d.framesDelivered_ > 0) { // playing: a reconnection's seam is looked at
+            uint64_t seam = kNoPosition;
+            uint64_t consumed = 0;
+            std::string type;
+            {
+                std::lock_guard lock(d.s_.m);
+                seam = d.s_.seamAt;
+                consumed = d.s_.consumed;
+                type = d.s_.seamContentType;
+            }
+            if (seam != kNoPosition && seam != d.seamChecked_) {
+                if (consumed >= seam) {
+                    d.seamChecked_ = seam;
+                    if (d.formatChangesAtSeam(type)) {
+                        d.reopen_ = true;
+                        return AVERROR_EOF;
+                    }
+                    return readPacket(opaque, buf, size);
+                }
+                size = static_cast<int>(
+                    std::min<uint64_t>(static_cast<uint64_t>(size), seam - consumed));
+            }
+        }
         return readRing(&d.s_, buf, size);
     }
 
@@ -486,13 +524,70 @@ private:
         return more;
     }
 
+    // Decodes to the end. A reconnection that brings another format (MP3 then AAC, AAC
+    // labelled audio/mpeg, an HLS playlist) ends the demuxer at the seam; the stream is then
+    // opened anew from there, as a first open would, and plays on.
     void decode() {
-        while (step()) {
+        for (;;) {
+            while (step()) {
+            }
+            if (!s_.stop) {
+                avcodec_send_packet(codec_, nullptr);
+                receive(frame_);
+            }
+            if (!reopen_ || s_.stop || s_.abandoned)
+                return;
+            reopen_ = false;
+            std::vector<uint8_t> carry = std::move(prefix_);
+            close();
+            carry_ = std::move(carry);
+            {
+                std::lock_guard lock(s_.m);
+                s_.contentType = s_.seamContentType;
+                s_.consumedAtAudio = s_.consumed;
+            }
+            s_.starved = ErrorCode::Ok;
+            s_.bytesWithoutAudio = kOpenBytesWithoutAudio;
+            s_.audioDeadline = Clock::now() + s_.options.connectTimeout + s_.options.stallTimeout;
+            const ErrorCode opened = open();
+            if (std::getenv("TL_AUDIO_DEBUG"))
+                std::fprintf(stderr, "audio: stream %u reopened for a new format: %s (%d)\n", s_.id,
+                             opened == ErrorCode::Ok ? s_.format.label.c_str() : "failed",
+                             static_cast<int>(opened));
+            if (opened != ErrorCode::Ok)
+                return;
         }
-        if (!s_.stop) {
-            avcodec_send_packet(codec_, nullptr);
-            receive(frame_);
+    }
+
+    // Decoder thread, at the first byte of a reconnection's audio: whether it is another
+    // format than the one open. The bytes looked at go to prefix_, read before the ring.
+    bool formatChangesAtSeam(const std::string& contentType) {
+        constexpr std::size_t kLook = 4096;
+        prefix_.assign(kLook + AVPROBE_PADDING_SIZE, 0);
+        prefixPos_ = 0;
+        std::size_t got = 0;
+        while (got < kLook) {
+            const int n = readRing(&s_, prefix_.data() + got, static_cast<int>(kLook - got));
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
         }
+        const std::string_view head(reinterpret_cast<const char*>(prefix_.data()), got);
+        AVProbeData probe{};
+        probe.filename = "";
+        probe.buf = prefix_.data();
+        probe.buf_size = static_cast<int>(got);
+        int score = 0;
+        const AVInputFormat* probed = got ? av_probe_input_format3(&probe, 1, &score) : nullptr;
+        prefix_.resize(got);
+        if (!fmt_ || !fmt_->iformat)
+            return false;
+        const AVInputFormat* named = inputFormatFor(contentType);
+        if (isHlsPlaylist(std::string(), contentType, head))
+            return true;
+        if (probed && score >= AVPROBE_SCORE_EXTENSION / 2)
+            return probed != fmt_->iformat;
+        return named && named != fmt_->iformat;
     }
 
     // Ogg streams carry their titles as comment headers, not ICY blocks: a new comment header
@@ -640,6 +735,9 @@ private:
     std::vector<int16_t> out_;
     std::vector<uint8_t> prefix_; // the first bytes, read for the format check
     std::size_t prefixPos_ = 0;
+    uint64_t seamChecked_ = kNoPosition; // the last seam looked at
+    bool reopen_ = false;                // the demuxer ended at a seam of another format
+    std::vector<uint8_t> carry_;         // bytes looked at there, for the new open
 };
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "audio/encoders.h"
 #include "audio/engine.h"
 #include "audio/icy_demuxer.h"
+#include "audio/seam_trimmer.h"
 
 #include <array>
 #include <atomic>
@@ -68,6 +69,7 @@ struct Redial {
     bool refused = false;        // the current reconnection was turned away at its headers
     long status = 0;             // of the current response
     std::size_t metaint = 0;     // of the current response
+    std::string contentType;     // of the current response
     Clock::time_point connectedAt;
     Clock::time_point deadline; // for a reconnection's headers
 };
@@ -114,6 +116,11 @@ struct Stream {
     std::shared_ptr<const std::function<void(const std::string&)>> metaCallback;
     StreamFormat format;
 
+    // Where the latest reconnection's audio begins in the byte stream (kNoPosition before the
+    // first) and the Content-Type it came with: the decoder looks there for a change of format.
+    uint64_t seamAt = kNoPosition;
+    std::string seamContentType;
+
     bool decoderGone = false; // the decoder has finished: nothing will take more bytes
     // The connection was lost and the network thread is replacing it: the decoder waits for
     // the bytes to come instead of counting the time as a stall.
@@ -133,6 +140,8 @@ struct Stream {
 
     // Network thread only.
     IcyDemuxer demuxer;
+    SeamTrimmer seam;            // cuts what a reconnection repeats
+    std::size_t seamsTold = 0;   // seams whose cut has been logged
     std::size_t headerBytes = 0; // of every response so far
     Clock::time_point lastData;
     Clock::time_point connectDeadline;

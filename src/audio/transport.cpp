@@ -45,21 +45,41 @@ bool pushAudio(Stream& s, std::span<const uint8_t> bytes) {
     return true;
 }
 
+// Logs the cut of a seam once it is decided (TL_AUDIO_DEBUG, and a "seam" stage).
+void tellSeam(Stream& s) {
+    const SeamTrimmer::Seam& seam = s.seam.lastSeam();
+    if (!seam.decided || seam.seams == s.seamsTold)
+        return;
+    s.seamsTold = seam.seams;
+    markStage("seam");
+    if (std::getenv("TL_AUDIO_DEBUG") || stageLogEnabled())
+        std::fprintf(stderr, "audio: stream %u seam %zu: %zu bytes cut\n", s.id, seam.seams,
+                     seam.cutBytes);
+}
+
+SeamTrimmer::Sink ringSink(Stream& s) {
+    return [&s](std::span<const uint8_t> bytes) {
+        return pushAudio(s, bytes);
+    };
+}
+
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     Stream& s = *static_cast<Stream*>(user);
     const std::size_t length = size * count;
     bool ok = true;
+    const SeamTrimmer::Sink sink = ringSink(s);
     s.demuxer.feed(
         std::span(reinterpret_cast<const uint8_t*>(data), length),
         [&](std::span<const uint8_t> audio) {
             if (ok)
-                ok = pushAudio(s, audio);
+                ok = s.seam.feed(audio, sink);
         },
         [&](std::string_view meta) {
             if (ok)
                 setMeta(s, meta, s.downloaded); // every audio byte before it is in the ring
         });
     s.lastData = Clock::now(); // time spent waiting for room is not a stall
+    tellSeam(s);
     return ok ? length : 0;
 }
 
@@ -98,12 +118,16 @@ bool redialHeadersDone(Stream& s) {
         return false;
     }
     s.demuxer = IcyDemuxer(r.metaint);
+    if (!s.seam.beginSeam(ringSink(s)))
+        return false;
     s.lastData = Clock::now();
     r.connected = true;
     r.connectedAt = s.lastData;
     {
         std::lock_guard lock(s.m);
         s.metaint = r.metaint;
+        s.seamAt = s.downloaded; // what an unfinished seam held is in the ring now
+        s.seamContentType = r.contentType;
     }
     announceReconnecting(s, false);
     return true;
@@ -148,6 +172,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         r.status = 0;
         r.metaint = 0;
         r.finite = false;
+        r.contentType.clear();
         const std::size_t sp = line.find(' ');
         if (sp != std::string::npos)
             std::from_chars(line.data() + sp + 1, line.data() + line.size(), r.status);
@@ -158,6 +183,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         r.finite = true; // the body declares its end: a file, not a station
     } else if (startsWithNoCase(line, "icy-metaint:")) {
         r.metaint = parseMetaint(line);
+    } else if (startsWithNoCase(line, "content-type:")) {
+        r.contentType = trimmedLower(std::string_view(line).substr(13));
     }
     if (r.attempt > 0)
         return length; // a reconnection's headers stand for the first connection's
@@ -348,6 +375,8 @@ void redial(Stream& s, CURL* easy, CURLM* multi, Transfer last) {
         r.deadline = Clock::now() + s.options.connectTimeout;
         curl_multi_remove_handle(multi, easy);
         last = runTransfer(s, easy, multi);
+        s.seam.flush(ringSink(s)); // a connection that ended inside its overlap
+        tellSeam(s);
     }
     {
         std::lock_guard lock(s.m);

@@ -106,7 +106,8 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
     using audio::ErrorCode;
     // EndsUnplayed: ends by itself before play() (the start time-out), then plays nothing.
     // Reconnects: plays, loses its connection and reconnects by itself, still playing.
-    enum Outcome { OpenFails, Ends, EndsUnplayed, OpenFailsOrEnds, Plays, Reconnects };
+    // NewFormat: reconnects to another format and plays it (the label in `meta`).
+    enum Outcome { OpenFails, Ends, EndsUnplayed, OpenFailsOrEnds, Plays, Reconnects, NewFormat };
     constexpr auto kHeld = 3s; // how long a Plays row must keep playing
     struct Row {
         const char* mode;
@@ -140,6 +141,10 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
         {"huge_headers", OpenFails, ErrorCode::FileOpen, ConnectFault::Headers},
         // A change of codec ends the stream; a change of rate and channels plays on.
         {"codec_change", Ends},
+        // A reconnection that brings another format is opened anew, whatever its label.
+        {.mode = "then_aac", .outcome = NewFormat, .meta = "AAC+"},
+        {.mode = "then_aac_mpeg", .outcome = NewFormat, .meta = "AAC+"},
+        {.mode = "then_mp3", .outcome = NewFormat, .meta = "MP3"},
         {.mode = "rate_change", .outcome = Plays, .playFor = 9s},
         // Metadata intervals at the edges: none, every byte, one block every 2 GiB.
         {"metaint_0", Plays},
@@ -197,6 +202,16 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
             if (row.outcome == Plays) {
                 std::this_thread::sleep_for(row.playFor);
                 EXPECT_TRUE(engine.isPlaying(o.handle));
+            } else if (row.outcome == NewFormat) {
+                EXPECT_TRUE(waitUntil(
+                    [&] {
+                        const auto f = engine.format(o.handle);
+                        return f && f->label == row.meta;
+                    },
+                    30s));
+                std::this_thread::sleep_for(kHeld);
+                EXPECT_TRUE(engine.isPlaying(o.handle));
+                EXPECT_FALSE(engine.hasEnded(o.handle));
             } else if (row.outcome == Reconnects) {
                 EXPECT_TRUE(waitUntil(
                     [&] {
@@ -210,7 +225,7 @@ TEST(HostileEngine, EveryCaseEndsWithBoundedMemoryAndAPromptFree) {
                 EXPECT_TRUE(waitUntil([&] { return !engine.isPlaying(o.handle); }, 40s));
                 EXPECT_TRUE(engine.hasEnded(o.handle));
             }
-            if (row.meta) {
+            if (row.meta && row.outcome != NewFormat) {
                 EXPECT_EQ(engine.metadata(o.handle).value_or("(none)"), row.meta);
             }
             const auto freeStart = Clock::now();

@@ -5,6 +5,7 @@
 #include "audio/byte_ring.h"
 #include "audio/icy_demuxer.h"
 #include "audio/id3_title.h"
+#include "audio/seam_trimmer.h"
 #include "audio/wav_header.h"
 
 #include <gtest/gtest.h>
@@ -436,4 +437,104 @@ TEST(Analysis, StereoPeakLevelPacksLeftLowRightHigh) {
 }
 
 } // namespace
+
+namespace {
+
+// A compressed stream stand-in: pseudo-random bytes with an MPEG frame header every 417 bytes.
+std::vector<uint8_t> broadcast(std::size_t length, uint32_t seed) {
+    std::vector<uint8_t> b(length);
+    uint32_t x = seed;
+    for (std::size_t i = 0; i < length; ++i) {
+        x = x * 1664525u + 1013904223u;
+        b[i] = static_cast<uint8_t>(x >> 24);
+    }
+    for (std::size_t i = 0; i + 3 < length; i += 417) {
+        b[i] = 0xFF;
+        b[i + 1] = 0xFB;
+        b[i + 2] = 0x90;
+    }
+    return b;
+}
+
+} // namespace
+
+// Connections of one broadcast, each fed in chunks: what comes out must be each byte once,
+// in order, with exactly the repeated bytes cut, and nothing cut that did not repeat.
+TEST(SeamTrimmer, CutsExactlyWhatTheNewConnectionRepeats) {
+    const std::vector<uint8_t> b = broadcast(400000, 7);
+    const std::vector<uint8_t> other = broadcast(60000, 99); // a restarted source's bytes
+    struct Part {
+        std::size_t from, to; // of b; from == to with `restart`: `other` instead
+        bool restart = false;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Part> parts;
+        std::vector<std::size_t> cuts; // expected per seam
+        std::size_t chunk;
+    };
+    const Case cases[] = {
+        {"burst of 64 KiB", {{0, 100000}, {100000 - 65536, 200000}}, {65536}, 4096},
+        {"burst, byte by byte", {{0, 30000}, {20000, 40000}}, {10000}, 1},
+        {"burst starting mid-frame", {{0, 90001}, {90001 - 30123, 150000}}, {30123}, 1500},
+        {"burst covers bytes lost in the cut",
+         {{0, 100000}, {90000, 101000}, {95000, 180000}},
+         {10000, 6000},
+         777},
+        {"no burst: only new audio", {{0, 80000}, {80000, 160000}}, {0}, 4096},
+        {"gap: the server never sent some", {{0, 80000}, {83000, 160000}}, {0}, 4096},
+        {"source restart: other bytes", {{0, 80000}, {0, 0, true}}, {0}, 4096},
+        {"burst longer than the tail kept", {{0, 250000}, {50000, 260000}}, {0}, 8192},
+        {"connection ends inside the overlap",
+         {{0, 100000}, {60000, 61000}, {70000, 120000}},
+         {1000, 30000},
+         512},
+        {"connection ends before its key", {{0, 50000}, {70000, 70040}}, {0}, 16},
+        {"no audio before the seam", {{0, 0}, {0, 30000}}, {0}, 4096},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SeamTrimmer t;
+        std::vector<uint8_t> out;
+        std::vector<uint8_t> expected;
+        const SeamTrimmer::Sink sink = [&](std::span<const uint8_t> bytes) {
+            out.insert(out.end(), bytes.begin(), bytes.end());
+            return true;
+        };
+        std::size_t have = 0; // of b, expected so far
+        std::vector<std::size_t> cuts;
+        for (std::size_t i = 0; i < c.parts.size(); ++i) {
+            const Part& part = c.parts[i];
+            if (i > 1)
+                cuts.push_back(t.lastSeam().cutBytes);
+            if (i > 0) {
+                ASSERT_TRUE(t.beginSeam(sink));
+            }
+            const std::span<const uint8_t> bytes =
+                part.restart ? std::span<const uint8_t>(other)
+                             : std::span<const uint8_t>(b).subspan(part.from, part.to - part.from);
+            for (std::size_t at = 0; at < bytes.size(); at += c.chunk)
+                ASSERT_TRUE(t.feed(bytes.subspan(at, std::min(c.chunk, bytes.size() - at)), sink));
+            ASSERT_TRUE(t.flush(sink));
+            // What is new of this part, unless the tail kept is too short to find it in.
+            const bool repeatTooLong =
+                !part.restart && have > part.from && have - part.from > 160 * 1024;
+            const std::size_t from =
+                part.restart || repeatTooLong ? part.from : std::max(have, part.from);
+            if (part.restart)
+                expected.insert(expected.end(), other.begin(), other.end());
+            else if (from < part.to)
+                expected.insert(expected.end(), b.begin() + static_cast<std::ptrdiff_t>(from),
+                                b.begin() + static_cast<std::ptrdiff_t>(part.to));
+            have = part.restart ? have : std::max(have, part.to);
+        }
+        if (c.parts.size() > 1)
+            cuts.push_back(t.lastSeam().cutBytes);
+        EXPECT_TRUE(t.lastSeam().decided);
+        EXPECT_EQ(cuts, c.cuts);
+        EXPECT_EQ(out.size(), expected.size());
+        EXPECT_TRUE(out == expected);
+    }
+}
+
 } // namespace tl::audio

@@ -41,6 +41,10 @@ that names no mode gets --mode. So one server process answers every mode:
                  million lines), hls_variants (a master of 5,000 variants), hls_self (a master
                  naming itself), hls_nest (masters naming a new master, for ever), hls_grow (a
                  live playlist that keeps every segment and adds 2,000 per reload)
+  then_aac       the first connection to this path: a burst of MP3, then closed; every later
+                 one: AAC (ADTS) as audio/aac (a station whose reconnection brings another format)
+  then_aac_mpeg  the same, the AAC labelled audio/mpeg
+  then_mp3       the same the other way: AAC first, then MP3
   normal         a well-behaved ICY stream (for comparison)
   normal_aac     the same with AAC (ADTS) data, its icy-name written with outer blanks
   bare           a plain "HTTP/1.0 200 OK" audio/mpeg reply without any icy- header
@@ -342,9 +346,26 @@ def mode_hls(conn, ctx):
     else:
         body = media_playlist(live_sequence(), 5)
     http_reply(conn, body, m3u8)
+connections = {}  # path -> connections so far, for the then_* modes
+
+
+def changes_on_reconnect(first, later, content_type):
+    def mode(conn, ctx):
+        count = connections.get(ctx.path, 0)
+        connections[ctx.path] = count + 1
+        if not ctx.aac:
+            raise OSError("this mode needs --aac")
+        data = getattr(ctx, first if count == 0 else later)
+        conn.sendall(icy_head(content_type=content_type if count else
+                              ("audio/aac" if first == "aac" else "audio/mpeg")))
+        send_paced(conn, looped(data), limit=BURST if count == 0 else None)
+    return mode
 
 
 MODES = {
+    "then_aac": changes_on_reconnect("mp3", "aac", "audio/aac"),
+    "then_aac_mpeg": changes_on_reconnect("mp3", "aac", "audio/mpeg"),
+    "then_mp3": changes_on_reconnect("aac", "mp3", "audio/mpeg"),
     "normal": mode_normal,
     "bare": mode_bare,
     "normal_aac": mode_normal_aac,
