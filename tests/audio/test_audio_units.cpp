@@ -278,6 +278,10 @@ TEST(Id3Title, ReadsTitleAndArtist) {
                        "E"),
              0x40),
          "E"},
+        // A title frame that runs past what was read (an HLS segment's tag is read only in
+        // its head) gives what arrived of it.
+        {"frame longer than the tag",
+         tag(4, "TIT2" + syncsafe(99) + std::string(2, '\0') + "\x03X"), "X"},
         // Failure rows.
         {"no frames", tag(4, ""), std::nullopt},
         {"no tag", "\xFF\xF1\x50\x80" + std::string(20, 'x'), std::nullopt},
@@ -285,8 +289,6 @@ TEST(Id3Title, ReadsTitleAndArtist) {
         {"version 5", tag(5, frame(4, "TIT2", "\x03X")), std::nullopt},
         {"size byte over 0x7F", std::string("ID3\x04\0\0\x80\0\0\0", 10), std::nullopt},
         {"unsynchronised", tag(4, frame(4, "TIT2", "\x03X"), '\x80'), std::nullopt},
-        {"frame longer than the tag",
-         tag(4, "TIT2" + syncsafe(99) + std::string(2, '\0') + "\x03X"), std::nullopt},
         {"tag cut short", tag(4, frame(4, "TIT2", "\x03Song")).substr(0, 16), std::nullopt},
         {"unknown encoding", tag(4, frame(4, "TIT2", "\x07X")), std::nullopt},
         {"extended header too long",
