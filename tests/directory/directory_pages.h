@@ -3,6 +3,9 @@
 // built from parts so that tests can vary one line at a time.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -102,6 +105,26 @@ inline QByteArray radioBrowserStation(const QString& name, const QString& url, i
         .arg(name, url, tags, country)
         .arg(bitrate)
         .toUtf8();
+}
+
+// The process's peak resident size so far (VmHWM), in KiB; 0 when unknown.
+inline long peakResidentKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return 0;
+}
+
+// Runs the event loop until `done` or `ms` have passed; whether `done` holds.
+template <typename F> bool waitUntil(F done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
 }
 
 } // namespace tl::test

@@ -20,16 +20,7 @@
 namespace tl {
 namespace {
 
-// The process's peak resident size so far (VmHWM), in KiB; 0 when unknown.
-long peakResidentKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toLong();
-    return 0;
-}
+using test::peakResidentKb;
 
 using test::PageStation;
 using test::XiphStation;

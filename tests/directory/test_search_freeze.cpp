@@ -42,13 +42,7 @@ qint64 timed(const std::function<void()>& step) {
     return t.elapsed();
 }
 
-template <typename F> bool waitUntil(F done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using test::waitUntil;
 
 TEST(SearchFreeze, SlowNameLookupNeverBlocksTheWindow) {
     ASSERT_FALSE(qgetenv("LD_PRELOAD").isEmpty()) << "runs with services/slowdns.c preloaded";

@@ -36,13 +36,7 @@ bool runScript(const QStringList& args) {
     return p.waitForFinished(240000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-template <typename F> bool waitUntil(F done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using test::waitUntil;
 
 TEST(SearchPlay, EachDirectoryPlaysItsFirstRowFromIcecast) {
     test::bypassProxyForLoopback();

@@ -449,15 +449,7 @@ QByteArray pngHeader(quint32 width, quint32 height) {
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + be(13) + ihdr + be(~crc);
 }
 
-long peakResidentKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toLong();
-    return 0;
-}
+using test::peakResidentKb;
 
 // Station logos: fetched from the directory's favicon addresses, shown in the rows, cached on
 // disk (a second search asks nothing); a huge file and a 30000 x 30000 header are refused
