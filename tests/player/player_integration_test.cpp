@@ -200,6 +200,18 @@ std::vector<StepRun> stepsHeard(const QByteArray& pcm, qint64 fromMs) {
     return kept;
 }
 
+// Starts services/relay.py on `port` in front of the shared Icecast; whether it became ready.
+bool startRelay(QProcess& relay, int port) {
+    QTemporaryDir dir;
+    const QString ready = dir.filePath(QStringLiteral("ready"));
+    relay.start(QStringLiteral("python3"),
+                {kServices + QStringLiteral("relay.py"), QStringLiteral("--port"),
+                 QString::number(port), QStringLiteral("--upstream"),
+                 QStringLiteral("127.0.0.1:%1").arg(g_icecast->port), QStringLiteral("--ready"),
+                 ready});
+    return test::waitUntil([&] { return QFile::exists(ready); }, 15000);
+}
+
 } // namespace
 
 TEST(PlayerIntegration, PlaysAnMp3MountWithItsHeadersAndTitles) {
@@ -303,16 +315,9 @@ TEST(PlayerIntegration, ReconnectsAfterADropUntilTheServerRefuses) {
     if (!sink.up) {
         std::cerr << "no PulseAudio: resumption is not measured\n";
     }
-    QTemporaryDir relayDir;
     const int relayPort = freePort();
-    const QString ready = relayDir.filePath(QStringLiteral("ready"));
     QProcess relay;
-    relay.start(QStringLiteral("python3"),
-                {kServices + QStringLiteral("relay.py"), QStringLiteral("--port"),
-                 QString::number(relayPort), QStringLiteral("--upstream"),
-                 QStringLiteral("127.0.0.1:%1").arg(g_icecast->port), QStringLiteral("--ready"),
-                 ready});
-    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(ready); }, 15000));
+    ASSERT_TRUE(startRelay(relay, relayPort));
     QByteArray relayLog;
     const auto requests = [&](const char* kind) {
         relayLog += relay.readAllStandardOutput();
@@ -398,16 +403,9 @@ TEST(PlayerIntegration, ReconnectSeamsRepeatAndLoseNothing) {
         GTEST_SKIP() << "no PulseAudio: nothing can be heard";
     for (const char* mount : {"/steps.mp3", "/steps-noburst.mp3"}) {
         SCOPED_TRACE(mount);
-        QTemporaryDir relayDir;
         const int relayPort = freePort();
-        const QString ready = relayDir.filePath(QStringLiteral("ready"));
         QProcess relay;
-        relay.start(QStringLiteral("python3"),
-                    {kServices + QStringLiteral("relay.py"), QStringLiteral("--port"),
-                     QString::number(relayPort), QStringLiteral("--upstream"),
-                     QStringLiteral("127.0.0.1:%1").arg(g_icecast->port), QStringLiteral("--ready"),
-                     ready});
-        ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(ready); }, 15000));
+        ASSERT_TRUE(startRelay(relay, relayPort));
         Player p;
         p.now.Url =
             QStringLiteral("http://127.0.0.1:%1%2").arg(relayPort).arg(QLatin1String(mount));
